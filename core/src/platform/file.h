@@ -1,0 +1,66 @@
+// Files: a move-only handle over the operating system's file, with the open modes the archive
+// tools need, 64-bit positions and truncation at the current position.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace karv::platform {
+
+#ifdef _WIN32
+using NativeFile = void*; // HANDLE
+inline const NativeFile kNoNativeFile = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+using NativeFile = int; // file descriptor
+inline constexpr NativeFile kNoNativeFile = -1;
+#endif
+
+enum class OpenMode {
+    ReadExisting,      // read access; the file must exist
+    WriteExisting,     // write access; the file must exist; the position starts at 0
+    ReadWriteExisting, // read and write access; the file must exist
+    CreateAlways,      // write access; created, or emptied when it exists
+};
+
+enum class SeekFrom { Begin, Current, End };
+
+class File {
+  public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens a file; the result is not open (isOpen() false) when the system refused.
+    static File open(const std::wstring& path, OpenMode mode);
+    // Wraps a handle the caller owns; it is never closed by this object.
+    static File borrow(NativeFile handle);
+
+    bool isOpen() const { return handle_ != kNoNativeFile; }
+    NativeFile native() const { return handle_; }
+
+    // One read request of up to `count` bytes; `done` receives the bytes read (0 at the end).
+    bool read(void* buffer, uint32_t count, uint32_t& done);
+    // One write request; `done` receives the bytes written.
+    bool write(const void* buffer, uint32_t count, uint32_t& done);
+    // Reads or writes exactly `count` bytes, repeating short transfers; false when that fails.
+    bool readAll(void* buffer, uint32_t count);
+    bool writeAll(const void* buffer, uint32_t count);
+
+    bool seek(int64_t offset, SeekFrom from, uint64_t* newPosition = nullptr);
+    bool position(uint64_t& out);
+    bool size(uint64_t& out);
+    // Makes the current position the end of the file.
+    bool truncate();
+    // Closes an owned handle; false when the system reported a failure (data may be lost).
+    bool close();
+
+  private:
+    explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
+    NativeFile handle_ = kNoNativeFile;
+    bool owned_ = false;
+};
+
+} // namespace karv::platform

@@ -1,0 +1,164 @@
+// File handles on POSIX: file descriptors with 64-bit offsets.
+#define _FILE_OFFSET_BITS 64
+
+#include "platform/file.h"
+#include "platform/posix/native_path.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+static_assert(sizeof(off_t) == 8, "file positions must be 64 bits wide");
+
+namespace karv::platform {
+namespace {
+
+// One request moves at most this much, so the count always fits ssize_t.
+constexpr uint32_t kMaxTransfer = 1u << 30;
+
+int openFlags(OpenMode mode) {
+    switch (mode) {
+    case OpenMode::ReadExisting:
+        return O_RDONLY;
+    case OpenMode::WriteExisting:
+        return O_WRONLY;
+    case OpenMode::ReadWriteExisting:
+        return O_RDWR;
+    case OpenMode::CreateAlways:
+        return O_WRONLY | O_CREAT | O_TRUNC;
+    }
+    return O_RDONLY;
+}
+
+int whence(SeekFrom from) {
+    switch (from) {
+    case SeekFrom::Begin:
+        return SEEK_SET;
+    case SeekFrom::Current:
+        return SEEK_CUR;
+    case SeekFrom::End:
+        return SEEK_END;
+    }
+    return SEEK_SET;
+}
+
+} // namespace
+
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
+    other.handle_ = kNoNativeFile;
+    other.owned_ = false;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        owned_ = other.owned_;
+        other.handle_ = kNoNativeFile;
+        other.owned_ = false;
+    }
+    return *this;
+}
+
+File File::open(const std::wstring& path, OpenMode mode) {
+    std::string name;
+    if (!posix::toNativePath(path, name))
+        return File();
+    int fd;
+    do {
+        fd = ::open(name.c_str(), openFlags(mode) | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return File();
+    File file(fd, true);
+    // A folder opens for reading on POSIX; as on Windows it is not a file.
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
+        return File();
+    return file;
+}
+
+File File::borrow(NativeFile handle) {
+    return File(handle, false);
+}
+
+bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    if (!isOpen())
+        return false;
+    ssize_t got;
+    do {
+        got = ::read(handle_, buffer, count < kMaxTransfer ? count : kMaxTransfer);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return false;
+    done = uint32_t(got);
+    return true;
+}
+
+bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    if (!isOpen())
+        return false;
+    ssize_t put;
+    do {
+        put = ::write(handle_, buffer, count < kMaxTransfer ? count : kMaxTransfer);
+    } while (put < 0 && errno == EINTR);
+    if (put < 0)
+        return false;
+    done = uint32_t(put);
+    return true;
+}
+
+bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    if (!isOpen())
+        return false;
+    off_t at = lseek(handle_, off_t(offset), whence(from));
+    if (at < 0)
+        return false;
+    if (newPosition)
+        *newPosition = uint64_t(at);
+    return true;
+}
+
+bool File::position(uint64_t& out) {
+    return seek(0, SeekFrom::Current, &out);
+}
+
+bool File::size(uint64_t& out) {
+    struct stat info;
+    if (!isOpen() || fstat(handle_, &info) != 0 || info.st_size < 0)
+        return false;
+    out = uint64_t(info.st_size);
+    return true;
+}
+
+bool File::truncate() {
+    uint64_t at = 0;
+    if (!position(at))
+        return false;
+    int result;
+    do {
+        result = ftruncate(handle_, off_t(at));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool File::close() {
+    NativeFile handle = handle_;
+    bool owned = owned_;
+    handle_ = kNoNativeFile;
+    owned_ = false;
+    if (handle == kNoNativeFile || !owned)
+        return true;
+    // Linux releases the descriptor even when close reports EINTR, so it is never retried.
+    return ::close(handle) == 0;
+}
+
+} // namespace karv::platform
