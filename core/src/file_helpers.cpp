@@ -1,0 +1,59 @@
+#include "karvcore/karvcore.h"
+#include "messages.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using karv::platform::File;
+using karv::platform::OpenMode;
+
+int FilePathExists(const std::wstring& path) { return karv::platform::pathExists(path) ? 1 : 0; }
+
+bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
+    File file = File::open(path, OpenMode::ReadExisting);
+    if (!file.isOpen()) {
+        SetMessageQX(karv::msg::kOpenFileFailed);
+        return false;
+    }
+    uint64_t fileSize = 0;
+    if (!file.size(fileSize)) {
+        SetMessageQX(karv::msg::kReadDataFailed);
+        return false;
+    }
+    // Only the low 32 bits of a size count: files of 4 GiB or more are outside the data model.
+    uint32_t length = uint32_t(fileSize);
+    // malloc(0) may return null; one spare byte keeps a zero-length load a valid block.
+    auto* data = static_cast<uint8_t*>(std::malloc(length ? length : 1));
+    if (!data) {
+        SetMessageQX(karv::msg::kReadDataFailed);
+        return false;
+    }
+    std::memset(data, 0, length ? length : 1);
+    if (!file.readAll(data, length)) {
+        std::free(data);
+        SetMessageQX(karv::msg::kReadDataFailed);
+        return false;
+    }
+    buffer = data;
+    *size = length;
+    return true;
+}
+
+bool SaveData(const std::wstring& path, const uint8_t* data, uint32_t offset, uint32_t count,
+              bool create) {
+    File file = File::open(path, create ? OpenMode::CreateAlways : OpenMode::WriteExisting);
+    if (!file.isOpen()) {
+        SetMessageQX(create ? karv::msg::kCreateFileFailed : karv::msg::kOpenFileFailed);
+        return false;
+    }
+    bool written = (create || file.seek(0, karv::platform::SeekFrom::End)) &&
+                   file.writeAll(data + offset, count);
+    bool closed = file.close();
+    if (!written || !closed) {
+        SetMessageQX(karv::msg::kWriteDataFailed);
+        return false;
+    }
+    return true;
+}

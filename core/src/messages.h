@@ -1,0 +1,87 @@
+// Every text the library puts on the last-error channel, in one place.
+#pragma once
+
+namespace karv::msg {
+
+// Files
+inline constexpr const wchar_t* kOpenFileFailed = L"打开文件失败！";
+inline constexpr const wchar_t* kReadDataFailed = L"读取数据失败！";
+inline constexpr const wchar_t* kCreateFileFailed = L"创建文件失败！";
+inline constexpr const wchar_t* kWriteDataFailed = L"写入数据失败！";
+
+// Compressed containers
+inline constexpr const wchar_t* kDataLengthZero = L"数据长度为零！";
+inline constexpr const wchar_t* kDataTooLong = L"数据长度过大！";
+inline constexpr const wchar_t* kCompressFailed = L"压缩数据失败！";
+inline constexpr const wchar_t* kDecompressFailed = L"数据解压失败！";
+inline constexpr const wchar_t* kDecompressedSizeWrong = L"解压后的数据大小有误！";
+inline constexpr const wchar_t* kChunkSizeZero = L"数据块大小为零！";
+inline constexpr const wchar_t* kOutOfMemory = L"分配内存失败，可能是内存不足！";
+
+// Index files and packed blobs
+inline constexpr const wchar_t* kWrongDataType = L"错误的游戏数据类型！";
+inline constexpr const wchar_t* kOpenIndexFailed = L"打开 Index 文件失败！";
+inline constexpr const wchar_t* kReadIndexFailed = L"读取 Index 文件出错！";
+inline constexpr const wchar_t* kLoadIndexFailed = L"加载 Index 文件失败！";
+inline constexpr const wchar_t* kIndexEmpty = L"Index 文件中没有任何条目！";
+
+// Backup and restore
+inline constexpr const wchar_t* kOpenVoxbankFailed = L"打开 Voxbank 文件失败！";
+inline constexpr const wchar_t* kBackupVoxbankSizeFailed = L"获取 Voxbank 大小失败！";
+inline constexpr const wchar_t* kLoadBackupFailed = L"加载备份文件失败！";
+inline constexpr const wchar_t* kIndexFileSizeFailed = L"获取 Index 文件大小失败！";
+inline constexpr const wchar_t* kVoxbankFileSizeFailed = L"获取 Voxbank 文件大小失败！";
+inline constexpr const wchar_t* kIndexSizeMismatch = L"Index 文件大小与备份数据不符！";
+inline constexpr const wchar_t* kVoxbankSizeMismatch = L"Voxbank 文件大小与备份数据不符！";
+inline constexpr const wchar_t* kTooManyVoxbankFiles = L"Voxbank 文件数量超出范围！";
+inline constexpr const wchar_t* kWriteIndexFailed = L"写入 Index 文件失败！";
+inline constexpr const wchar_t* kCutVoxbankFailed = L"截断 Voxbank 文件失败！";
+inline constexpr const wchar_t* kWriteBackupFailed = L"写入备份文件失败！";
+
+// Archive-file interface
+inline constexpr const wchar_t* kDataTypeNotSet = L"尚未指定游戏数据类型！";
+inline constexpr const wchar_t* kIndexNotLoaded = L"尚未加载 Index 文件！";
+inline constexpr const wchar_t* kSkipUnusedMember = L"跳过未使用的文件！";
+inline constexpr const wchar_t* kReadLinkFailed = L"读取 LINK 文件出错！";
+inline constexpr const wchar_t* kEntryBeyondIndex = L"文件编号超出了 Index 文件的范围！";
+// "解压文件 000007.data 出错！原因：" + the codec's message + "\n"
+inline constexpr const wchar_t* kUnpackMemberPrefix = L"解压文件 ";
+inline constexpr const wchar_t* kUnpackMemberReason = L".data 出错！原因：";
+
+// Texture container
+inline constexpr const wchar_t* kG1TAlreadyOpen = L"G1T 数据已打开！";
+inline constexpr const wchar_t* kG1TSizeZero = L"数据大小为零！";
+inline constexpr const wchar_t* kG1TNotOpen = L"尚未打开 G1T 数据！";
+inline constexpr const wchar_t* kG1TEndOfFile = L"已到达文件尾！";
+// Followed by the format code in lowercase hexadecimal: two digits at least on export, as
+// many as needed on import.
+inline constexpr const wchar_t* kG1TUnsupportedExport = L"尚不支持的贴图类型：0x";
+inline constexpr const wchar_t* kG1TUnsupportedImport = L"尚不支持的贴图类型：";
+inline constexpr const wchar_t* kG1TImportFileTooSmall = L"要导入的文件过小！";
+inline constexpr const wchar_t* kG1THeaderOutside = L"G1T 数据头不完整！";
+inline constexpr const wchar_t* kG1TTableOutside = L"贴图偏移表超出 G1T 数据范围！";
+inline constexpr const wchar_t* kG1TTextureHeaderOutside = L"贴图头超出 G1T 数据范围！";
+inline constexpr const wchar_t* kG1TExtensionOutside = L"贴图扩展头超出 G1T 数据范围！";
+inline constexpr const wchar_t* kG1TPixelDataOutside = L"贴图数据超出 G1T 数据范围！";
+inline constexpr const wchar_t* kG1TNumberBeyondCount = L"贴图编号超出贴图数量！";
+inline constexpr const wchar_t* kDdsNotDds = L"要导入的文件不是 DDS 文件！";
+inline constexpr const wchar_t* kDdsSizeMismatch = L"要导入的 DDS 文件与贴图的尺寸不符！";
+inline constexpr const wchar_t* kDdsFormatMismatch = L"要导入的 DDS 文件与贴图的格式不符！";
+
+// Text reader
+inline constexpr const wchar_t* kPathNotAccessible = L"文件不存在或无法访问！";
+inline constexpr const wchar_t* kUcs2OddSize = L"文件是 UCS2 格式但字节数不是偶数！";
+inline constexpr const wchar_t* kUnknownBom = L"无法识别文件的 BOM！";
+inline constexpr const wchar_t* kLineBufferTooShort = L"字符串缓冲长度不够！";
+inline constexpr const wchar_t* kTextConversionFailed = L"文本编码转换失败！";
+
+// Text writer
+inline constexpr const wchar_t* kAlreadyOpen = L"已经打开过文件了！";
+inline constexpr const wchar_t* kEncodingNotSupported = L"不支持的编码格式！";
+inline constexpr const wchar_t* kWriteBomFailed = L"写入 BOM 失败！";
+inline constexpr const wchar_t* kNotOpen = L"尚未打开文件！";
+inline constexpr const wchar_t* kInLogMode = L"当前是 LOG 模式！";
+inline constexpr const wchar_t* kNotInLogMode = L"当前不是 LOG 模式！";
+inline constexpr const wchar_t* kWriteFileFailed = L"写入文件失败！";
+
+} // namespace karv::msg
