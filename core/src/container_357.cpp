@@ -1,0 +1,44 @@
+// The 357 container: chunk size, chunk count and total, a table of record sizes, then records
+// of 64 KiB chunks at multiples of 128.
+#include "byte_io.h"
+#include "container_common.h"
+#include "karvcore/karvcore.h"
+
+using namespace karv::container;
+
+namespace {
+
+constexpr uint32_t kChunkSize = 65536;
+constexpr uint32_t kHeaderSize = 12;
+constexpr uint32_t kTableAlign = 128;
+
+} // namespace
+
+int32_t CompressData357(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                        uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
+    CompressedChunks chunks;
+    if (int32_t status = chunks.compress(input, inputLength, kChunkSize, level))
+        return status;
+    Container container;
+    if (int32_t status =
+            layOutTableContainer(chunks, kHeaderSize, kTableAlign, bigEndian, container))
+        return status;
+    uint8_t* header = container.data.get();
+    karv::writeU32(header, kChunkSize, bigEndian);
+    karv::writeU32(header + 4, chunks.count(), bigEndian);
+    karv::writeU32(header + 8, inputLength, bigEndian);
+    return handOver(container, out, usedLength, paddedLength);
+}
+
+int32_t UnCompressData357(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
+                          uint32_t* outLength, bool bigEndian) {
+    if (containerLength < kHeaderSize)
+        return refuseTruncated(out);
+    TableHeader header;
+    header.chunkCapacity = karv::readU32(container, bigEndian);
+    header.count = karv::readU32(container + 4, bigEndian);
+    header.total = karv::readU32(container + 8, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    return decompressTableContainer(header, container, containerLength, bigEndian, out, outLength);
+}

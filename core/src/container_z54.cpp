@@ -1,0 +1,70 @@
+// The Z54 container: the total, then records of 32 KiB chunks back to back, ended by a zero
+// record length. No table: the reader walks the records to the end of the container.
+#include "byte_io.h"
+#include "container_common.h"
+#include "karvcore/karvcore.h"
+
+using namespace karv::container;
+
+namespace {
+
+constexpr uint32_t kChunkSize = 32768;
+// The reader allows more than the writer's chunk size.
+constexpr uint32_t kChunkCapacity = 65536;
+constexpr uint32_t kHeaderSize = 4;
+
+// Zero lengths (the terminator and the zero fill behind it) are skipped; fewer than four bytes
+// left end the walk, as at the end of a container written at its padded length.
+int32_t walkRecords(const uint8_t* container, uint32_t containerLength, bool bigEndian,
+                    Output& output) {
+    uint64_t offset = kHeaderSize;
+    while (offset + kLengthFieldSize <= containerLength) {
+        uint32_t length = karv::readU32(container + offset, bigEndian);
+        if (length != 0) {
+            if (!recordFits(offset, length, containerLength))
+                return -1;
+            ChunkKind kind;
+            const uint8_t* bytes = container + offset + kLengthFieldSize;
+            if (int32_t status = output.takeChunk(bytes, length, kChunkCapacity, kind))
+                return status;
+        }
+        offset += kLengthFieldSize + uint64_t(length);
+    }
+    return 0;
+}
+
+} // namespace
+
+int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                        uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
+    constexpr uint32_t kPaddedUnit = 2048;
+    CompressedChunks chunks;
+    if (int32_t status = chunks.compress(input, inputLength, kChunkSize, level))
+        return status;
+    // The final zero length is already there: the block comes zero-filled.
+    uint64_t used = kHeaderSize + kLengthFieldSize;
+    for (uint32_t i = 0; i < chunks.count(); ++i)
+        used += kLengthFieldSize + uint64_t(chunks.length(i));
+    Container container;
+    if (int32_t status = allocateContainer(used, kPaddedUnit, container))
+        return status;
+    uint8_t* data = container.data.get();
+    karv::writeU32(data, inputLength, bigEndian);
+    uint64_t pos = kHeaderSize;
+    for (uint32_t i = 0; i < chunks.count(); ++i) {
+        writeRecord(data + pos, chunks, i, bigEndian);
+        pos += kLengthFieldSize + uint64_t(chunks.length(i));
+    }
+    return handOver(container, out, usedLength, paddedLength);
+}
+
+int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
+                          uint32_t* outLength, bool bigEndian) {
+    if (containerLength < kHeaderSize)
+        return refuseTruncated(out);
+    Output output;
+    int32_t status = output.allocate(karv::readU32(container, bigEndian), containerLength);
+    if (status == 0)
+        status = walkRecords(container, containerLength, bigEndian, output);
+    return deliver(status, output, out, outLength);
+}
