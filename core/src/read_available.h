@@ -1,0 +1,26 @@
+// Reading a stretch of a file that may end early: index tables and archive members are read
+// into zero-filled buffers, and what lies past the end of the file simply stays zero.
+#pragma once
+
+#include "platform/file.h"
+
+#include <cstdint>
+
+namespace karv {
+
+// Reads up to `count` bytes into `buffer`, repeating short transfers until the end of the file.
+// False only when a read request fails.
+inline bool readAvailable(platform::File& file, uint8_t* buffer, uint32_t count) {
+    while (count > 0) {
+        uint32_t done = 0;
+        if (!file.read(buffer, count, done) || done > count)
+            return false;
+        if (done == 0)
+            return true;
+        buffer += done;
+        count -= done;
+    }
+    return true;
+}
+
+} // namespace karv
