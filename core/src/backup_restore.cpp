@@ -1,0 +1,375 @@
+// Backup and restore of an archive's index and sizes. Imports never overwrite data that was in
+// the archive at backup time: they append behind its end and point the index there. So a byte
+// copy of the index table and the archive sizes are all it takes to undo them: the restore
+// writes the table back and cuts every archive file to its saved size.
+//
+// Both functions check everything they can before the first write, so that a refusal leaves
+// every file as it was.
+#include "backup_record.h"
+#include "karvcore/karvcore.h"
+#include "malloc_buffer.h"
+#include "messages.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+using karv::platform::File;
+using karv::platform::OpenMode;
+using karv::platform::SeekFrom;
+
+namespace {
+
+constexpr int32_t kDataTypeZ54 = 2;
+constexpr uint32_t kZ54HeaderSize = 16;
+constexpr uint32_t kZ54EntrySize = 16;
+constexpr uint32_t kEntrySize = 32;
+
+constexpr int32_t kIndexNotLoaded = -1;
+constexpr int32_t kBackupNotLoaded = -1;
+constexpr int32_t kNotOpened = -2;
+constexpr int32_t kNoSize = -3;
+constexpr int32_t kSizeMismatch = -4;
+constexpr int32_t kNotWritten = -5;
+constexpr int32_t kBadFileCount = -6;
+constexpr int32_t kNoMemory = -10;
+
+int32_t fail(const wchar_t* message, int32_t status) {
+    SetMessageQX(message);
+    return status;
+}
+
+bool isZ54(int32_t dataType) {
+    return dataType == kDataTypeZ54;
+}
+
+uint32_t entrySize(int32_t dataType) {
+    return isZ54(dataType) ? kZ54EntrySize : kEntrySize;
+}
+
+std::wstring indexCopyPath(int32_t dataType, const linkinfo& link) {
+    return (isZ54(dataType) ? link.fileNames[0] : link.indexPath) + L".idxbak";
+}
+
+std::wstring recordPath(const linkinfo& link) {
+    return link.fileNames[0] + L".qxdata";
+}
+
+// The record has ten size slots; linkinfo has ten names.
+bool fileCountValid(int32_t dataType, const linkinfo& link) {
+    return isZ54(dataType) ||
+           (link.fileCount >= 0 && uint32_t(link.fileCount) <= karv::record::kArchiveSlots);
+}
+
+// How many archive files the record describes. A game described with fileCount 0 (358 and the
+// other single-file games) still has its archive in slot 0; without its size the restore could
+// never remove what imports appended to it.
+uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
+    if (isZ54(dataType) || link.fileCount == 0)
+        return link.fileNames[0].empty() ? 0 : 1;
+    return uint32_t(link.fileCount);
+}
+
+// ---- Backup ----
+
+struct IndexTable {
+    karv::MallocBuffer table;
+    uint32_t bytes = 0;
+    uint32_t entries = 0;
+};
+
+int32_t loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, IndexTable& out) {
+    uint8_t* table = nullptr;
+    uint32_t unit = 0;
+    const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
+    uint32_t count = LoadIndexData(dataType, path, table, &unit, bigEndian);
+    out.table.reset(table);
+    if (count == 0) {
+        // A loaded table without a whole entry: say so, whatever the channel held before.
+        if (out.table)
+            SetMessageQX(karv::msg::kIndexEmpty);
+        return kIndexNotLoaded;
+    }
+    uint64_t bytes = uint64_t(count) * entrySize(dataType);
+    if (bytes > UINT32_MAX)
+        return fail(karv::msg::kDataTooLong, kIndexNotLoaded);
+    out.bytes = uint32_t(bytes);
+    out.entries = count;
+    return 0;
+}
+
+int32_t measureArchive(const std::wstring& path, uint64_t& size) {
+    File file = File::open(path, OpenMode::ReadExisting);
+    if (!file.isOpen())
+        return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
+    if (!file.size(size) || size == 0)
+        return fail(karv::msg::kBackupVoxbankSizeFailed, kNoSize);
+    return 0;
+}
+
+int32_t buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
+                    karv::MallocBuffer& record, uint32_t& length) {
+    // The record lives beside archive file 0; without that file there is nowhere to put it.
+    if (link.fileNames[0].empty())
+        return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
+    uint64_t sizes[karv::record::kArchiveSlots] = {};
+    uint32_t files = recordedFiles(dataType, link);
+    for (uint32_t i = 0; i < files; ++i) {
+        int32_t status = measureArchive(link.fileNames[i], sizes[i]);
+        if (status != 0)
+            return status;
+    }
+    if (!karv::record::lengthFor(entries, length))
+        return fail(karv::msg::kDataTooLong, kIndexNotLoaded);
+    record.reset(static_cast<uint8_t*>(std::calloc(length, 1)));
+    if (!record)
+        return fail(karv::msg::kOutOfMemory, kNoMemory);
+    for (uint32_t i = 0; i < files; ++i)
+        karv::record::setArchiveSize(record.get(), length, i, sizes[i]);
+    return 0;
+}
+
+// Something at `path` that cannot be opened for writing (a folder, a locked file) would make
+// its SaveData fail; found before anything is written.
+bool replaceable(const std::wstring& path) {
+    return !karv::platform::pathExists(path) || File::open(path, OpenMode::WriteExisting).isOpen();
+}
+
+// An earlier record must not outlive its table: beside a new table, its older sizes would make
+// the restore cut away data the new table points to. Emptied, it is refused by the restore.
+bool invalidateRecord(const std::wstring& path) {
+    if (!karv::platform::pathExists(path))
+        return true;
+    File file = File::open(path, OpenMode::WriteExisting);
+    if (!file.isOpen()) {
+        SetMessageQX(karv::msg::kCreateFileFailed);
+        return false;
+    }
+    if (!file.truncate() || !file.close()) {
+        SetMessageQX(karv::msg::kWriteDataFailed);
+        return false;
+    }
+    return true;
+}
+
+// The table first and the record last: a complete record means a complete backup.
+int32_t writeBackupFiles(const std::wstring& copyPath, const IndexTable& index,
+                         const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
+    if (!replaceable(copyPath) || !replaceable(recordPath))
+        return fail(karv::msg::kCreateFileFailed, kNotWritten);
+    if (!invalidateRecord(recordPath))
+        return kNotWritten;
+    // SaveData's own message stands when it fails.
+    if (!SaveData(copyPath, index.table.get(), 0, index.bytes, true) ||
+        !SaveData(recordPath, record, 0, length, true))
+        return kNotWritten;
+    return 0;
+}
+
+int32_t backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
+    if (!fileCountValid(dataType, link))
+        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+    IndexTable index;
+    int32_t status = loadIndex(dataType, link, bigEndian, index);
+    if (status != 0)
+        return status;
+    karv::MallocBuffer record;
+    uint32_t length = 0;
+    status = buildRecord(dataType, link, index.entries, record, length);
+    if (status != 0)
+        return status;
+    return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
+                            length);
+}
+
+// ---- Restore ----
+
+struct SavedBackup {
+    karv::MallocBuffer table;
+    uint32_t tableBytes = 0;
+    karv::MallocBuffer record;
+    uint32_t recordBytes = 0;
+
+    uint64_t archiveSize(uint32_t file) const {
+        return karv::record::archiveSize(record.get(), recordBytes, file);
+    }
+};
+
+bool loadFile(const std::wstring& path, karv::MallocBuffer& data, uint32_t& length) {
+    uint8_t* buffer = nullptr;
+    if (!LoadData(path, buffer, &length))
+        return false;
+    data.reset(buffer);
+    return true;
+}
+
+// The two files must be ones a backup writes: a table of whole entries and a record with a
+// slot for each of them; for Z54 a saved archive that holds the header and the table.
+bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
+    uint32_t unit = entrySize(dataType);
+    if (saved.tableBytes == 0 || saved.tableBytes % unit != 0 ||
+        !karv::record::holds(saved.recordBytes, saved.tableBytes / unit))
+        return false;
+    uint64_t archive0 = saved.archiveSize(0);
+    return !isZ54(dataType) || archive0 == 0 ||
+           archive0 >= kZ54HeaderSize + uint64_t(saved.tableBytes);
+}
+
+int32_t loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
+    if (link.fileNames[0].empty() ||
+        !loadFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
+        !loadFile(recordPath(link), saved.record, saved.recordBytes) ||
+        !backupConsistent(dataType, saved))
+        return fail(karv::msg::kLoadBackupFailed, kBackupNotLoaded);
+    return 0;
+}
+
+// One file the restore writes, opened and measured during the checks.
+struct Target {
+    File file;
+    uint64_t size = 0;
+    uint64_t cutAt = 0; // 0: nothing to cut
+};
+
+struct RestorePlan {
+    Target index; // the index file; for Z54 archive file 0, which holds the index
+    uint64_t tableAt = 0;
+    std::vector<Target> archives;
+};
+
+struct TargetMessages {
+    const wchar_t* notOpened;
+    const wchar_t* noSize;
+};
+
+int32_t openTarget(const std::wstring& path, const TargetMessages& messages, Target& target) {
+    target.file = File::open(path, OpenMode::WriteExisting);
+    if (!target.file.isOpen())
+        return fail(messages.notOpened, kNotOpened);
+    if (!target.file.size(target.size) || target.size == 0)
+        return fail(messages.noSize, kNoSize);
+    return 0;
+}
+
+const TargetMessages kIndexMessages = {karv::msg::kOpenIndexFailed,
+                                       karv::msg::kIndexFileSizeFailed};
+const TargetMessages kVoxbankMessages = {karv::msg::kOpenVoxbankFailed,
+                                         karv::msg::kVoxbankFileSizeFailed};
+
+// A saved size of 0 is "not recorded" and cuts nothing; a file of its saved size has nothing
+// to cut either.
+uint64_t cutPosition(uint64_t size, uint64_t saved) {
+    return saved != 0 && size > saved ? saved : 0;
+}
+
+int32_t planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    int32_t status = openTarget(link.fileNames[0], kIndexMessages, plan.index);
+    if (status != 0)
+        return status;
+    uint64_t savedSize = saved.archiveSize(0);
+    uint64_t size = plan.index.size;
+    if (size < savedSize || size < kZ54HeaderSize + uint64_t(saved.tableBytes))
+        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+    plan.tableAt = kZ54HeaderSize;
+    plan.index.cutAt = cutPosition(size, savedSize);
+    return 0;
+}
+
+int32_t planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& saved,
+                     RestorePlan& plan) {
+    int32_t status = openTarget(link.indexPath, kIndexMessages, plan.index);
+    if (status != 0)
+        return status;
+    if (plan.index.size != saved.tableBytes)
+        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+    uint32_t files = recordedFiles(dataType, link);
+    for (uint32_t i = 0; i < files; ++i) {
+        uint64_t savedSize = saved.archiveSize(i);
+        if (savedSize == 0)
+            continue;
+        Target target;
+        status = openTarget(link.fileNames[i], kVoxbankMessages, target);
+        if (status != 0)
+            return status;
+        if (target.size < savedSize)
+            return fail(karv::msg::kVoxbankSizeMismatch, kSizeMismatch);
+        target.cutAt = cutPosition(target.size, savedSize);
+        plan.archives.push_back(std::move(target));
+    }
+    return 0;
+}
+
+// The slots are cleared first and in place: cleared slots make the next import append, which
+// is safe whatever else failed, and the saved sizes are never at risk.
+bool clearSlots(const std::wstring& path, uint32_t recordBytes) {
+    static const uint8_t zeros[4096] = {};
+    File file = File::open(path, OpenMode::WriteExisting);
+    if (!file.isOpen() || !file.seek(karv::record::kSlotsStart, SeekFrom::Begin))
+        return false;
+    for (uint32_t left = recordBytes - karv::record::kSlotsStart; left > 0;) {
+        uint32_t part = left < sizeof zeros ? left : uint32_t(sizeof zeros);
+        if (!file.writeAll(zeros, part))
+            return false;
+        left -= part;
+    }
+    return file.close();
+}
+
+bool cut(Target& target) {
+    return target.cutAt == 0 ||
+           (target.file.seek(int64_t(target.cutAt), SeekFrom::Begin) && target.file.truncate());
+}
+
+int32_t applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    if (!clearSlots(recordPath(link), saved.recordBytes))
+        return fail(karv::msg::kWriteBackupFailed, kNotWritten);
+    Target& index = plan.index;
+    if (!index.file.seek(int64_t(plan.tableAt), SeekFrom::Begin) ||
+        !index.file.writeAll(saved.table.get(), saved.tableBytes))
+        return fail(karv::msg::kWriteIndexFailed, kNotWritten);
+    if (!cut(index))
+        return fail(karv::msg::kCutVoxbankFailed, kNotWritten);
+    if (!index.file.close())
+        return fail(karv::msg::kWriteIndexFailed, kNotWritten);
+    for (Target& archive : plan.archives)
+        if (!cut(archive) || !archive.file.close())
+            return fail(karv::msg::kCutVoxbankFailed, kNotWritten);
+    return 0;
+}
+
+int32_t restore(int32_t dataType, const linkinfo& link) {
+    if (!fileCountValid(dataType, link))
+        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+    SavedBackup saved;
+    int32_t status = loadBackup(dataType, link, saved);
+    if (status != 0)
+        return status;
+    RestorePlan plan;
+    status =
+        isZ54(dataType) ? planZ54(link, saved, plan) : planArchives(dataType, link, saved, plan);
+    if (status != 0)
+        return status;
+    return applyRestore(link, saved, plan);
+}
+
+} // namespace
+
+int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
+                         const std::wstring& /*archiveFolder*/, bool bigEndian) {
+    try {
+        return backup(dataType, link, bigEndian);
+    } catch (const std::bad_alloc&) {
+        return fail(karv::msg::kOutOfMemory, kNoMemory);
+    }
+}
+
+int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
+                          const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
+    try {
+        return restore(dataType, link);
+    } catch (const std::bad_alloc&) {
+        return fail(karv::msg::kOutOfMemory, kNoMemory);
+    }
+}
