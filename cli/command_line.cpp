@@ -1,0 +1,89 @@
+#include "command_line.h"
+
+#include "blob_commands.h"
+#include "codec_commands.h"
+#include "console.h"
+#include "menus.h"
+#include "platform/console.h"
+#include "platform/text.h"
+#include "program_state.h"
+#include "texts.h"
+#include "texture_commands.h"
+
+namespace karv::cli {
+namespace {
+
+using Arguments = std::vector<std::wstring>;
+
+bool parseDataMode(const std::wstring& mode) {
+    std::wstring upper = platform::asciiUpper(mode);
+    if (upper == L"PC")
+        archiveSelection.bigEndian = false;
+    else if (upper == L"PS3")
+        archiveSelection.bigEndian = true;
+    else
+        return false;
+    return true;
+}
+
+// "U" and "C": type and file; a missing argument or an unknown type ends the program silently.
+void runCodecCommand(const Arguments& args, bool decompress) {
+    ContainerType type;
+    if (args.size() < 5 || !parseContainerType(platform::asciiUpper(args[3]), type))
+        return;
+    if (decompress)
+        decompressFile(type, args[4]);
+    else
+        compressFile(type, args[4]);
+}
+
+// "ET", "SD" and "MD": one file or folder; a missing argument ends the program silently.
+void runFileCommand(const Arguments& args, const std::wstring& code) {
+    if (args.size() < 4)
+        return;
+    if (code == L"ET")
+        ExportTextures(args[3]);
+    else if (code == L"SD")
+        SplitBlob(args[3]);
+    else
+        MergeBlob(args[3]);
+}
+
+void runOperation(const Arguments& args) {
+    std::wstring code = platform::asciiUpper(args[2]);
+    if (code == L"D") {
+        archiveSelection.dryRun = true;
+        runMenus();
+    } else if (code == L"N") {
+        runMenus();
+    } else if (code == L"U" || code == L"C") {
+        runCodecCommand(args, code == L"U");
+    } else if (code == L"ET" || code == L"SD" || code == L"MD") {
+        runFileCommand(args, code);
+    } else if (code == L"IT") {
+        // Data file and folder; a missing argument ends the program silently.
+        if (args.size() >= 5)
+            ImportTextures(args[3], args[4]);
+    } else {
+        runMenus();
+    }
+}
+
+} // namespace
+
+int runProgram(const Arguments& arguments) {
+    resetProgramState();
+    platform::consoleInit();
+    if (arguments.size() < 3) {
+        runMenus();
+    } else if (!parseDataMode(arguments[1])) {
+        print(text::kBadDataMode);
+        platform::pauseConsole();
+    } else {
+        runOperation(arguments);
+    }
+    platform::consoleFlush();
+    return 0;
+}
+
+} // namespace karv::cli

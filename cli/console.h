@@ -1,0 +1,13 @@
+// Printing for the program: everything goes to the console's wide output.
+#pragma once
+
+#include <string>
+
+namespace karv::cli {
+
+void print(const std::wstring& text);
+// A failed library call: the program's own text (ending in "失败！原因："), then the library's
+// last-error message and a line break.
+void printFailure(const wchar_t* prefix);
+
+} // namespace karv::cli

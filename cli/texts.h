@@ -1,0 +1,131 @@
+// Every text the program prints, in one place.
+#pragma once
+
+namespace karv::text {
+
+inline constexpr const wchar_t* kProgramVersion = L"v0.430";
+inline constexpr const wchar_t* kGameConfigFile = L"游戏信息.txt";
+
+// Command line
+inline constexpr const wchar_t* kBadDataMode = L"参数：数据模式 错误！\n";
+inline constexpr const wchar_t* kLoadFileFailed = L"加载文件失败！\n";
+inline constexpr const wchar_t* kNotCompressedFile = L"指定的文件不是压缩文件！\n";
+inline constexpr const wchar_t* kDecompressFailedBecause = L"解压文件失败！原因：";
+inline constexpr const wchar_t* kDecompressDone = L"解压文件成功！\n";
+inline constexpr const wchar_t* kCompressFailedBecause = L"压缩文件失败！原因：";
+inline constexpr const wchar_t* kCompressDone = L"压缩文件成功！\n";
+
+// Texture commands "ET" and "IT"
+inline constexpr const wchar_t* kTextureCountZero = L"贴图数量为零！";
+// "贴图 00003_000012 导出成功！\n" / "贴图 00003_000012 导出失败！" + the library's message
+inline constexpr const wchar_t* kTextureLinePrefix = L"贴图 ";
+inline constexpr const wchar_t* kTextureExported = L" 导出成功！\n";
+inline constexpr const wchar_t* kTextureExportFailed = L" 导出失败！";
+inline constexpr const wchar_t* kTextureExportFailedBecause = L"导出贴图失败！原因：";
+inline constexpr const wchar_t* kTextureExportDone = L"贴图导出完毕！\n";
+inline constexpr const wchar_t* kNotTextureFile = L"指定的文件不是贴图文件！\n";
+inline constexpr const wchar_t* kLoadDataFileFailed = L"加载 DATA 文件失败！\n";
+inline constexpr const wchar_t* kNoFilesToImport = L"未找到可以导入的文件！\n";
+inline constexpr const wchar_t* kBadDdsName = L"无法识别 DDS 文件名！\n";
+inline constexpr const wchar_t* kLoadDdsFailed = L"加载 DDS 文件失败！\n";
+inline constexpr const wchar_t* kInnerFileNotTexture =
+    L"指定的二重封包文件中的文件不是贴图文件！\n";
+inline constexpr const wchar_t* kBlobInfoFailed = L"获取封包信息失败！\n";
+// "导入 " + DDS file name + " 文件失败！原因：" + the library's message
+inline constexpr const wchar_t* kImportLinePrefix = L"导入 ";
+inline constexpr const wchar_t* kImportFileFailedBecause = L" 文件失败！原因：";
+inline constexpr const wchar_t* kSaveDataFileFailedBecause = L"保存 DATA 文件失败！原因：";
+inline constexpr const wchar_t* kTextureImportDone = L"贴图导入完毕！\n";
+inline constexpr const wchar_t* kTextureImportFailed = L"导入贴图失败！\n";
+inline constexpr const wchar_t* kTextureImportFailedBecause = L"导入贴图失败！原因：";
+
+// Packed-blob split "SD" and merge "MD"
+// "文件 " + sub-file path + " 拆分成功！\n" / " 拆分失败！原因：" + the library's message
+inline constexpr const wchar_t* kSplitLinePrefix = L"文件 ";
+inline constexpr const wchar_t* kSubFileSplit = L" 拆分成功！\n";
+inline constexpr const wchar_t* kSubFileSplitFailedBecause = L" 拆分失败！原因：";
+inline constexpr const wchar_t* kTooManySubFiles = L"文件数量太多，可能不是封包文件！\n";
+inline constexpr const wchar_t* kSplitDone = L"文件拆分完毕！\n";
+inline constexpr const wchar_t* kSplitDonePartly = L"文件拆分完毕！但是部分文件未能保存！\n";
+inline constexpr const wchar_t* kNothingSplit = L"未拆分出任何文件！\n";
+inline constexpr const wchar_t* kNoFilesToMerge = L"未找到可以合并的文件！\n";
+inline constexpr const wchar_t* kNoMergeName = L"无法从文件夹路径得到合并文件名！\n";
+inline constexpr const wchar_t* kMergeTooLarge = L"要合并的文件总大小超过 4GB！\n";
+inline constexpr const wchar_t* kMergeOutOfMemory = L"分配内存失败，可能是内存不足！\n";
+inline constexpr const wchar_t* kMergeFileChanged = L"要合并的文件在合并过程中被修改了！\n";
+inline constexpr const wchar_t* kMergeFailed = L"文件合并失败！\n";
+inline constexpr const wchar_t* kMergeFailedBecause = L"文件合并失败！原因：";
+inline constexpr const wchar_t* kMergeDone = L"文件合并完毕！\n";
+
+// Game configuration file: keys in the order they are converted and written back
+inline constexpr const wchar_t* kConfigKeyLocation = L"Voxbank 位置";
+inline constexpr const wchar_t* kConfigKeyDataMode = L"数据模式";
+inline constexpr const wchar_t* kConfigKeyDataType = L"Voxbank 类型";
+inline constexpr const wchar_t* kConfigKeyIdxCount = L"IDX 文件数量";
+inline constexpr const wchar_t* kConfigKeyIdxNames = L"IDX 文件名";
+inline constexpr const wchar_t* kConfigKeyVoxbankCount = L"Voxbank 数量";
+inline constexpr const wchar_t* kConfigKeyVoxbankNames = L"Voxbank 文件名";
+inline constexpr const wchar_t* kConfigKeySplitAddresses = L"Voxbank 地址";
+inline constexpr const wchar_t* kConfigKeyExportPath = L"导出路径";
+inline constexpr const wchar_t* kConfigKeyImportPath = L"导入路径";
+inline constexpr const wchar_t* kConfigDataModePs3 = L"PS3";
+inline constexpr const wchar_t* kConfigDefaultExportPath = L"Extracted";
+inline constexpr const wchar_t* kConfigDefaultImportPath = L"Import";
+
+// File suffixes
+inline constexpr const wchar_t* kDecompressedSuffix = L".udata";
+inline constexpr const wchar_t* kCompressedSuffix = L".cdata";
+inline constexpr const wchar_t* kMergedSuffix = L".mdata";
+inline constexpr const wchar_t* kSubFileSuffix = L".data";
+inline constexpr const wchar_t* kDdsSuffix = L".dds";
+// The folder beside a file whose name has no stem of its own ("blob", ".blob").
+inline constexpr const wchar_t* kOutputFolderSuffix = L"_files";
+
+// Interactive menus and the split-information update
+inline constexpr const wchar_t* kBannerTitle = L"Orvane系列 VOXBANK 导入&导出工具\n";
+inline constexpr const wchar_t* kBannerVersion = L"版本：";
+inline constexpr const wchar_t* kBannerAuthor = L" By Tamsk\n\n\n";
+inline constexpr const wchar_t* kMenuSeparator =
+    L"=============================================================\n";
+inline constexpr const wchar_t* kMenuItemDot = L". ";
+inline constexpr const wchar_t* kMenuQuit = L"0. 退出\n";
+inline constexpr const wchar_t* kMenuBack = L"0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kChooseGame = L"请选择要操作的游戏：";
+inline constexpr const wchar_t* kChooseFile = L"请选择要操作的文件：";
+inline constexpr const wchar_t* kChooseOperation = L"请选择要执行的操作：";
+inline constexpr const wchar_t* kCurrentGame = L"正在操作的游戏：";
+inline constexpr const wchar_t* kCurrentFile = L"正在操作的文件：";
+inline constexpr const wchar_t* kOperationItems =
+    L"1. 导出数据\n2. 导入数据\n3. 备份数据\n4. 恢复数据\n";
+inline constexpr const wchar_t* kSplitInfoItem = L"5. 更新 Voxbank 文件的切分信息\n";
+inline constexpr const wchar_t* kNoLocationOrArchive = L"未指定游戏的路径或 Voxbank 文件名\n";
+inline constexpr const wchar_t* kNoIndexName = L"未指定游戏的 IDX 文件名\n";
+inline constexpr const wchar_t* kTooManyArchiveFiles =
+    L"Voxbank 文件数量超过 10 个，无法操作该游戏！\n";
+inline constexpr const wchar_t* kSplitInfoQuestion =
+    L"未指定 Voxbank 文件的切分信息，要立刻更新该信息吗？\n";
+inline constexpr const wchar_t* kSplitInfoChoices = L"1. 更新\n0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kExportFirstPrompt = L"请输入需要提取的文件起始序号：";
+inline constexpr const wchar_t* kExportLastPrompt = L"请输入需要提取的文件终止序号：";
+inline constexpr const wchar_t* kTextureQuestion = L"是否一并提取 data 文件中的 dds 贴图\n";
+inline constexpr const wchar_t* kTextureChoices = L"1. 提取\n2. 不提取\n0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kNoBackupQuestion =
+    L"未找到备份文件，是否立即备份？（不备份无法导入！）\n";
+inline constexpr const wchar_t* kBackupExistsQuestion = L"已存在备份文件，是否覆盖？\n";
+inline constexpr const wchar_t* kBackupQuestion = L"该操作将会生成备份文件，是否立即备份？\n";
+inline constexpr const wchar_t* kBackupNotice = L"注意：在备份前请尽可能确保游戏数据未修改过！\n";
+inline constexpr const wchar_t* kBackupChoices = L"1. 备份\n0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kOverwriteChoices = L"1. 覆盖\n0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kBackupFailedBecause = L"备份数据失败！原因：";
+inline constexpr const wchar_t* kBackupDone = L"备份数据成功！\n";
+inline constexpr const wchar_t* kRestoreQuestion =
+    L"该操作会将 VOXBANK 恢复至备份时的状态，是否继续？\n";
+inline constexpr const wchar_t* kRestoreNotice = L"注意：该操作不可逆！恢复前请想清楚！\n";
+inline constexpr const wchar_t* kRestoreChoices = L"1. 恢复\n0. 返回上一级菜单\n";
+inline constexpr const wchar_t* kRestoreFailedBecause = L"恢复数据失败！原因：";
+inline constexpr const wchar_t* kRestoreDone = L"恢复数据成功！\n";
+inline constexpr const wchar_t* kSplitInfoUpdated = L"更新 Voxbank 文件的切分信息成功！\n";
+inline constexpr const wchar_t* kSplitInfoUpdateFailed = L"更新 Voxbank 文件的切分信息失败！\n";
+inline constexpr const wchar_t* kBackupRecordSuffix = L".qxdata";
+
+} // namespace karv::text
