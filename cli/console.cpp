@@ -4,9 +4,22 @@
 #include "platform/console.h"
 
 namespace karv::cli {
+namespace {
 
-void print(const std::wstring& text) { platform::consoleWrite(text); }
+// Set by tests to read what the program prints.
+std::wstring* captureSink = nullptr;
+
+} // namespace
+
+void print(const std::wstring& text) {
+    if (captureSink != nullptr)
+        captureSink->append(text);
+    else
+        platform::consoleWrite(text);
+}
 
 void printFailure(const wchar_t* prefix) { print(prefix + GetMessageQX() + L"\n"); }
+
+void capturePrintsInto(std::wstring* sink) { captureSink = sink; }
 
 } // namespace karv::cli

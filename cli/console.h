@@ -10,4 +10,7 @@ void print(const std::wstring& text);
 // last-error message and a line break.
 void printFailure(const wchar_t* prefix);
 
+// For tests: while a sink is set, print appends to it instead of writing to the console.
+void capturePrintsInto(std::wstring* sink);
+
 } // namespace karv::cli

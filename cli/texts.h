@@ -128,4 +128,49 @@ inline constexpr const wchar_t* kSplitInfoUpdated = L"更新 Voxbank 文件的�
 inline constexpr const wchar_t* kSplitInfoUpdateFailed = L"更新 Voxbank 文件的切分信息失败！\n";
 inline constexpr const wchar_t* kBackupRecordSuffix = L".qxdata";
 
+// Archive export and import
+// "文件“" + path + "”不存在！\n"
+inline constexpr const wchar_t* kFileQuoteOpen = L"文件“";
+inline constexpr const wchar_t* kFileMissingClose = L"”不存在！\n";
+inline constexpr const wchar_t* kOpenFileFailedLine = L"打开文件失败！\n";
+inline constexpr const wchar_t* kReadFileFailedLine = L"读取文件出错！\n";
+inline constexpr const wchar_t* kOpenVoxbankFailedLine = L"打开 VOXBANK 文件失败！\n";
+inline constexpr const wchar_t* kTexturesFolder = L"Textures";
+inline constexpr const wchar_t* kCreateFileFailedLine = L"创建文件失败！\n";
+// "从 " + archive file + " 中导出文件 " + member file + " 成功！\n"
+inline constexpr const wchar_t* kExportLineFrom = L"从 ";
+inline constexpr const wchar_t* kExportLineMember = L" 中导出文件 ";
+inline constexpr const wchar_t* kLineSucceeded = L" 成功！\n";
+// "写入文件“" + path + "”出错！\n"
+inline constexpr const wchar_t* kWriteFileQuoteOpen = L"写入文件“";
+inline constexpr const wchar_t* kWriteFileFailedClose = L"”出错！\n";
+inline constexpr const wchar_t* kImportDirMissing = L"导入目录不存在！\n";
+inline constexpr const wchar_t* kLoadRecordFailed = L"加载记录文件失败！\n";
+inline constexpr const wchar_t* kLoadIdxFailed = L"加载 IDX 文件失败！\n";
+inline constexpr const wchar_t* kImportBadDataType = L"错误的游戏数据类型，无法导入！\n";
+inline constexpr const wchar_t* kImportOffsetUnitZero = L"Index 中的偏移单位为零，无法导入！\n";
+inline constexpr const wchar_t* kSkipUnusedLine = L"跳过未使用的文件！\n";
+// Import file name + one of these
+inline constexpr const wchar_t* kImportEntryBeyondIndex =
+    L" 文件的编号超出了 Index 文件的范围，已跳过！\n";
+inline constexpr const wchar_t* kImportFileEmpty = L" 文件为空，已跳过！\n";
+inline constexpr const wchar_t* kImportFileTooLarge = L" 文件过大，已跳过！\n";
+inline constexpr const wchar_t* kImportSizeUnrecordable =
+    L" 文件的大小无法记录到 Index 文件中，已跳过！\n";
+inline constexpr const wchar_t* kImportFileOpenFailed = L" 文件打开失败！\n";
+inline constexpr const wchar_t* kImportFileReadFailed = L" 文件读取出错！\n";
+inline constexpr const wchar_t* kImportCompressFailedBecause = L" 文件压缩失败！原因：";
+inline constexpr const wchar_t* kChunkSizeUnreadable = L"读取压缩参数失败！将使用默认参数\n";
+// "向 " + archive path + " 中导入压缩文件 " + import file name + " 成功！\n", and the others
+inline constexpr const wchar_t* kImportLineTo = L"向 ";
+inline constexpr const wchar_t* kImportedCompressedInPlace = L" 中导入压缩文件 ";
+inline constexpr const wchar_t* kImportedCompressedAppended = L" 中添加压缩文件 ";
+inline constexpr const wchar_t* kImportedRawInPlace = L" 中导入未压缩文件 ";
+inline constexpr const wchar_t* kImportedRawAppended = L" 中添加未压缩文件 ";
+// "导入 " + import file name + " 时写入文件“" + path + "”出错！\n" (or "时打开文件“ ... ”失败！")
+inline constexpr const wchar_t* kImportWhilePrefix = L"导入 ";
+inline constexpr const wchar_t* kImportWhileWriting = L" 时写入文件“";
+inline constexpr const wchar_t* kImportWhileOpening = L" 时打开文件“";
+inline constexpr const wchar_t* kQuotedFailedClose = L"”失败！\n";
+
 } // namespace karv::text
