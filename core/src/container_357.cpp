@@ -16,18 +16,17 @@ constexpr uint32_t kTableAlign = 128;
 
 int32_t CompressData357(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
-    CompressedChunks chunks;
-    if (int32_t status = chunks.compress(input, inputLength, kChunkSize, level))
-        return status;
-    Container container;
+    ContainerWriter writer;
+    uint32_t count = 0;
+    const TableLayout layout{kChunkSize, kHeaderSize, kTableAlign};
     if (int32_t status =
-            layOutTableContainer(chunks, kHeaderSize, kTableAlign, bigEndian, container))
+            compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count))
         return status;
-    uint8_t* header = container.data.get();
+    uint8_t* header = writer.data();
     karv::writeU32(header, kChunkSize, bigEndian);
-    karv::writeU32(header + 4, chunks.count(), bigEndian);
+    karv::writeU32(header + 4, count, bigEndian);
     karv::writeU32(header + 8, inputLength, bigEndian);
-    return handOver(container, out, usedLength, paddedLength);
+    return writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
 }
 
 int32_t UnCompressData357(uint8_t*& out, const uint8_t* container, uint32_t containerLength,

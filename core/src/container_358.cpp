@@ -20,19 +20,18 @@ constexpr uint32_t kTableAlign = 2048;
 int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, uint32_t chunkSize,
                         bool bigEndian, int level) {
-    CompressedChunks chunks;
-    if (int32_t status = chunks.compress(input, inputLength, chunkSize, level))
-        return status;
-    Container container;
+    ContainerWriter writer;
+    uint32_t count = 0;
+    const TableLayout layout{chunkSize, kHeaderSize, kTableAlign};
     if (int32_t status =
-            layOutTableContainer(chunks, kHeaderSize, kTableAlign, bigEndian, container))
+            compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count))
         return status;
-    uint8_t* header = container.data.get();
+    uint8_t* header = writer.data();
     std::memcpy(header, kMagic, sizeof kMagic);
     karv::writeU32(header + 4, inputLength, bigEndian);
     karv::writeU32(header + 8, chunkSize, bigEndian);
-    karv::writeU32(header + 12, chunks.count(), bigEndian);
-    return handOver(container, out, usedLength, paddedLength);
+    karv::writeU32(header + 12, count, bigEndian);
+    return writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
 }
 
 // The magic is the caller's business: the header is read without testing it.

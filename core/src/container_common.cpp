@@ -19,17 +19,13 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 // Largest chunk whose compressBound still fits in zlib's 32-bit lengths on Windows, with room
 // for the record's length field.
 constexpr uint32_t kMaxChunkLength = 0xFFE00000;
+// The largest unit a used length is raised to (Z54's 2048).
+constexpr uint32_t kMaxPaddedUnit = 2048;
 
 int32_t fail(const wchar_t* message) {
     SetMessageQX(message);
     return -1;
 }
-
-} // namespace
-
-// ---- Writing ----
-
-namespace {
 
 uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
     uint64_t start = uint64_t(i) * chunkSize;
@@ -38,91 +34,99 @@ uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
 
 } // namespace
 
-int32_t CompressedChunks::reserve(uint32_t length, uint32_t chunkSize) {
-    uint32_t count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
-    if (count > kMaxChunks)
-        return fail(msg::kDataTooLong);
-    offsets_.reserve(count);
-    lengths_.reserve(count);
-    uint64_t scratchSize = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t chunk = chunkLength(i, length, chunkSize);
-        if (chunk > kMaxChunkLength)
-            return fail(msg::kDataTooLong);
-        offsets_.push_back(size_t(scratchSize));
-        lengths_.push_back(uint32_t(compressBound(chunk)));
-        scratchSize += lengths_.back();
-        if (scratchSize > SIZE_MAX)
-            return fail(msg::kDataTooLong);
-    }
-    scratch_.reset(static_cast<uint8_t*>(std::malloc(size_t(scratchSize))));
-    if (!scratch_)
-        return fail(msg::kOutOfMemory);
-    return 0;
-}
+// ---- Writing ----
 
-int32_t CompressedChunks::compress(const uint8_t* input, uint32_t length, uint32_t chunkSize,
-                                   int level) {
+int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     if (length == 0)
         return fail(msg::kDataLengthZero);
     if (chunkSize == 0)
         return fail(msg::kChunkSizeZero);
-    if (int32_t status = reserve(length, chunkSize))
-        return status;
-    // lengths_ holds each chunk's bound until compress2 replaces it with the stream's length.
-    for (uint32_t i = 0; i < count(); ++i) {
-        uLongf streamLength = lengths_[i];
-        const uint8_t* chunk = input + uint64_t(i) * chunkSize;
-        if (compress2(scratch_.get() + offsets_[i], &streamLength, chunk,
-                      chunkLength(i, length, chunkSize), level) != Z_OK)
-            return fail(msg::kCompressFailed);
-        lengths_[i] = uint32_t(streamLength);
-    }
-    return 0;
-}
-
-int32_t allocateContainer(uint64_t usedLength, uint32_t paddedUnit, Container& out) {
-    uint32_t padded = 0;
-    if (usedLength > UINT32_MAX || !roundUp(usedLength, paddedUnit, padded))
+    count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
+    if (count > kMaxChunks)
         return fail(msg::kDataTooLong);
-    out.data.reset(static_cast<uint8_t*>(std::calloc(padded, 1)));
-    if (!out.data)
-        return fail(msg::kOutOfMemory);
-    out.usedLength = uint32_t(usedLength);
-    out.paddedLength = padded;
     return 0;
 }
 
-void writeRecord(uint8_t* at, const CompressedChunks& chunks, uint32_t i, bool bigEndian) {
-    writeU32(at, chunks.length(i), bigEndian);
-    std::memcpy(at + kLengthFieldSize, chunks.data(i), chunks.length(i));
-}
-
-int32_t layOutTableContainer(const CompressedChunks& chunks, uint32_t headerSize,
-                             uint32_t tableAlign, bool bigEndian, Container& out) {
-    uint32_t count = chunks.count();
-    uint64_t firstRecord = alignUp(headerSize + uint64_t(kLengthFieldSize) * count, tableAlign);
-    uint64_t used = firstRecord;
-    for (uint32_t i = 0; i < count; ++i)
-        used += alignUp(uint64_t(kLengthFieldSize) + chunks.length(i), kRecordAlign);
-    if (int32_t status = allocateContainer(used, kTablePaddedUnit, out))
-        return status;
-    uint8_t* data = out.data.get();
-    uint64_t pos = firstRecord;
+int32_t ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize,
+                                 uint32_t count, uint64_t firstRecord, uint32_t recordAlign) {
+    // Worst case: every stream as long as compressBound allows. Only the final lengths must fit
+    // in 32 bits; this bound may not.
+    uint64_t worst = firstRecord;
     for (uint32_t i = 0; i < count; ++i) {
-        writeU32(data + headerSize + kLengthFieldSize * i, kLengthFieldSize + chunks.length(i),
-                 bigEndian);
-        writeRecord(data + pos, chunks, i, bigEndian);
-        pos += alignUp(uint64_t(kLengthFieldSize) + chunks.length(i), kRecordAlign);
+        uint32_t chunk = chunkLength(i, length, chunkSize);
+        if (chunk > kMaxChunkLength)
+            return fail(msg::kDataTooLong);
+        worst += alignUp(kLengthFieldSize + uint64_t(compressBound(chunk)), recordAlign);
     }
+    worst = alignUp(worst + kLengthFieldSize, kMaxPaddedUnit);
+    if (worst > SIZE_MAX)
+        return fail(msg::kDataTooLong);
+    block_.reset(static_cast<uint8_t*>(std::malloc(size_t(worst))));
+    if (!block_)
+        return fail(msg::kOutOfMemory);
+    std::memset(block_.get(), 0, size_t(firstRecord));
+    capacity_ = worst;
+    input_ = input;
+    length_ = length;
+    chunkSize_ = chunkSize;
+    next_ = 0;
+    recordAlign_ = recordAlign;
+    pos_ = firstRecord;
     return 0;
 }
 
-int32_t handOver(Container& container, uint8_t*& out, uint32_t* usedLength,
-                 uint32_t* paddedLength) {
-    *usedLength = container.usedLength;
-    *paddedLength = container.paddedLength;
-    out = container.data.release();
+int32_t ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& streamLength) {
+    uint32_t chunk = chunkLength(next_, length_, chunkSize_);
+    uint8_t* record = block_.get() + pos_;
+    uLongf written = compressBound(chunk);
+    if (compress2(record + kLengthFieldSize, &written, input_ + uint64_t(next_) * chunkSize_, chunk,
+                  level) != Z_OK)
+        return fail(msg::kCompressFailed);
+    streamLength = uint32_t(written);
+    writeU32(record, streamLength, bigEndian);
+    uint64_t end = pos_ + kLengthFieldSize + streamLength;
+    pos_ = alignUp(end, recordAlign_);
+    std::memset(block_.get() + end, 0, size_t(pos_ - end));
+    ++next_;
+    return 0;
+}
+
+int32_t ContainerWriter::finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out,
+                                uint32_t* usedLength, uint32_t* paddedLength) {
+    uint64_t used = pos_ + trailingZeros;
+    uint64_t padded = alignUp(used, paddedUnit);
+    if (padded > UINT32_MAX)
+        return fail(msg::kDataTooLong);
+    std::memset(block_.get() + pos_, 0, size_t(padded - pos_));
+    // Give back the unused worst-case room; a block that cannot shrink is still a good one.
+    uint8_t* data = block_.release();
+    if (padded < capacity_) {
+        if (auto* smaller = static_cast<uint8_t*>(std::realloc(data, size_t(padded))))
+            data = smaller;
+    }
+    out = data;
+    *usedLength = uint32_t(used);
+    *paddedLength = uint32_t(padded);
+    return 0;
+}
+
+int32_t compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
+                               bool bigEndian, int level, ContainerWriter& writer,
+                               uint32_t& count) {
+    if (int32_t status = countChunks(length, layout.chunkSize, count))
+        return status;
+    uint64_t firstRecord =
+        alignUp(layout.headerSize + uint64_t(kLengthFieldSize) * count, layout.tableAlign);
+    if (int32_t status =
+            writer.reserve(input, length, layout.chunkSize, count, firstRecord, kRecordAlign))
+        return status;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t streamLength = 0;
+        if (int32_t status = writer.compressNext(level, bigEndian, streamLength))
+            return status;
+        writeU32(writer.data() + layout.headerSize + kLengthFieldSize * i,
+                 kLengthFieldSize + streamLength, bigEndian);
+    }
     return 0;
 }
 

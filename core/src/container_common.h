@@ -22,48 +22,54 @@ inline constexpr uint32_t kTablePaddedUnit = 256;
 
 // ---- Writing ----
 
-// The input cut into chunks of one size, each compressed into its own zlib stream. The streams
-// wait in one scratch block until the container's size is known.
-class CompressedChunks {
-  public:
-    // 0, or -1 with the message set: empty input, chunk size 0, too many chunks, no memory,
-    // or a failing compress2.
-    int32_t compress(const uint8_t* input, uint32_t length, uint32_t chunkSize, int level);
+// The number of chunks of `chunkSize` in `length` bytes; -1 with the message set for an empty
+// input, a chunk size of 0 or more chunks than a container may hold.
+int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
 
-    uint32_t count() const { return uint32_t(lengths_.size()); }
-    uint32_t length(uint32_t i) const { return lengths_[i]; }
-    const uint8_t* data(uint32_t i) const { return scratch_.get() + offsets_[i]; }
+// A container being written. The chunks are compressed straight into their records in a block
+// big enough for the worst case, which shrinks to the padded length at the end: no second copy
+// of the compressed data, and only the bytes in use are ever touched.
+class ContainerWriter {
+  public:
+    // Reserves the block for `count` chunks of `chunkSize` from `input`, records from
+    // `firstRecord` on, each followed by zero fill to a multiple of `recordAlign`. The bytes
+    // before `firstRecord` (header and table) start out zero. -1 with the message on failure.
+    int32_t reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize, uint32_t count,
+                    uint64_t firstRecord, uint32_t recordAlign);
+
+    // Compresses the next chunk into a record at the current position: its length, the zlib
+    // stream and the zero fill. Gives the stream's length; -1 with the message on failure.
+    int32_t compressNext(int level, bool bigEndian, uint32_t& streamLength);
+
+    // Appends `trailingZeros` zero bytes (the used length ends there), zero-fills up to the used
+    // length raised to a multiple of `paddedUnit`, and hands the block to the caller's out
+    // values. -1 with the message when a length does not fit in 32 bits.
+    int32_t finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out, uint32_t* usedLength,
+                   uint32_t* paddedLength);
+
+    uint8_t* data() { return block_.get(); }
 
   private:
-    int32_t reserve(uint32_t length, uint32_t chunkSize);
-
-    MallocBuffer scratch_;
-    std::vector<size_t> offsets_;
-    std::vector<uint32_t> lengths_;
+    MallocBuffer block_;
+    uint64_t capacity_ = 0;
+    const uint8_t* input_ = nullptr;
+    uint32_t length_ = 0;
+    uint32_t chunkSize_ = 0;
+    uint32_t next_ = 0;
+    uint32_t recordAlign_ = 1;
+    uint64_t pos_ = 0;
 };
-
-// A finished container: a zero-filled block of paddedLength bytes, the first usedLength in use.
-struct Container {
-    MallocBuffer data;
-    uint32_t usedLength = 0;
-    uint32_t paddedLength = 0;
-};
-
-// Allocates the zero-filled block, the used length raised to a multiple of `paddedUnit`.
-// -1 with the message when either length does not fit in 32 bits or memory runs out.
-int32_t allocateContainer(uint64_t usedLength, uint32_t paddedUnit, Container& out);
-
-// Writes chunk i as a record at `at`: its length, then its bytes.
-void writeRecord(uint8_t* at, const CompressedChunks& chunks, uint32_t i, bool bigEndian);
 
 // 357 and 358: a header of `headerSize` bytes, the table of record sizes behind it, zero fill up
-// to a multiple of `tableAlign`, then the records at multiples of 128. Writes the table and the
-// records; the caller writes the header fields.
-int32_t layOutTableContainer(const CompressedChunks& chunks, uint32_t headerSize,
-                             uint32_t tableAlign, bool bigEndian, Container& out);
-
-// Gives the container to the caller's out values; returns 0.
-int32_t handOver(Container& container, uint8_t*& out, uint32_t* usedLength, uint32_t* paddedLength);
+// to a multiple of `tableAlign`, then the records at multiples of 128. Writes everything but the
+// header fields, which the caller writes into `header` before the block is handed over.
+struct TableLayout {
+    uint32_t chunkSize = 0;
+    uint32_t headerSize = 0;
+    uint32_t tableAlign = 0;
+};
+int32_t compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
+                               bool bigEndian, int level, ContainerWriter& writer, uint32_t& count);
 
 // ---- Reading ----
 

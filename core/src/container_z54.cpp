@@ -38,24 +38,20 @@ int32_t walkRecords(const uint8_t* container, uint32_t containerLength, bool big
 int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
     constexpr uint32_t kPaddedUnit = 2048;
-    CompressedChunks chunks;
-    if (int32_t status = chunks.compress(input, inputLength, kChunkSize, level))
+    uint32_t count = 0;
+    if (int32_t status = countChunks(inputLength, kChunkSize, count))
         return status;
-    // The final zero length is already there: the block comes zero-filled.
-    uint64_t used = kHeaderSize + kLengthFieldSize;
-    for (uint32_t i = 0; i < chunks.count(); ++i)
-        used += kLengthFieldSize + uint64_t(chunks.length(i));
-    Container container;
-    if (int32_t status = allocateContainer(used, kPaddedUnit, container))
+    ContainerWriter writer;
+    if (int32_t status = writer.reserve(input, inputLength, kChunkSize, count, kHeaderSize, 1))
         return status;
-    uint8_t* data = container.data.get();
-    karv::writeU32(data, inputLength, bigEndian);
-    uint64_t pos = kHeaderSize;
-    for (uint32_t i = 0; i < chunks.count(); ++i) {
-        writeRecord(data + pos, chunks, i, bigEndian);
-        pos += kLengthFieldSize + uint64_t(chunks.length(i));
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t streamLength = 0;
+        if (int32_t status = writer.compressNext(level, bigEndian, streamLength))
+            return status;
     }
-    return handOver(container, out, usedLength, paddedLength);
+    karv::writeU32(writer.data(), inputLength, bigEndian);
+    // The final zero record length.
+    return writer.finish(kLengthFieldSize, kPaddedUnit, out, usedLength, paddedLength);
 }
 
 int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
