@@ -3,7 +3,7 @@
 set -eu
 packages="cmake make ninja-build g++ pkg-config zlib1g-dev libgtest-dev libbenchmark-dev
 g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 clang libclang-rt-14-dev zip unzip
-libnvtt-bin"
+libnvtt-bin time"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
