@@ -5,8 +5,14 @@ JOBS ?= 2
 NATIVE := $(BUILD)/native
 WINDOWS := $(BUILD)/windows
 BENCH := $(BUILD)/bench
+ASAN := $(BUILD)/asan
+FUZZ := $(BUILD)/fuzz
+# Seconds each fuzz target runs in `make check`; `make fuzz-long` runs FUZZ_RUNS inputs each.
+FUZZ_SECONDS ?= 20
+FUZZ_RUNS ?= 10000000
 
-.PHONY: all deps native windows check check-native check-windows demo bench clean
+.PHONY: all deps native windows check check-native check-windows package check-package demo bench \
+	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long
 
 all: native
 
@@ -27,7 +33,38 @@ check-native: native
 check-windows: windows
 	ctest --test-dir $(WINDOWS) --output-on-failure
 
-check: check-native check-windows
+# The Windows release package: the sample game is written by the Windows karvsample under wine;
+# cpack needs a UTF-8 locale for the Chinese file names.
+package: windows
+	cmake --build $(WINDOWS) --target karv_package_sample -j $(JOBS)
+	cd $(WINDOWS) && rm -rf package && LC_ALL=C.UTF-8 cpack -G ZIP
+
+check-package: package
+	scripts/package-test.sh $(WINDOWS)
+
+# The whole test suite again under AddressSanitizer and UndefinedBehaviorSanitizer. Built with
+# clang (gcc takes several times as long on sanitized code), with the fuzz targets, so that
+# check-fuzz needs no build of its own.
+asan: deps
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN) -G Ninja -DKARV_SANITIZE=ON -DKARV_FUZZ=ON
+	cmake --build $(ASAN) -j $(JOBS)
+
+check-asan: asan
+	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+
+# Every fuzz target under libFuzzer (clang, ASan and UBSan): seeds and regression inputs
+# replayed, then FUZZ_SECONDS of fuzzing each. The long run: FUZZ_RUNS inputs each; see
+# fuzz/README.md for running it in the background.
+check-fuzz: check-asan
+	fuzz/run.sh $(ASAN) --seconds $(FUZZ_SECONDS)
+
+fuzz: deps
+	fuzz/run.sh $(FUZZ) --seconds $(FUZZ_SECONDS)
+
+fuzz-long: deps
+	fuzz/run.sh $(FUZZ) --runs $(FUZZ_RUNS)
+
+check: check-native check-windows check-package check-asan check-fuzz
 
 demo: native
 	scripts/demo.sh $(NATIVE)/bin
@@ -36,6 +73,12 @@ bench: deps
 	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARV_BENCH=ON -DKARV_TESTS=OFF
 	cmake --build $(BENCH) -j $(JOBS)
 	$(BENCH)/bin/codec_bench
+
+# Export and import of a generated game of about 1 GiB against a minimal loop (not part of check).
+bench-e2e: deps
+	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARV_BENCH=ON -DKARV_TESTS=OFF
+	cmake --build $(BENCH) -j $(JOBS)
+	scripts/bench-e2e.sh $(BENCH)/bin
 
 clean:
 	rm -rf $(BUILD) demo-out

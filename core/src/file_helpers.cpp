@@ -22,7 +22,12 @@ bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
         SetMessageQX(karv::msg::kReadDataFailed);
         return false;
     }
-    // Only the low 32 bits of a size count: files of 4 GiB or more are outside the data model.
+    // Lengths are 32-bit: a file of 4 GiB or more is refused, never loaded as the few bytes
+    // its size's low 32 bits would name.
+    if (fileSize > UINT32_MAX) {
+        SetMessageQX(karv::msg::kDataTooLong);
+        return false;
+    }
     uint32_t length = uint32_t(fileSize);
     // malloc(0) may return null; one spare byte keeps a zero-length load a valid block.
     auto* data = static_cast<uint8_t*>(std::malloc(length ? length : 1));

@@ -258,3 +258,14 @@ class WriteTxtFileQX {
 };
 
 KARVCORE_API WriteTxtFileQX* CreateTxtWriteInterface();
+
+// ---- Test builds only (KARV_FAULT_INJECTION) ----
+#if defined(KARV_FAULT_INJECTION)
+namespace karv::platform {
+class FaultSwitch;
+}
+// The I/O fault switch of the library's file layer. A test program points its own file layer
+// at it (karv::platform::useFaultSwitch), so one count of file operations covers the program
+// and the library alike.
+KARVCORE_API karv::platform::FaultSwitch* KarvFaultSwitchQX();
+#endif

@@ -1,7 +1,116 @@
-// The parts of File that only build on the system's read and write requests.
+// The parts of File that both systems share: whole transfers built on the system's read and
+// write requests, and the fault switch of test builds in front of every request.
 #include "platform/file.h"
 
+#ifdef KARV_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
+
 namespace karv::platform {
+
+#ifdef KARV_FAULT_INJECTION
+namespace {
+
+intptr_t handleNumber(NativeFile handle) {
+    return intptr_t(handle);
+}
+
+// Fails the operation when the switch says so; a closed file is left to the system to refuse.
+bool strikes(FaultOp op, const File& file) {
+    return file.isOpen() &&
+           faultSwitch().check(op, handleNumber(file.native())) != FaultAction::Proceed;
+}
+
+} // namespace
+
+File File::open(const std::wstring& path, OpenMode mode) {
+    FaultSwitch& faults = faultSwitch();
+    if (faults.checkOpen(path) != FaultAction::Proceed)
+        return File();
+    File file = openSystem(path, mode);
+    if (file.isOpen())
+        faults.noteOpened(handleNumber(file.native()), path);
+    return file;
+}
+
+bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    return !strikes(kFaultRead, *this) && readSystem(buffer, count, done);
+}
+
+bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    if (!isOpen())
+        return writeSystem(buffer, count, done);
+    switch (faultSwitch().check(kFaultWrite, handleNumber(handle_))) {
+    case FaultAction::Proceed:
+        return writeSystem(buffer, count, done);
+    case FaultAction::Short:
+        // As a full disk does: part of the request goes out, and the count says so.
+        return count / 2 == 0 || writeSystem(buffer, count / 2, done);
+    case FaultAction::Fail:
+        break;
+    }
+    return false;
+}
+
+bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    return !strikes(kFaultSeek, *this) && seekSystem(offset, from, newPosition);
+}
+
+bool File::position(uint64_t& out) {
+    return !strikes(kFaultSeek, *this) && seekSystem(0, SeekFrom::Current, &out);
+}
+
+bool File::size(uint64_t& out) {
+    return !strikes(kFaultSize, *this) && sizeSystem(out);
+}
+
+bool File::truncate() {
+    return !strikes(kFaultTruncate, *this) && truncateSystem();
+}
+
+// The handle is released even when the switch reports the close as failed.
+bool File::close() {
+    bool failed = owned_ && strikes(kFaultClose, *this);
+    return closeSystem() && !failed;
+}
+
+#else
+
+File File::open(const std::wstring& path, OpenMode mode) {
+    return openSystem(path, mode);
+}
+
+bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+    return readSystem(buffer, count, done);
+}
+
+bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+    return writeSystem(buffer, count, done);
+}
+
+bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    return seekSystem(offset, from, newPosition);
+}
+
+bool File::position(uint64_t& out) {
+    return seekSystem(0, SeekFrom::Current, &out);
+}
+
+bool File::size(uint64_t& out) {
+    return sizeSystem(out);
+}
+
+bool File::truncate() {
+    return truncateSystem();
+}
+
+bool File::close() {
+    return closeSystem();
+}
+
+#endif
 
 bool File::readAll(void* buffer, uint32_t count) {
     auto* at = static_cast<unsigned char*>(buffer);

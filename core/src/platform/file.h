@@ -59,6 +59,16 @@ class File {
 
   private:
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
+
+    // The system's side of each operation, one implementation per system. The public
+    // operations add what both systems share: the fault switch of test builds.
+    static File openSystem(const std::wstring& path, OpenMode mode);
+    bool readSystem(void* buffer, uint32_t count, uint32_t& done);
+    bool writeSystem(const void* buffer, uint32_t count, uint32_t& done);
+    bool seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition);
+    bool sizeSystem(uint64_t& out);
+    bool truncateSystem();
+    bool closeSystem();
     NativeFile handle_ = kNoNativeFile;
     bool owned_ = false;
 };

@@ -66,7 +66,7 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File File::open(const std::wstring& path, OpenMode mode) {
+File File::openSystem(const std::wstring& path, OpenMode mode) {
     std::string name;
     if (!posix::toNativePath(path, name))
         return File();
@@ -88,7 +88,7 @@ File File::borrow(NativeFile handle) {
     return File(handle, false);
 }
 
-bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+bool File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
     if (!isOpen())
         return false;
@@ -102,7 +102,7 @@ bool File::read(void* buffer, uint32_t count, uint32_t& done) {
     return true;
 }
 
-bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+bool File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
     if (!isOpen())
         return false;
@@ -116,7 +116,7 @@ bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
     return true;
 }
 
-bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+bool File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     if (!isOpen())
         return false;
     off_t at = lseek(handle_, off_t(offset), whence(from));
@@ -127,11 +127,7 @@ bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     return true;
 }
 
-bool File::position(uint64_t& out) {
-    return seek(0, SeekFrom::Current, &out);
-}
-
-bool File::size(uint64_t& out) {
+bool File::sizeSystem(uint64_t& out) {
     struct stat info;
     if (!isOpen() || fstat(handle_, &info) != 0 || info.st_size < 0)
         return false;
@@ -139,9 +135,9 @@ bool File::size(uint64_t& out) {
     return true;
 }
 
-bool File::truncate() {
+bool File::truncateSystem() {
     uint64_t at = 0;
-    if (!position(at))
+    if (!seekSystem(0, SeekFrom::Current, &at))
         return false;
     int result;
     do {
@@ -150,7 +146,7 @@ bool File::truncate() {
     return result == 0;
 }
 
-bool File::close() {
+bool File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
     handle_ = kNoNativeFile;

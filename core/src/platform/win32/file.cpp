@@ -65,7 +65,7 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File File::open(const std::wstring& path, OpenMode mode) {
+File File::openSystem(const std::wstring& path, OpenMode mode) {
     if (!win32::isNameable(path))
         return File();
     OpenRequest request = requestFor(mode);
@@ -80,21 +80,21 @@ File File::borrow(NativeFile handle) {
     return File(handle, false);
 }
 
-bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+bool File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
     DWORD got = 0;
     bool ok = isOpen() && ReadFile(handle_, buffer, count, &got, nullptr);
     done = ok ? got : 0;
     return ok;
 }
 
-bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+bool File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
     DWORD put = 0;
     bool ok = isOpen() && WriteFile(handle_, buffer, count, &put, nullptr);
     done = ok ? put : 0;
     return ok;
 }
 
-bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+bool File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER at;
@@ -105,11 +105,7 @@ bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     return true;
 }
 
-bool File::position(uint64_t& out) {
-    return seek(0, SeekFrom::Current, &out);
-}
-
-bool File::size(uint64_t& out) {
+bool File::sizeSystem(uint64_t& out) {
     LARGE_INTEGER bytes;
     if (!isOpen() || !GetFileSizeEx(handle_, &bytes) || bytes.QuadPart < 0)
         return false;
@@ -117,11 +113,11 @@ bool File::size(uint64_t& out) {
     return true;
 }
 
-bool File::truncate() {
+bool File::truncateSystem() {
     return isOpen() && SetEndOfFile(handle_);
 }
 
-bool File::close() {
+bool File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
     handle_ = kNoNativeFile;

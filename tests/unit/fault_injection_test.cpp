@@ -1,0 +1,402 @@
+// Backup, two imports and a restore on a generated game with the k-th file operation failing,
+// for every k the sequence performs: in turn a failed operation, a short write, and a disk that
+// is gone from the k-th operation on. Whatever fails:
+//  - a backup reported as done has written the right files;
+//  - a file the import reports as imported reads back as what was imported;
+//  - a restore reported as done gives the game byte for byte as it was at the backup, and
+//    after a failed one a second restore (the fault gone) does;
+//  - nothing is imported into a game whose backup cannot be restored.
+// One count runs over the program's file layer and the library's, which share the switch.
+#include "archive_files.h"
+#include "archive_import.h"
+#include "archive_test_game.h"
+#include "platform/fault_injection.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace karv::test {
+namespace {
+
+using platform::FaultEffect;
+using platform::FaultPlan;
+using platform::FaultSwitch;
+
+// The library's switch, shared by this program's file layer.
+FaultSwitch& faults() {
+    static FaultSwitch* shared = [] {
+        FaultSwitch* library = KarvFaultSwitchQX();
+        platform::useFaultSwitch(library);
+        return library;
+    }();
+    return *shared;
+}
+
+// Stops the count while the test looks at the files; goes on where it stopped.
+class Paused {
+  public:
+    Paused() { faults().pause(); }
+    ~Paused() { faults().resume(); }
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+};
+
+Bytes pattern(size_t length, uint8_t seed) {
+    Bytes out(length);
+    for (size_t i = 0; i < length; ++i)
+        out[i] = uint8_t(seed + i * 13 + (i >> 7));
+    return out;
+}
+
+std::wstring memberName(uint32_t entry) {
+    return padded6(entry) + L".data";
+}
+
+// What one run of the import is asked to put in.
+using Imports = std::map<uint32_t, Bytes>;
+
+// One game and the whole sequence on it.
+class Sequence {
+  public:
+    explicit Sequence(GameKind kind) : kind_(kind), game_(kind.dataType, kind.bigEndian) {
+        game_.builder.addRaw(pattern(700, 1));
+        game_.builder.addCompressed(pattern(6000, 2));
+        game_.builder.addUnused();
+        game_.builder.addRaw(pattern(300, 3), kMarkerRawTagged);
+        if (kind.dataType == kType357) {
+            game_.builder.startNextFile();
+            game_.builder.addRaw(pattern(500, 4));
+            game_.builder.addCompressed(pattern(9000, 5));
+        }
+        game_.write();
+        original_ = gameBytes();
+    }
+
+    // The whole sequence under `plan`; the findings go to gtest.
+    void run(const FaultPlan& plan);
+    uint64_t counted() const { return faults().counted(); }
+    const std::vector<std::pair<const char*, uint64_t>>& phases() const { return phases_; }
+
+  private:
+    std::map<std::wstring, Bytes> gameBytes() const {
+        std::map<std::wstring, Bytes> out;
+        for (const std::wstring& f : game_.gameFiles())
+            out[f] = readBytes(f);
+        return out;
+    }
+    // Both runs import the entries of both archive files (357), the second with other bytes of
+    // the same sizes, so that it writes over the regions the first appended.
+    Imports importsOfRun(int run) const;
+    void checkBackup(int32_t status) const;
+    void runImport(const Imports& imports);
+    Bytes memberNow(uint32_t entry) const;
+    void checkRestore(int32_t status) const;
+
+    GameKind kind_;
+    TestGame game_;
+    std::map<std::wstring, Bytes> original_;
+    std::vector<std::pair<const char*, uint64_t>> phases_;
+    bool anyImported_ = false;
+};
+
+Imports Sequence::importsOfRun(int run) const {
+    Imports imports;
+    uint8_t seed = uint8_t(run * 50);
+    imports[0] = pattern(650, seed + 1);
+    imports[1] = pattern(6000, seed + 2);
+    imports[2] = pattern(100, seed + 3); // an unused entry: skipped
+    if (kind_.dataType == kType357) {
+        imports[4] = pattern(480, seed + 4);
+        imports[5] = pattern(9000, seed + 5);
+    }
+    return imports;
+}
+
+void Sequence::checkBackup(int32_t status) const {
+    if (status != 0)
+        return;
+    Paused paused;
+    Bytes index = game_.builder.index();
+    Bytes table = game_.z54() ? Bytes(index.begin() + 16, index.end()) : index;
+    std::wstring copy = (game_.z54() ? game_.archivePath(0) : game_.indexPath()) + L".idxbak";
+    EXPECT_TRUE(readBytes(copy) == table) << "a backup reported as done saved another table";
+    Bytes record = game_.record();
+    ASSERT_EQ(record.size(), 80 + 4 * size_t(game_.builder.entryCount()))
+        << "a backup reported as done wrote a short record";
+    for (size_t f = 0; f < game_.builder.fileCount(); ++f)
+        EXPECT_EQ(readNumber(record, 8 * f, 8, false), game_.builder.archive(f).size())
+            << "a backup reported as done saved a wrong size";
+}
+
+// Entry `entry` as the game reads it now, through its index.
+Bytes Sequence::memberNow(uint32_t entry) const {
+    Paused paused;
+    std::unique_ptr<VoxbankQX> reader(CreateVoxbankInterface(kind_.dataType, kind_.bigEndian));
+    if (!reader || reader->LoadIndex(game_.z54() ? game_.archivePath(0) : game_.indexPath()) == 0)
+        return {};
+    game_.select();
+    size_t file = size_t(cli::archiveFileOf(cli::archiveSelection.linkinfo, entry).value_or(0));
+    platform::File archive =
+        platform::File::open(game_.archivePath(file), platform::OpenMode::ReadExisting);
+    uint8_t* data = nullptr;
+    uint32_t length = 0;
+    if (!archive.isOpen() || reader->ReadMember(archive.native(), entry, data, &length, false) != 0)
+        return {};
+    Bytes member(data, data + length);
+    std::free(data);
+    return member;
+}
+
+void Sequence::runImport(const Imports& imports) {
+    {
+        Paused paused;
+        game_.clearImportFolder();
+        for (const auto& [entry, bytes] : imports)
+            game_.putImportFile(memberName(entry), bytes);
+        game_.select();
+    }
+    OutputCapture capture;
+    cli::ImportMembers(game_.archivePath(0));
+    const std::wstring printed = capture.take();
+    const std::wstring path = game_.archivePath(0);
+    for (const auto& [entry, bytes] : imports) {
+        bool done = false;
+        for (const wchar_t* action :
+             {text::kImportedCompressedInPlace, text::kImportedCompressedAppended,
+              text::kImportedRawInPlace, text::kImportedRawAppended}) {
+            std::wstring line =
+                text::kImportLineTo + path + action + memberName(entry) + text::kLineSucceeded;
+            done = done || printed.find(line) != std::wstring::npos;
+        }
+        if (!done)
+            continue;
+        anyImported_ = true;
+        EXPECT_TRUE(memberNow(entry) == bytes)
+            << "entry " << entry << " was reported as imported but reads otherwise; printed:\n"
+            << platform::wideToUtf8(printed);
+    }
+}
+
+void Sequence::checkRestore(int32_t status) const {
+    Paused paused;
+    if (status == 0) {
+        EXPECT_TRUE(gameBytes() == original_) << "a restore reported as done left the game changed";
+        return;
+    }
+    int32_t again = game_.restore();
+    if (again == 0) {
+        EXPECT_TRUE(gameBytes() == original_)
+            << "a second restore after a failed one left the game changed";
+        return;
+    }
+    // No usable backup: then nothing may have been imported either.
+    EXPECT_FALSE(anyImported_) << "files were imported into a game that cannot be restored";
+    EXPECT_TRUE(gameBytes() == original_) << "a game without a backup was changed";
+}
+
+void Sequence::run(const FaultPlan& plan) {
+    faults().arm(plan);
+    int32_t backupStatus = game_.backup();
+    phases_.push_back({"backup", counted()});
+    checkBackup(backupStatus);
+    runImport(importsOfRun(1));
+    phases_.push_back({"import 1", counted()});
+    runImport(importsOfRun(2));
+    phases_.push_back({"import 2", counted()});
+    int32_t restoreStatus = game_.restore();
+    phases_.push_back({"restore", counted()});
+    faults().disarm();
+    checkRestore(restoreStatus);
+}
+
+const char* phaseOf(const std::vector<std::pair<const char*, uint64_t>>& phases, uint64_t k) {
+    for (const auto& [name, end] : phases)
+        if (k <= end)
+            return name;
+    return "?";
+}
+
+struct Trial {
+    GameKind kind;
+    FaultEffect effect;
+    uint32_t operations;
+    bool sticky;
+};
+
+std::string trialName(const ::testing::TestParamInfo<Trial>& info) {
+    const Trial& t = info.param;
+    std::wstring game = typeName(t.kind.dataType, t.kind.bigEndian);
+    std::string name(game.begin(), game.end());
+    if (t.effect == FaultEffect::Short)
+        return name + "_ShortWrite";
+    return name + (t.sticky ? "_DiskGone" : "_Fail");
+}
+
+class FaultInjection : public ::testing::TestWithParam<Trial> {};
+
+// Every operation of a fault-free sequence fails in turn.
+TEST_P(FaultInjection, EveryOperationFailingInTurn) {
+    const Trial& trial = GetParam();
+    FaultPlan count;
+    count.operations = trial.operations;
+    uint64_t total = 0;
+    {
+        Sequence clean(trial.kind);
+        clean.run(count);
+        ASSERT_FALSE(HasFailure()) << "the sequence fails without a fault";
+        total = clean.counted();
+    }
+    ASSERT_GT(total, 10u);
+    std::map<std::string, uint64_t> points;
+    for (uint64_t k = 1; k <= total && !HasFailure(); ++k) {
+        SCOPED_TRACE("fault at operation " + std::to_string(k));
+        Sequence sequence(trial.kind);
+        FaultPlan plan = count;
+        plan.strikeAt = k;
+        plan.effect = trial.effect;
+        plan.sticky = trial.sticky;
+        sequence.run(plan);
+        // The sequence is the same on every run, so operation k exists every time.
+        ASSERT_GE(faults().struck(), 1u);
+        const FaultSwitch& s = faults();
+        std::wstring path = s.firstStruckPath();
+        size_t cut = platform::lastSeparator(path);
+        std::string file =
+            platform::wideToUtf8(cut == std::wstring::npos ? path : path.substr(cut + 1));
+        points[std::string(phaseOf(sequence.phases(), k)) + " " +
+               platform::faultOperationName(s.firstStruckOperation()) + " " + file]++;
+    }
+    // The fault points met, for the record of the test run.
+    std::printf("%llu operations; fault points (phase, operation, file: times):\n",
+                static_cast<unsigned long long>(total));
+    for (const auto& [point, times] : points)
+        std::printf("  %s: %llu\n", point.c_str(), static_cast<unsigned long long>(times));
+}
+
+std::vector<Trial> trials() {
+    std::vector<Trial> out;
+    for (GameKind kind :
+         {GameKind{kType357, false}, GameKind{kTypeZ54, true}, GameKind{kType358, false}}) {
+        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, false});
+        out.push_back({kind, FaultEffect::Short, platform::kFaultWrite, false});
+        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, true});
+    }
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Games, FaultInjection, ::testing::ValuesIn(trials()), trialName);
+
+// The switch itself: counting, striking the k-th operation only, going short, the lost disk.
+class FaultSwitchTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    void TearDown() override { faults().disarm(); }
+};
+
+TEST_F(FaultSwitchTest, StrikesOnlyTheCountedOperation) {
+    const std::wstring path = dir.file(L"f.bin");
+    FaultPlan plan;
+    plan.operations = platform::kFaultWrite;
+    plan.strikeAt = 2;
+    faults().arm(plan);
+    platform::File file = platform::File::open(path, platform::OpenMode::CreateAlways);
+    ASSERT_TRUE(file.isOpen()); // opens are not counted by this plan
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(file.writeAll(bytes, 4));
+    EXPECT_FALSE(file.writeAll(bytes, 4));
+    EXPECT_TRUE(file.writeAll(bytes, 4));
+    EXPECT_TRUE(file.close());
+    faults().disarm();
+    EXPECT_EQ(faults().counted(), 3u);
+    EXPECT_EQ(faults().struck(), 1u);
+    EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultWrite);
+    EXPECT_EQ(faults().firstStruckPath(), path);
+    EXPECT_TRUE(readBytes(path) == Bytes({1, 2, 3, 4, 1, 2, 3, 4}));
+}
+
+TEST_F(FaultSwitchTest, ShortWriteMovesHalfAndWriteAllFinishes) {
+    const std::wstring path = dir.file(L"f.bin");
+    platform::File file = platform::File::open(path, platform::OpenMode::CreateAlways);
+    FaultPlan plan;
+    plan.operations = platform::kFaultWrite;
+    plan.strikeAt = 1;
+    plan.effect = FaultEffect::Short;
+    faults().arm(plan);
+    const Bytes bytes = pattern(10, 7);
+    uint32_t done = 99;
+    EXPECT_TRUE(file.write(bytes.data(), 10, done));
+    EXPECT_EQ(done, 5u);
+    plan.strikeAt = 1;
+    faults().arm(plan);
+    // writeAll repeats a short write until everything is out.
+    EXPECT_TRUE(file.writeAll(bytes.data() + 5, 5));
+    faults().disarm();
+    file.close();
+    EXPECT_TRUE(readBytes(path) == bytes);
+}
+
+TEST_F(FaultSwitchTest, AShortWriteOfOneByteMovesNothingAndWriteAllFails) {
+    platform::File file =
+        platform::File::open(dir.file(L"f.bin"), platform::OpenMode::CreateAlways);
+    FaultPlan plan;
+    plan.operations = platform::kFaultWrite;
+    plan.strikeAt = 1;
+    plan.effect = FaultEffect::Short;
+    plan.sticky = true;
+    faults().arm(plan);
+    const uint8_t byte = 1;
+    EXPECT_FALSE(file.writeAll(&byte, 1));
+}
+
+TEST_F(FaultSwitchTest, StickyFaultsFailEveryLaterOperation) {
+    const std::wstring path = dir.file(L"f.bin");
+    ASSERT_TRUE(writeBytes(path, pattern(64, 1)));
+    FaultPlan plan;
+    plan.strikeAt = 2;
+    plan.sticky = true;
+    faults().arm(plan);
+    platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
+    ASSERT_TRUE(file.isOpen());
+    uint8_t buffer[8];
+    EXPECT_FALSE(file.readAll(buffer, 8));
+    EXPECT_FALSE(file.seek(0, platform::SeekFrom::Begin));
+    uint64_t size = 0;
+    EXPECT_FALSE(file.size(size));
+    EXPECT_FALSE(file.truncate());
+    EXPECT_FALSE(file.close());
+    EXPECT_FALSE(platform::File::open(path, platform::OpenMode::ReadExisting).isOpen());
+    faults().disarm();
+    EXPECT_EQ(faults().struck(), 6u);
+    // Nothing happened to the file, and the handle was released all the same.
+    EXPECT_TRUE(readBytes(path) == pattern(64, 1));
+    EXPECT_TRUE(platform::removeFile(path));
+}
+
+TEST_F(FaultSwitchTest, LibraryOperationsCountOnTheSameSwitch) {
+    const std::wstring path = dir.file(L"f.bin");
+    const Bytes bytes = pattern(32, 9);
+    FaultPlan plan;
+    plan.operations = platform::kFaultOpen;
+    plan.strikeAt = 2;
+    faults().arm(plan);
+    // The first open is this program's, the second the library's.
+    EXPECT_TRUE(platform::File::open(dir.file(L"none"), platform::OpenMode::CreateAlways).isOpen());
+    EXPECT_FALSE(SaveData(path, bytes.data(), 0, uint32_t(bytes.size()), true));
+    EXPECT_EQ(GetMessageQX(), L"创建文件失败！");
+    EXPECT_TRUE(SaveData(path, bytes.data(), 0, uint32_t(bytes.size()), true));
+    faults().disarm();
+    EXPECT_EQ(faults().counted(), 3u);
+    EXPECT_TRUE(readBytes(path) == bytes);
+}
+
+} // namespace
+} // namespace karv::test
