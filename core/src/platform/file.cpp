@@ -112,6 +112,27 @@ bool File::close() {
 
 #endif
 
+// Ownership moves with the handle; an owned handle is closed exactly once.
+File::~File() {
+    close();
+}
+
+File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
+    other.handle_ = kNoNativeFile;
+    other.owned_ = false;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        owned_ = other.owned_;
+        other.handle_ = kNoNativeFile;
+        other.owned_ = false;
+    }
+    return *this;
+}
+
 bool File::readAll(void* buffer, uint32_t count) {
     auto* at = static_cast<unsigned char*>(buffer);
     while (count > 0) {

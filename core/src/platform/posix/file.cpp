@@ -46,26 +46,6 @@ int whence(SeekFrom from) {
 
 } // namespace
 
-File::~File() {
-    close();
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
-    other.handle_ = kNoNativeFile;
-    other.owned_ = false;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = kNoNativeFile;
-        other.owned_ = false;
-    }
-    return *this;
-}
-
 File File::openSystem(const std::wstring& path, OpenMode mode) {
     std::string name;
     if (!posix::toNativePath(path, name))

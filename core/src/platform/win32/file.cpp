@@ -45,26 +45,6 @@ DWORD moveMethod(SeekFrom from) {
 
 } // namespace
 
-File::~File() {
-    close();
-}
-
-File::File(File&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
-    other.handle_ = kNoNativeFile;
-    other.owned_ = false;
-}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        owned_ = other.owned_;
-        other.handle_ = kNoNativeFile;
-        other.owned_ = false;
-    }
-    return *this;
-}
-
 File File::openSystem(const std::wstring& path, OpenMode mode) {
     if (!win32::isNameable(path))
         return File();
