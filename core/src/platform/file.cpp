@@ -76,40 +76,6 @@ bool File::close() {
     return closeSystem() && !failed;
 }
 
-#else
-
-File File::open(const std::wstring& path, OpenMode mode) {
-    return openSystem(path, mode);
-}
-
-bool File::read(void* buffer, uint32_t count, uint32_t& done) {
-    return readSystem(buffer, count, done);
-}
-
-bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
-    return writeSystem(buffer, count, done);
-}
-
-bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
-    return seekSystem(offset, from, newPosition);
-}
-
-bool File::position(uint64_t& out) {
-    return seekSystem(0, SeekFrom::Current, &out);
-}
-
-bool File::size(uint64_t& out) {
-    return sizeSystem(out);
-}
-
-bool File::truncate() {
-    return truncateSystem();
-}
-
-bool File::close() {
-    return closeSystem();
-}
-
 #endif
 
 // Ownership moves with the handle; an owned handle is closed exactly once.

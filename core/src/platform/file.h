@@ -73,4 +73,32 @@ class File {
     bool owned_ = false;
 };
 
+#ifndef KARV_FAULT_INJECTION
+// Without the fault switch of test builds, the operations are the system's own.
+inline File File::open(const std::wstring& path, OpenMode mode) {
+    return openSystem(path, mode);
+}
+inline bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+    return readSystem(buffer, count, done);
+}
+inline bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+    return writeSystem(buffer, count, done);
+}
+inline bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    return seekSystem(offset, from, newPosition);
+}
+inline bool File::position(uint64_t& out) {
+    return seekSystem(0, SeekFrom::Current, &out);
+}
+inline bool File::size(uint64_t& out) {
+    return sizeSystem(out);
+}
+inline bool File::truncate() {
+    return truncateSystem();
+}
+inline bool File::close() {
+    return closeSystem();
+}
+#endif
+
 } // namespace karv::platform
