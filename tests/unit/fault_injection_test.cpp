@@ -6,10 +6,12 @@
 //  - a restore reported as done gives the game byte for byte as it was at the backup, and
 //    after a failed one a second restore (the fault gone) does;
 //  - nothing is imported into a game whose backup cannot be restored.
+// The configuration write-back is held to the same standard: the new text or the old one.
 // One count runs over the program's file layer and the library's, which share the switch.
 #include "archive_files.h"
 #include "archive_import.h"
 #include "archive_test_game.h"
+#include "game_config.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -294,6 +296,46 @@ std::vector<Trial> trials() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Games, FaultInjection, ::testing::ValuesIn(trials()), trialName);
+
+// The write-back of the game configuration with each of its file operations failing in turn
+// (and each write going short): it reports success only when the new text is in the file, and
+// otherwise the file holds its previous bytes.
+TEST(FaultInjectionConfig, WriteBackLeavesTheNewTextOrThePreviousOne) {
+    TempDir dir;
+    const std::wstring path = dir.file(L"游戏信息.txt");
+    const Bytes previous = {0xFF, 0xFE, '#', 0, 'A', 0, '\r', 0, '\n', 0};
+    cli::gameTable.clear();
+    cli::gameTable[1].name = L"甲";
+    cli::gameTable[1].values[cli::configKeys[cli::kKeyDataMode]] = L"PS3";
+    cli::gameTable[2].name = L"乙";
+    cli::gameTable[2].values[cli::configKeys[cli::kKeyExportPath]] = std::wstring(3000, L'x');
+
+    ASSERT_TRUE(writeBytes(path, previous));
+    FaultPlan count;
+    faults().arm(count);
+    ASSERT_TRUE(cli::SaveGameConfig(path));
+    faults().disarm();
+    const uint64_t total = faults().counted();
+    const Bytes written = readBytes(path);
+    ASSERT_GT(total, 5u);
+
+    for (FaultEffect effect : {FaultEffect::Fail, FaultEffect::Short}) {
+        for (uint64_t k = 1; k <= total; ++k) {
+            SCOPED_TRACE("fault at operation " + std::to_string(k));
+            ASSERT_TRUE(writeBytes(path, previous));
+            FaultPlan plan;
+            plan.strikeAt = k;
+            plan.effect = effect;
+            faults().arm(plan);
+            bool saved = cli::SaveGameConfig(path);
+            faults().disarm();
+            EXPECT_TRUE(readBytes(path) == (saved ? written : previous))
+                << (saved ? "reported as written" : "reported as failed") << " after a "
+                << platform::faultOperationName(faults().firstStruckOperation());
+        }
+    }
+    cli::gameTable.clear();
+}
 
 // The switch itself: counting, striking the k-th operation only, going short, the lost disk.
 class FaultSwitchTest : public ::testing::Test {
