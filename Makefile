@@ -28,10 +28,10 @@ windows: deps
 	cmake --build $(WINDOWS) -j $(JOBS)
 
 check-native: native
-	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+	scripts/run-tests.sh $(NATIVE) -j $(JOBS)
 
 check-windows: windows
-	ctest --test-dir $(WINDOWS) --output-on-failure
+	scripts/run-tests.sh $(WINDOWS)
 
 # The Windows release package: the sample game is written by the Windows karvsample under wine;
 # cpack needs a UTF-8 locale for the Chinese file names.
@@ -50,7 +50,7 @@ asan: deps
 	cmake --build $(ASAN) -j $(JOBS)
 
 check-asan: asan
-	ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+	scripts/run-tests.sh $(ASAN) -j $(JOBS)
 
 # Every fuzz target under libFuzzer (clang, ASan and UBSan): seeds and regression inputs
 # replayed, then FUZZ_SECONDS of fuzzing each. The long run: FUZZ_RUNS inputs each; see
