@@ -36,6 +36,38 @@ uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
 
 // ---- Writing ----
 
+bool ChunkDeflater::compress(const uint8_t* input, uint32_t length, uint8_t* out, uLong room,
+                             int level, uLong& written) {
+    if (!start(level))
+        return false;
+    stream_.next_in = const_cast<Bytef*>(input);
+    stream_.avail_in = length;
+    stream_.next_out = out;
+    stream_.avail_out = uInt(room);
+    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END)
+        return false;
+    written = stream_.total_out;
+    return true;
+}
+
+bool ChunkDeflater::start(int level) {
+    if (ready_ && level == level_)
+        return deflateReset(&stream_) == Z_OK;
+    end();
+    stream_ = z_stream{};
+    if (deflateInit(&stream_, level) != Z_OK)
+        return false;
+    ready_ = true;
+    level_ = level;
+    return true;
+}
+
+void ChunkDeflater::end() {
+    if (ready_)
+        deflateEnd(&stream_);
+    ready_ = false;
+}
+
 int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     if (length == 0)
         return fail(msg::kDataLengthZero);
@@ -78,9 +110,9 @@ int32_t ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t
 int32_t ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& streamLength) {
     uint32_t chunk = chunkLength(next_, length_, chunkSize_);
     uint8_t* record = block_.get() + pos_;
-    uLongf written = compressBound(chunk);
-    if (compress2(record + kLengthFieldSize, &written, input_ + uint64_t(next_) * chunkSize_, chunk,
-                  level) != Z_OK)
+    uLong written = 0;
+    if (!deflater_.compress(input_ + uint64_t(next_) * chunkSize_, chunk,
+                             record + kLengthFieldSize, compressBound(chunk), level, written))
         return fail(msg::kCompressFailed);
     streamLength = uint32_t(written);
     writeU32(record, streamLength, bigEndian);

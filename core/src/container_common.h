@@ -7,6 +7,8 @@
 
 #include "malloc_buffer.h"
 
+#include <zlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -29,6 +31,30 @@ int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
 // A container being written. The chunks are compressed straight into their records in a block
 // big enough for the worst case, which shrinks to the padded length at the end: no second copy
 // of the compressed data, and only the bytes in use are ever touched.
+// One deflate stream for every chunk of a container. Reset between chunks, it writes exactly
+// what compress2 writes, without zlib setting up and tearing down its state for each chunk:
+// a container of many small chunks costs no more than one of a few large ones.
+class ChunkDeflater {
+  public:
+    ChunkDeflater() = default;
+    ChunkDeflater(const ChunkDeflater&) = delete;
+    ChunkDeflater& operator=(const ChunkDeflater&) = delete;
+    ~ChunkDeflater() { end(); }
+
+    // Compresses `length` bytes into `out`, which holds `room` bytes (compressBound of the
+    // length, below 4 GiB); false when zlib refuses (a bad level, no memory) or runs out of room.
+    bool compress(const uint8_t* input, uint32_t length, uint8_t* out, uLong room, int level,
+                  uLong& written);
+
+  private:
+    bool start(int level);
+    void end();
+
+    z_stream stream_{};
+    bool ready_ = false;
+    int level_ = 0;
+};
+
 class ContainerWriter {
   public:
     // Reserves the block for `count` chunks of `chunkSize` from `input`, records from
@@ -51,6 +77,7 @@ class ContainerWriter {
 
   private:
     MallocBuffer block_;
+    ChunkDeflater deflater_;
     uint64_t capacity_ = 0;
     const uint8_t* input_ = nullptr;
     uint32_t length_ = 0;

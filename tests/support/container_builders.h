@@ -6,6 +6,7 @@
 #include "karvcore/karvcore.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -221,8 +222,19 @@ inline std::vector<Bytes> recordStreams(const Bytes& c, size_t pos, size_t count
     return streams;
 }
 
-// Each stream is the zlib stream of its chunk at the given level: the zlib header with the
-// level's flags (0 for level 1, 3 for level 9) and the chunk's Adler-32 as its trailer.
+// What zlib's one-call compress2 makes of `data` at `level`.
+inline Bytes compress2Of(const Bytes& data, int level) {
+    uLongf length = compressBound(uLong(data.size()));
+    Bytes out(length);
+    if (compress2(out.data(), &length, data.data(), uLong(data.size()), level) != Z_OK)
+        return {};
+    out.resize(length);
+    return out;
+}
+
+// Each stream is the zlib stream of its chunk at the given level, byte for byte what compress2
+// writes: the zlib header with the level's flags (0 for level 1, 3 for level 9) and the chunk's
+// Adler-32 as its trailer.
 inline void expectChunkStreams(const std::vector<Bytes>& streams, const Bytes& input,
                                size_t chunkSize, int level) {
     ASSERT_EQ(streams.size(), (input.size() + chunkSize - 1) / chunkSize);
@@ -235,6 +247,7 @@ inline void expectChunkStreams(const std::vector<Bytes>& streams, const Bytes& i
         size_t start = i * chunkSize;
         Bytes chunk = slice(input, start, std::min(chunkSize, input.size() - start));
         EXPECT_EQ(u32At(s, s.size() - 4, true), adler32Of(chunk)) << "chunk " << i;
+        EXPECT_TRUE(s == compress2Of(chunk, level)) << "chunk " << i;
     }
 }
 
