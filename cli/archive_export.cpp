@@ -139,7 +139,7 @@ bool MemberExport::open(const std::wstring& indexPath) {
     }
     reader_.reset(CreateVoxbankInterface(archiveSelection.dataType, archiveSelection.bigEndian));
     if (!reader_) {
-        print(text::kMergeOutOfMemory);
+        print(text::kOutOfMemory);
         return false;
     }
     count_ = reader_->LoadIndex(indexPath);
@@ -223,7 +223,7 @@ void ExportMembers(uint32_t first, uint32_t last, std::wstring archivePath, bool
         if (run.open(z54 ? archivePath : link.indexPath))
             run.run(first, last);
     } catch (const std::bad_alloc&) {
-        print(text::kMergeOutOfMemory);
+        print(text::kOutOfMemory);
     }
 }
 

@@ -459,7 +459,7 @@ Step MemberImport::readPayload(const std::wstring& name, bool compressed, Payloa
     uint32_t capacity = compressed ? payload.fileLength : padded;
     MallocBuffer bytes(static_cast<uint8_t*>(std::calloc(capacity, 1)));
     if (!bytes) {
-        print(text::kMergeOutOfMemory);
+        print(text::kOutOfMemory);
         return Step::Stop;
     }
     if (!file.readAll(bytes.get(), payload.fileLength)) {
@@ -646,7 +646,7 @@ void ImportMembers(std::wstring archivePath) {
         if (run.setUp())
             run.run();
     } catch (const std::bad_alloc&) {
-        print(text::kMergeOutOfMemory);
+        print(text::kOutOfMemory);
     }
 }
 

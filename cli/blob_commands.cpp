@@ -228,7 +228,7 @@ void MergeBlob(const std::wstring& folderArgument) {
     try {
         out.assign(size_t(length), 0);
     } catch (const std::bad_alloc&) {
-        print(text::kMergeOutOfMemory);
+        print(text::kOutOfMemory);
         return;
     }
     if (!fillMergedBlob(folder, inputs, out))

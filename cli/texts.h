@@ -5,6 +5,8 @@ namespace karv::text {
 
 inline constexpr const wchar_t* kProgramVersion = L"v0.430";
 inline constexpr const wchar_t* kGameConfigFile = L"游戏信息.txt";
+// Any buffer the program itself allocates (export, import, merge).
+inline constexpr const wchar_t* kOutOfMemory = L"分配内存失败，可能是内存不足！\n";
 
 // Command line
 inline constexpr const wchar_t* kBadDataMode = L"参数：数据模式 错误！\n";
@@ -51,7 +53,6 @@ inline constexpr const wchar_t* kNothingSplit = L"未拆分出任何文件！\n"
 inline constexpr const wchar_t* kNoFilesToMerge = L"未找到可以合并的文件！\n";
 inline constexpr const wchar_t* kNoMergeName = L"无法从文件夹路径得到合并文件名！\n";
 inline constexpr const wchar_t* kMergeTooLarge = L"要合并的文件总大小超过 4GB！\n";
-inline constexpr const wchar_t* kMergeOutOfMemory = L"分配内存失败，可能是内存不足！\n";
 inline constexpr const wchar_t* kMergeFileChanged = L"要合并的文件在合并过程中被修改了！\n";
 inline constexpr const wchar_t* kMergeFailed = L"文件合并失败！\n";
 inline constexpr const wchar_t* kMergeFailedBecause = L"文件合并失败！原因：";
