@@ -111,8 +111,8 @@ int32_t ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& strea
     uint32_t chunk = chunkLength(next_, length_, chunkSize_);
     uint8_t* record = block_.get() + pos_;
     uLong written = 0;
-    if (!deflater_.compress(input_ + uint64_t(next_) * chunkSize_, chunk,
-                             record + kLengthFieldSize, compressBound(chunk), level, written))
+    if (!deflater_.compress(input_ + uint64_t(next_) * chunkSize_, chunk, record + kLengthFieldSize,
+                            compressBound(chunk), level, written))
         return fail(msg::kCompressFailed);
     streamLength = uint32_t(written);
     writeU32(record, streamLength, bigEndian);

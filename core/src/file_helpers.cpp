@@ -2,6 +2,7 @@
 #include "messages.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "replaced_file.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,9 @@
 using karv::platform::File;
 using karv::platform::OpenMode;
 
-int FilePathExists(const std::wstring& path) { return karv::platform::pathExists(path) ? 1 : 0; }
+int FilePathExists(const std::wstring& path) {
+    return karv::platform::pathExists(path) ? 1 : 0;
+}
 
 bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
     File file = File::open(path, OpenMode::ReadExisting);
@@ -46,19 +49,29 @@ bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
     return true;
 }
 
-bool SaveData(const std::wstring& path, const uint8_t* data, uint32_t offset, uint32_t count,
-              bool create) {
-    File file = File::open(path, create ? OpenMode::CreateAlways : OpenMode::WriteExisting);
+namespace {
+
+bool append(const std::wstring& path, const uint8_t* data, uint32_t count) {
+    File file = File::open(path, OpenMode::WriteExisting);
     if (!file.isOpen()) {
-        SetMessageQX(create ? karv::msg::kCreateFileFailed : karv::msg::kOpenFileFailed);
+        SetMessageQX(karv::msg::kOpenFileFailed);
         return false;
     }
-    bool written = (create || file.seek(0, karv::platform::SeekFrom::End)) &&
-                   file.writeAll(data + offset, count);
+    bool written = file.seek(0, karv::platform::SeekFrom::End) && file.writeAll(data, count);
     bool closed = file.close();
     if (!written || !closed) {
         SetMessageQX(karv::msg::kWriteDataFailed);
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool SaveData(const std::wstring& path, const uint8_t* data, uint32_t offset, uint32_t count,
+              bool create) {
+    if (!create)
+        return append(path, data + offset, count);
+    karv::ReplacedFile file;
+    return file.write(path, data + offset, count) && file.commit();
 }

@@ -1,10 +1,16 @@
 // The message channel, the byte-order helpers, the whole-file helpers and the string splitter.
 #include "karvcore/karvcore.h"
 #include "malloc_buffer.h"
+#include "platform/fault_injection.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace karv::test {
 namespace {
@@ -43,7 +49,7 @@ TEST(ByteOrder, ReversesOnlyWhenTheFlagsDiffer) {
 }
 
 class WholeFiles : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     std::string load(const std::wstring& path) {
         uint8_t* data = nullptr;
@@ -98,8 +104,8 @@ TEST_F(WholeFiles, SaveFailuresSetTheirMessages) {
     ASSERT_TRUE(platform::createDirectory(folder));
     EXPECT_FALSE(SaveData(folder, bytes, 0, 3, true));
     EXPECT_EQ(GetMessageQX(), L"创建文件失败！");
-    EXPECT_FALSE(SaveData(dir.file(L"no-such-folder") + platform::kPathSeparator + L"f", bytes,
-                          0, 3, true));
+    EXPECT_FALSE(
+        SaveData(dir.file(L"no-such-folder") + platform::kPathSeparator + L"f", bytes, 0, 3, true));
     EXPECT_EQ(GetMessageQX(), L"创建文件失败！");
 }
 
@@ -116,6 +122,60 @@ TEST_F(WholeFiles, PathExistsForFilesFoldersAndPatterns) {
     EXPECT_EQ(FilePathExists(sub + sep + L"*.data"), 0);
     EXPECT_EQ(FilePathExists(dir.file(L"absent")), 0);
 }
+
+// A new file replaces the old one only when all of it is written: whichever operation fails
+// (or whichever write goes short), the old bytes stay and no temporary file is left behind.
+TEST_F(WholeFiles, SaveOverAFileLeavesTheNewBytesOrTheOldOnes) {
+    platform::FaultSwitch& faults = *KarvFaultSwitchQX();
+    const std::wstring path = dir.file(L"游戏数据.bin");
+    const std::string before = "the bytes a failed save must not touch";
+    std::vector<uint8_t> data(100000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7 + (i >> 9));
+    const std::string after(data.begin(), data.end());
+
+    ASSERT_TRUE(writeFileBytes(path, before));
+    faults.arm(platform::FaultPlan{});
+    ASSERT_TRUE(SaveData(path, data.data(), 0, uint32_t(data.size()), true));
+    faults.disarm();
+    const uint64_t operations = faults.counted();
+    ASSERT_GE(operations, 4u); // open, write, close, rename
+
+    for (auto effect : {platform::FaultEffect::Fail, platform::FaultEffect::Short}) {
+        for (uint64_t k = 1; k <= operations; ++k) {
+            SCOPED_TRACE(std::to_string(k) +
+                         (effect == platform::FaultEffect::Short ? " short" : ""));
+            ASSERT_TRUE(writeFileBytes(path, before));
+            platform::FaultPlan plan;
+            plan.strikeAt = k;
+            plan.effect = effect;
+            faults.arm(plan);
+            bool saved = SaveData(path, data.data(), 0, uint32_t(data.size()), true);
+            faults.disarm();
+            EXPECT_EQ(readFileBytes(path), saved ? after : before);
+            EXPECT_EQ(FilePathExists(path + L".karvtmp"), 0);
+            if (!saved) {
+                EXPECT_NE(GetMessageQX(), L"");
+            }
+        }
+    }
+}
+
+#ifndef _WIN32
+// The replacing file keeps the permissions of the one it replaces.
+TEST_F(WholeFiles, SaveKeepsThePermissionsOfTheFileItReplaces) {
+    const std::wstring path = dir.file(L"mode.bin");
+    ASSERT_TRUE(writeFileBytes(path, "old"));
+    const std::string native = platform::wideToUtf8(path);
+    ASSERT_EQ(chmod(native.c_str(), 0640), 0);
+    const uint8_t bytes[] = "new";
+    ASSERT_TRUE(SaveData(path, bytes, 0, 3, true));
+    struct stat info;
+    ASSERT_EQ(stat(native.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFileBytes(path), "new");
+}
+#endif
 
 TEST(SplitString, AppendsNonEmptyPiecesBetweenAnyDelimiter) {
     using List = std::vector<std::wstring>;

@@ -45,8 +45,8 @@ FaultAction FaultSwitch::decide(FaultOp op) {
     return FaultAction::Fail;
 }
 
-FaultAction FaultSwitch::checkOpen(const std::wstring& path) {
-    FaultAction action = decide(kFaultOpen);
+FaultAction FaultSwitch::checkPath(FaultOp op, const std::wstring& path) {
+    FaultAction action = decide(op);
     if (action != FaultAction::Proceed && struck_ == 1)
         firstPath_ = path;
     return action;
@@ -106,6 +106,8 @@ const char* faultOperationName(FaultOp op) {
         return "truncate";
     case kFaultClose:
         return "close";
+    case kFaultRename:
+        return "rename";
     default:
         return "?";
     }

@@ -25,7 +25,8 @@ enum FaultOp : uint32_t {
     kFaultSize = 1u << 4,
     kFaultTruncate = 1u << 5,
     kFaultClose = 1u << 6,
-    kFaultAll = (1u << 7) - 1,
+    kFaultRename = 1u << 7, // a file put in the place of another
+    kFaultAll = (1u << 8) - 1,
 };
 
 enum class FaultEffect {
@@ -63,7 +64,9 @@ class FaultSwitch {
 
     // Called by the file class before each operation; `handle` names the file (the native
     // handle as a number).
-    FaultAction checkOpen(const std::wstring& path);
+    FaultAction checkOpen(const std::wstring& path) { return checkPath(kFaultOpen, path); }
+    // An operation on a file named by its path (open, rename).
+    FaultAction checkPath(FaultOp op, const std::wstring& path);
     FaultAction check(FaultOp op, intptr_t handle);
     // Remembers which file a handle belongs to, for the description of a strike.
     void noteOpened(intptr_t handle, const std::wstring& path);

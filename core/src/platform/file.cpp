@@ -70,6 +70,11 @@ bool File::truncate() {
     return !strikes(kFaultTruncate, *this) && truncateSystem();
 }
 
+bool File::replace(const std::wstring& from, const std::wstring& to) {
+    return faultSwitch().checkPath(kFaultRename, to) == FaultAction::Proceed &&
+           replaceSystem(from, to);
+}
+
 // The handle is released even when the switch reports the close as failed.
 bool File::close() {
     bool failed = owned_ && strikes(kFaultClose, *this);

@@ -57,6 +57,11 @@ class File {
     // Closes an owned handle; false when the system reported a failure (data may be lost).
     bool close();
 
+    // Puts the closed file `from` in the place of `to` in one step, replacing a file there: a
+    // reader finds the old file or the new one, never a mix. False when the system refused
+    // (`to` a folder, another volume); `from` is then still there.
+    static bool replace(const std::wstring& from, const std::wstring& to);
+
   private:
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
 
@@ -69,6 +74,7 @@ class File {
     bool sizeSystem(uint64_t& out);
     bool truncateSystem();
     bool closeSystem();
+    static bool replaceSystem(const std::wstring& from, const std::wstring& to);
     NativeFile handle_ = kNoNativeFile;
     bool owned_ = false;
 };
@@ -98,6 +104,9 @@ inline bool File::truncate() {
 }
 inline bool File::close() {
     return closeSystem();
+}
+inline bool File::replace(const std::wstring& from, const std::wstring& to) {
+    return replaceSystem(from, to);
 }
 #endif
 

@@ -137,4 +137,16 @@ bool File::closeSystem() {
     return ::close(handle) == 0;
 }
 
+// rename replaces in one step on the same file system. The new file keeps the permissions of
+// the one it replaces, as a file rewritten in place would.
+bool File::replaceSystem(const std::wstring& from, const std::wstring& to) {
+    std::string source, target;
+    if (!posix::toNativePath(from, source) || !posix::toNativePath(to, target))
+        return false;
+    struct stat old;
+    if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        chmod(source.c_str(), old.st_mode & 07777);
+    return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
 } // namespace karv::platform

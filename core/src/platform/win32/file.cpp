@@ -107,4 +107,9 @@ bool File::closeSystem() {
     return CloseHandle(handle) != 0;
 }
 
+bool File::replaceSystem(const std::wstring& from, const std::wstring& to) {
+    return win32::isNameable(from) && win32::isNameable(to) &&
+           MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 } // namespace karv::platform
