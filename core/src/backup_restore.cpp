@@ -11,6 +11,7 @@
 #include "messages.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "replaced_file.h"
 
 #include <cstdlib>
 #include <new>
@@ -131,8 +132,8 @@ int32_t buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
     return 0;
 }
 
-// Something at `path` that cannot be opened for writing (a folder, a locked file) would make
-// its SaveData fail; found before anything is written.
+// Something at `path` that cannot be opened for writing (a folder, a locked file) would keep
+// the new file out of its place; found before anything is written.
 bool replaceable(const std::wstring& path) {
     return !karv::platform::pathExists(path) || File::open(path, OpenMode::WriteExisting).isOpen();
 }
@@ -154,16 +155,20 @@ bool invalidateRecord(const std::wstring& path) {
     return true;
 }
 
-// The table first and the record last: a complete record means a complete backup.
+// Both files are written in full before either takes the place of an earlier backup, so a full
+// disk or a failing write leaves that backup whole. Then the earlier record is emptied, the table
+// goes in, and the record last: a complete record means a complete backup.
 int32_t writeBackupFiles(const std::wstring& copyPath, const IndexTable& index,
                          const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
         return fail(karv::msg::kCreateFileFailed, kNotWritten);
-    if (!invalidateRecord(recordPath))
+    // The writers' own messages stand when they fail.
+    karv::ReplacedFile table;
+    karv::ReplacedFile newRecord;
+    if (!table.write(copyPath, index.table.get(), index.bytes) ||
+        !newRecord.write(recordPath, record, length))
         return kNotWritten;
-    // SaveData's own message stands when it fails.
-    if (!SaveData(copyPath, index.table.get(), 0, index.bytes, true) ||
-        !SaveData(recordPath, record, 0, length, true))
+    if (!invalidateRecord(recordPath) || !table.commit() || !newRecord.commit())
         return kNotWritten;
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "archive_builder.h"
 #include "backup_record.h"
 #include "karvcore/karvcore.h"
+#include "platform/fault_injection.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "temp_dir.h"
@@ -376,6 +377,63 @@ TEST_F(BackupRestore, SecondBackupReplacesTheFirst) {
     import(g, 2, pattern(600, 7));
     ASSERT_EQ(restore(g), 0);
     expectSame(imported, snapshot(g.gameFiles()));
+}
+
+// A second backup failing at each of its file operations in turn (or with each write going
+// short). Reported as done, it is the new backup. Failed, the earlier backup still restores the
+// game it was made of, unless the failure came while the files were put in place: then the
+// earlier record is empty and the restore refuses it. Never a new table with an old record.
+TEST_F(BackupRestore, FailedSecondBackupKeepsTheFirstOrDisablesIt) {
+    platform::FaultSwitch& faults = *KarvFaultSwitchQX();
+    for (int32_t type : {kType357, kTypeZ54, kType358}) {
+        SCOPED_TRACE(platform::wideToUtf8(typeName(type)));
+        Game g = makeGame(type, false, type == kType357 ? 2 : 1);
+        Snapshot original = snapshot(g.gameFiles());
+        ASSERT_EQ(backup(g), 0);
+        importSome(g);
+        const Snapshot imported = snapshot(g.allFiles());
+        const Snapshot importedGame = snapshot(g.gameFiles());
+        faults.arm(platform::FaultPlan{});
+        ASSERT_EQ(backup(g), 0);
+        faults.disarm();
+        const Snapshot second = snapshot(g.allFiles());
+        const uint64_t operations = faults.counted();
+
+        for (auto effect : {platform::FaultEffect::Fail, platform::FaultEffect::Short}) {
+            for (uint64_t k = 1; k <= operations; ++k) {
+                SCOPED_TRACE(std::to_string(k) +
+                             (effect == platform::FaultEffect::Short ? " short" : ""));
+                for (const auto& [path, state] : imported)
+                    ASSERT_TRUE(writeBytes(path, state.bytes));
+                platform::FaultPlan plan;
+                plan.strikeAt = k;
+                plan.effect = effect;
+                faults.arm(plan);
+                int32_t status = backup(g);
+                faults.disarm();
+                if (status == 0) {
+                    expectSame(second, snapshot(g.allFiles()));
+                    continue;
+                }
+                EXPECT_LT(status, 0);
+                expectSame(importedGame, snapshot(g.gameFiles()));
+                bool recordEmptied = readBytes(g.recordPath()).empty();
+                platform::FaultOp struck = faults.firstStruckOperation();
+                if (!recordEmptied) {
+                    // The earlier backup, whole: it restores the game it was made of.
+                    EXPECT_TRUE(readBytes(g.copyPath()) == imported.at(g.copyPath()).bytes);
+                    ASSERT_EQ(restore(g), 0);
+                    expectSame(original, snapshot(g.gameFiles()));
+                } else {
+                    EXPECT_TRUE(struck == platform::kFaultRename || struck == platform::kFaultClose)
+                        << platform::faultOperationName(struck);
+                    EXPECT_NE(restore(g), 0);
+                }
+                EXPECT_EQ(FilePathExists(g.copyPath() + L".karvtmp"), 0);
+                EXPECT_EQ(FilePathExists(g.recordPath() + L".karvtmp"), 0);
+            }
+        }
+    }
 }
 
 // ---- Restore refusals: nothing is written ----

@@ -57,6 +57,9 @@ KARVCORE_API uint64_t Get8Data(uint64_t value, bool heldBigEndian, bool wantBigE
 // Reads a whole file into a new malloc block. A zero-byte file gives a zero-length buffer.
 KARVCORE_API bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size);
 // Writes data[offset .. offset+count) to a new file (create) or appends it to an existing one.
+// A new file is written under a temporary name beside it (".karvtmp" appended) and takes the
+// place of a file of that name only when every byte is written: a failure leaves that file as
+// it was.
 KARVCORE_API bool SaveData(const std::wstring& path, const uint8_t* data, uint32_t offset,
                            uint32_t count, bool create);
 
@@ -130,8 +133,9 @@ KARVCORE_API int32_t GetData_Offset(const uint8_t* blob, uint32_t blobLength, ui
 //
 // BackupIdxVoxbank: 0; -1 the index could not be loaded or has no entry; -2 an archive file
 // could not be opened ("打开 Voxbank 文件失败！"); -3 its size is unknown or 0; -5 a backup file
-// could not be written (the message of SaveData stands; a failure after the first write leaves
-// the earlier record empty, so it cannot pair with the new table); -6 fileCount is not 0..10;
+// could not be written (the message of SaveData stands; a failure while the files are written
+// leaves an earlier backup as it was, one while they are put in its place leaves the earlier
+// record empty, so it cannot pair with the new table); -6 fileCount is not 0..10;
 // -10 out of memory.
 KARVCORE_API int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                                       const std::wstring& archiveFolder, bool bigEndian);
