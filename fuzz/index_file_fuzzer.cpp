@@ -20,8 +20,9 @@ using karv::fuzz::Bytes;
 using karv::fuzz::expect;
 
 // Members claiming more are zero-filled out to their stored size by design; reading them
-// tests nothing but the allocator.
-constexpr uint32_t kLargestMemberRead = 1u << 16;
+// tests nothing but the allocator, and filling them took most of the time of a run. Inputs
+// are at most a few KiB, so this still reaches past the end of every archive.
+constexpr uint32_t kLargestMemberRead = 1u << 13;
 constexpr uint32_t kMembersRead = 16;
 constexpr uint32_t kEntriesDecoded = 1u << 16;
 
