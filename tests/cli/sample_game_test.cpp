@@ -19,10 +19,6 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 namespace karv::test {
 namespace {
 
@@ -32,56 +28,13 @@ using cli::gameTable;
 constexpr uint32_t kG1tMagic = 0x47315447;
 const std::wstring kSep(1, platform::kPathSeparator);
 
-struct ToolRun {
-    std::string output;
-    int exitCode = -1;
-};
-
-#ifdef _WIN32
-std::wstring quote(const std::wstring& s) {
-    return L"\"" + s + L"\"";
-}
-const wchar_t kTool[] = L"karvsample.exe";
-#else
-std::wstring quote(const std::wstring& s) {
-    std::wstring out = L"'";
-    for (wchar_t c : s)
-        out += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
-    return out + L"'";
-}
-const wchar_t kTool[] = L"karvsample";
-#endif
+using ToolRun = ProgramRun;
 
 // Runs the generator in `workDir` and captures what it prints.
 ToolRun runTool(const std::wstring& workDir, const std::vector<std::wstring>& args) {
-#ifdef _WIN32
-    std::wstring command = L"cd /d " + quote(workDir) + L" && ";
-#else
-    std::wstring command = L"cd " + quote(workDir) + L" && ";
-#endif
-    command += quote(programFolder() + kSep + kTool);
-    for (const std::wstring& a : args)
-        command += L" " + quote(a);
-    ToolRun run;
-    fflush(nullptr);
-#ifdef _WIN32
-    FILE* pipe = _wpopen(command.c_str(), L"rb");
-#else
-    FILE* pipe = popen(platform::wideToUtf8(command).c_str(), "r");
-#endif
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        run.output.append(buffer, n);
-#ifdef _WIN32
-    run.exitCode = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return run;
+    RunOptions options;
+    options.workDir = workDir;
+    return runBuildProgram(L"karvsample", args, options);
 }
 
 // Every file under `folder`, by path relative to it, with its bytes.

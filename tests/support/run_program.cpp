@@ -19,8 +19,10 @@ namespace karv::test {
 namespace {
 
 #ifdef _WIN32
-std::wstring quote(const std::wstring& s) { return L"\"" + s + L"\""; }
-const wchar_t* kProgramName = L"karvex.exe";
+std::wstring quote(const std::wstring& s) {
+    return L"\"" + s + L"\"";
+}
+const wchar_t* kProgramSuffix = L".exe";
 #else
 std::wstring quote(const std::wstring& s) {
     std::wstring out = L"'";
@@ -28,15 +30,15 @@ std::wstring quote(const std::wstring& s) {
         out += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
     return out + L"'";
 }
-const wchar_t* kProgramName = L"karvex";
+const wchar_t* kProgramSuffix = L"";
 #endif
 
 std::wstring inputFilePath(const std::wstring& folder) {
     return folder + platform::kPathSeparator + L"karvex-test-input.txt";
 }
 
-std::wstring buildCommand(const std::vector<std::wstring>& arguments, const RunOptions& options,
-                          const std::wstring& inputFile) {
+std::wstring buildCommand(const std::wstring& name, const std::vector<std::wstring>& arguments,
+                          const RunOptions& options, const std::wstring& inputFile) {
     std::wstring command;
 #ifdef _WIN32
     if (!options.workDir.empty())
@@ -47,7 +49,7 @@ std::wstring buildCommand(const std::vector<std::wstring>& arguments, const RunO
     if (options.cLocale)
         command += L"LANG=C LC_ALL=C ";
 #endif
-    command += quote(programFolder() + platform::kPathSeparator + kProgramName);
+    command += quote(programFolder() + platform::kPathSeparator + name + kProgramSuffix);
     for (const auto& a : arguments)
         command += L" " + quote(a);
     command += L" < " + quote(inputFile);
@@ -79,15 +81,18 @@ std::wstring programFolder() {
     return cut == std::wstring::npos ? std::wstring(L".") : full.substr(0, cut);
 }
 
-std::string utf8(const std::wstring& text) { return platform::wideToUtf8(text); }
+std::string utf8(const std::wstring& text) {
+    return platform::wideToUtf8(text);
+}
 
-ProgramRun runKarvex(const std::vector<std::wstring>& arguments, const RunOptions& options) {
+ProgramRun runBuildProgram(const std::wstring& name, const std::vector<std::wstring>& arguments,
+                           const RunOptions& options) {
     std::wstring folder = options.workDir.empty() ? programFolder() : options.workDir;
     std::wstring inputFile = inputFilePath(folder);
     ProgramRun run;
     if (!writeFileBytes(inputFile, options.input))
         return run;
-    std::wstring command = buildCommand(arguments, options, inputFile);
+    std::wstring command = buildCommand(name, arguments, options, inputFile);
     fflush(nullptr);
 #ifdef _WIN32
     FILE* pipe = _wpopen(command.c_str(), L"rb");
@@ -105,6 +110,10 @@ ProgramRun runKarvex(const std::vector<std::wstring>& arguments, const RunOption
 #endif
     platform::removeFile(inputFile);
     return run;
+}
+
+ProgramRun runKarvex(const std::vector<std::wstring>& arguments, const RunOptions& options) {
+    return runBuildProgram(L"karvex", arguments, options);
 }
 
 } // namespace karv::test

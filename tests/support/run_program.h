@@ -1,4 +1,5 @@
-// Runs the karvex program of the build, as a person would from a shell, and captures what it prints.
+// Runs a program of the build (karvex, karvsample), as a person would from a shell, and captures
+// what it prints.
 #pragma once
 
 #include <string>
@@ -12,12 +13,17 @@ struct ProgramRun {
 };
 
 struct RunOptions {
-    std::wstring workDir;        // current folder of the program; the test's folder when empty
-    std::string input;           // bytes fed to standard input
-    bool cLocale = false;        // run with LANG=C and LC_ALL=C (POSIX)
+    std::wstring workDir; // current folder of the program; the test's folder when empty
+    std::string input;    // bytes fed to standard input
+    bool cLocale = false; // run with LANG=C and LC_ALL=C (POSIX)
 };
 
-// Runs karvex (from the folder of the test program) with the given arguments.
+// Runs the program `name` (without ".exe") from the folder of the test program, with the given
+// arguments.
+ProgramRun runBuildProgram(const std::wstring& name, const std::vector<std::wstring>& arguments,
+                           const RunOptions& options = {});
+
+// Runs karvex.
 ProgramRun runKarvex(const std::vector<std::wstring>& arguments, const RunOptions& options = {});
 
 // The folder that holds the test program, karvex and the library.
