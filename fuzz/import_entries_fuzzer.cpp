@@ -70,13 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          in.piece());
     }
 
+    // A Z54 index is the head of the archive; a short index piece leaves part of the header
+    // (count, unit) to the bytes behind it, so the header is read from the archive.
     Bytes archive;
-    if (type == 2) {
-        if (index.size() >= 12 && karv::readU32(index.data() + 8, bigEndian) > kLargestUnit)
-            karv::writeU32(index.data() + 8, kLargestUnit, bigEndian);
+    if (type == 2)
         archive = index;
-    }
     archive.insert(archive.end(), behind.begin(), behind.end());
+    if (type == 2 && archive.size() >= 12 &&
+        karv::readU32(archive.data() + 8, bigEndian) > kLargestUnit)
+        karv::writeU32(archive.data() + 8, kLargestUnit, bigEndian);
     const std::wstring archivePath = scratch.write(L"game.vox", archive);
     const std::wstring indexPath = scratch.write(L"game.idx", index);
     const std::wstring recordPath = scratch.write(L"game.vox.qxdata", record);
@@ -119,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t kept = std::min<uint64_t>(saved, archive.size());
     expect(archiveAfter.size() >= kept, "the import cut the archive");
     size_t tableEnd = 0;
-    if (type == 2 && index.size() >= 16) {
-        uint32_t unit = karv::readU32(index.data() + 8, bigEndian);
-        uint64_t entries = std::min<uint64_t>(karv::readU32(index.data() + 4, bigEndian),
+    if (type == 2 && archive.size() >= 16) {
+        uint32_t unit = karv::readU32(archive.data() + 8, bigEndian);
+        uint64_t entries = std::min<uint64_t>(karv::readU32(archive.data() + 4, bigEndian),
                                               (archive.size() - 16) / 16);
         tableEnd = size_t(unit == 0 ? 0 : 16 + 16 * entries);
     }
