@@ -26,12 +26,11 @@ struct FreeDeleter {
 };
 
 bool isUnused(const idxinfo& info) {
-    return info.size == 0 || info.size == 1 || info.size == 4 || info.marker == 0x38000800 ||
-           info.marker == 0x38002000;
+    return IsUnusedEntry(info.size, info.marker);
 }
 
 bool isRaw(const idxinfo& info) {
-    return info.marker == 0 || info.marker == 0x43535442;
+    return IsRawMarker(info.marker);
 }
 
 // Reads up to `length` bytes at `offset`; a member that runs past the end keeps a zero tail.

@@ -30,11 +30,6 @@ using platform::kPathSeparator;
 using platform::OpenMode;
 using platform::SeekFrom;
 
-constexpr uint32_t kMarkerRaw = 0;
-constexpr uint32_t kMarkerRawTagged = 0x43535442;
-constexpr uint32_t kMarkerUnusedA = 0x38000800;
-constexpr uint32_t kMarkerUnusedB = 0x38002000;
-
 constexpr uint32_t kZ54HeaderSize = 16;
 constexpr uint32_t kZ54EntrySize = 16;
 constexpr uint32_t kEntrySize32 = 32;
@@ -56,11 +51,8 @@ struct ImportEntry {
     uint32_t size = 0;
     uint32_t marker = 0;
 
-    bool unused() const {
-        return size == 0 || size == 1 || size == 4 || marker == kMarkerUnusedA ||
-               marker == kMarkerUnusedB;
-    }
-    bool compressed() const { return marker != kMarkerRaw && marker != kMarkerRawTagged; }
+    bool unused() const { return IsUnusedEntry(size, marker); }
+    bool compressed() const { return !IsRawMarker(marker); }
 };
 
 void putU64(uint8_t* at, uint64_t value, bool bigEndian) {
@@ -194,7 +186,7 @@ std::vector<uint8_t> IndexImage::encode(const ImportEntry& old, uint64_t offset,
         putU64(bytes.data(), offset / offsetUnit_, bigEndian);
         writeU32(bytes.data() + 8, storedLength, bigEndian);
         uint32_t marker =
-            compressed ? fileLength : (old.marker == kMarkerRawTagged ? kMarkerRawTagged : 0);
+            compressed ? fileLength : (old.marker == kIdxMarkerRawTagged ? kIdxMarkerRawTagged : 0);
         writeU32(bytes.data() + 12, marker, bigEndian);
     } else {
         putU64(bytes.data(), offset, bigEndian);

@@ -33,9 +33,6 @@ constexpr int32_t kType357 = 1;
 constexpr int32_t kTypeZ54 = 2;
 constexpr int32_t kType358 = 3;
 
-constexpr uint32_t kMarkerRawTagged = 0x43535442;
-constexpr uint32_t kMarkerUnused = 0x38000800;
-constexpr uint32_t kMarkerUnusedAlt = 0x38002000;
 constexpr uint32_t kOffsetUnit = 2048; // Z54 offsets are stored in these units
 constexpr uint32_t kMemberAlignment = 256;
 constexpr uint32_t kDefaultChunk358 = 262144;
@@ -245,7 +242,7 @@ bool ArchiveWriter::add(const MemberPlan& plan, uint64_t seed, Entry& entry) {
     entry = Entry();
     entry.offset = position_;
     if (plan.storage == Storage::Unused || plan.storage == Storage::UnusedAlt) {
-        entry.marker = plan.storage == Storage::Unused ? kMarkerUnused : kMarkerUnusedAlt;
+        entry.marker = plan.storage == Storage::Unused ? kIdxMarkerUnusedA : kIdxMarkerUnusedB;
         entry.storedSize = plan.storage == Storage::Unused ? 0 : 64;
         return true;
     }
@@ -255,7 +252,7 @@ bool ArchiveWriter::add(const MemberPlan& plan, uint64_t seed, Entry& entry) {
         return addCompressed(content, plan.chunkSize, entry);
     entry.storedSize = uint32_t(content.size());
     entry.marker =
-        plan.storage == Storage::RawTagged && format_.type == kTypeZ54 ? kMarkerRawTagged : 0;
+        plan.storage == Storage::RawTagged && format_.type == kTypeZ54 ? kIdxMarkerRawTagged : 0;
     return append(content.data(), uint32_t(content.size()), alignment());
 }
 

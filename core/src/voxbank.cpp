@@ -23,18 +23,12 @@ constexpr int32_t kDecompressFailed = -4;
 constexpr int32_t kBeyondIndex = -5;
 constexpr int32_t kOutOfMemory = -10;
 
-constexpr uint32_t kMarkerRaw = 0;
-constexpr uint32_t kMarkerRawTagged = 0x43535442;
-constexpr uint32_t kMarkerUnusedA = 0x38000800;
-constexpr uint32_t kMarkerUnusedB = 0x38002000;
-
 bool isUnused(const idxinfo& info) {
-    return info.size == 0 || info.size == 1 || info.size == 4 || info.marker == kMarkerUnusedA ||
-           info.marker == kMarkerUnusedB;
+    return IsUnusedEntry(info.size, info.marker);
 }
 
 bool isRaw(const idxinfo& info) {
-    return info.marker == kMarkerRaw || info.marker == kMarkerRawTagged;
+    return IsRawMarker(info.marker);
 }
 
 using Decompressor = int32_t (*)(uint8_t*&, const uint8_t*, uint32_t, uint32_t*, bool);

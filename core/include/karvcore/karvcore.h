@@ -98,8 +98,25 @@ KARVCORE_API int32_t UnCompressData358(uint8_t*& out, const uint8_t* container,
 struct idxinfo {
     uint64_t offset = 0; // bytes from the start of the archive file that holds the member
     uint32_t size = 0;   // stored size in bytes
-    uint32_t marker = 0; // 0 or 0x43535442 raw, 0x38000800 or 0x38002000 unused, else compressed
+    uint32_t marker = 0; // see the marker values below
 };
+
+// Marker values of an index entry: 0 or the tagged value for a member stored raw, either of the
+// two unused values for an entry without a member; any other value means compressed.
+inline constexpr uint32_t kIdxMarkerRaw = 0;
+inline constexpr uint32_t kIdxMarkerRawTagged = 0x43535442;
+inline constexpr uint32_t kIdxMarkerUnusedA = 0x38000800;
+inline constexpr uint32_t kIdxMarkerUnusedB = 0x38002000;
+
+// An entry without a member: a stored size of 0, 1 or 4 bytes, or an unused marker.
+inline bool IsUnusedEntry(uint32_t size, uint32_t marker) {
+    return size == 0 || size == 1 || size == 4 || marker == kIdxMarkerUnusedA ||
+           marker == kIdxMarkerUnusedB;
+}
+// A member stored as it is, not in a compressed container.
+inline bool IsRawMarker(uint32_t marker) {
+    return marker == kIdxMarkerRaw || marker == kIdxMarkerRawTagged;
+}
 
 // Loads the entry table of an index file into a new malloc block (byte order untouched) and
 // returns the entry count; 0 on failure with the message set. Data type 2 (Z54): a 16-byte
