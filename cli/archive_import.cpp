@@ -185,8 +185,10 @@ std::vector<uint8_t> IndexImage::encode(const ImportEntry& old, uint64_t offset,
     if (z54()) {
         putU64(bytes.data(), offset / offsetUnit_, bigEndian);
         writeU32(bytes.data() + 8, storedLength, bigEndian);
-        uint32_t marker =
-            compressed ? fileLength : (old.marker == kIdxMarkerRawTagged ? kIdxMarkerRawTagged : 0);
+        // A compressed member's marker is its decompressed length; a raw one keeps its tag.
+        uint32_t marker = old.marker == kIdxMarkerRawTagged ? kIdxMarkerRawTagged : kIdxMarkerRaw;
+        if (compressed)
+            marker = fileLength;
         writeU32(bytes.data() + 12, marker, bigEndian);
     } else {
         putU64(bytes.data(), offset, bigEndian);

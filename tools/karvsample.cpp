@@ -251,8 +251,8 @@ bool ArchiveWriter::add(const MemberPlan& plan, uint64_t seed, Entry& entry) {
     if (plan.storage == Storage::Compressed)
         return addCompressed(content, plan.chunkSize, entry);
     entry.storedSize = uint32_t(content.size());
-    entry.marker =
-        plan.storage == Storage::RawTagged && format_.type == kTypeZ54 ? kIdxMarkerRawTagged : 0;
+    const bool tagged = plan.storage == Storage::RawTagged && format_.type == kTypeZ54;
+    entry.marker = tagged ? kIdxMarkerRawTagged : kIdxMarkerRaw;
     return append(content.data(), uint32_t(content.size()), alignment());
 }
 
