@@ -1,10 +1,8 @@
 #include "archive_export.h"
 
-#include "archive_files.h"
-#include "blob_commands.h"
 #include "console.h"
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "files.h"
+#include "karvcore/archive.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
@@ -13,7 +11,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 namespace karv::cli {
 namespace {
@@ -22,8 +19,6 @@ using platform::File;
 using platform::kPathSeparator;
 using platform::OpenMode;
 
-// The first word of a texture container in the game's byte order: "GT1G" in a PC file.
-constexpr uint32_t kContainerMagic = 0x47315447;
 // The archive file is probed with one read of this many bytes before the index is loaded.
 constexpr uint32_t kProbeLength = 16;
 // Member file names carry the entry number with at least this many digits.
@@ -43,8 +38,11 @@ EntryRange clampRange(uint32_t first, uint32_t last, uint32_t count) {
 }
 
 bool isContainer(const uint8_t* data, uint32_t length) {
-    uint32_t word = 0;
-    return readFirstWord(data, length, word) && word == kContainerMagic;
+    return IsTextureContainer(data, length, archiveSelection.bigEndian);
+}
+
+bool readFirstWord(const uint8_t* data, uint32_t length, uint32_t& word) {
+    return ReadFirstWord(data, length, archiveSelection.bigEndian, word);
 }
 
 // The textures of a member: the member itself when it is a container, else the containers
@@ -54,11 +52,11 @@ void exportMemberTextures(const uint8_t* member, uint32_t length, uint32_t entry
     uint32_t word = 0;
     if (!readFirstWord(member, length, word))
         return;
-    if (word == kContainerMagic) {
+    if (word == kTextureContainerMagic) {
         ExportContainerTextures(member, 0, length, entry, 0, false);
         return;
     }
-    if (word == 0 || word > kMaxBlobFiles)
+    if (word == 0 || word > kMaxPackedBlobFiles)
         return;
     for (uint32_t subFile = 0; subFile < word; ++subFile) {
         uint32_t offset = 0, size = 0;
@@ -69,12 +67,12 @@ void exportMemberTextures(const uint8_t* member, uint32_t length, uint32_t entry
     }
 }
 
-// The export folder of the run: the game's folder, one level deeper for a Z54 or 358 archive
-// file (named after the file), and the texture folder inside it.
+// The export folder of the run: the game's folder, one level deeper for an archive file that
+// stands alone (named after the file), and the texture folder inside it.
 void prepareFolders(bool extractTextures) {
     ArchiveSelection& selection = archiveSelection;
     createFolderUnlessExists(selection.exportDir);
-    if (selection.dataType != kDataType357 && !selection.archiveName.empty()) {
+    if (!ArchiveSpansFiles(selection.dataType) && !selection.archiveName.empty()) {
         selection.exportDir += kPathSeparator + archiveFolderName(selection.archiveName);
         createFolderUnlessExists(selection.exportDir);
     }
@@ -146,13 +144,13 @@ bool MemberExport::open(const std::wstring& indexPath) {
     return count_ != 0;
 }
 
-// A multi-file 357 game reads each entry from the file that holds it; an ascending range opens
-// each file once.
+// An archive over several files reads each entry from the file that holds it; an ascending
+// range opens each file once.
 bool MemberExport::switchArchiveFile(uint32_t entry) {
     const linkinfo& link = archiveSelection.linkinfo;
-    if (archiveSelection.dataType != kDataType357 || link.fileCount < 1)
+    if (!ArchiveSpansFiles(archiveSelection.dataType) || link.fileCount < 1)
         return true;
-    std::optional<int32_t> file = archiveFileOf(link, entry);
+    std::optional<int32_t> file = ArchiveFileOf(link, entry);
     if (!file || *file == openArchive_)
         return true;
     archive_.close();
@@ -207,24 +205,25 @@ void MemberExport::run(uint32_t first, uint32_t last) {
 void ExportMembers(uint32_t first, uint32_t last, std::wstring archivePath, bool extractTextures) {
     const ArchiveSelection& selection = archiveSelection;
     const linkinfo& link = selection.linkinfo;
-    if (!archiveFileCountFits(link)) {
+    if (!ArchiveFileCountFits(link)) {
         print(text::kTooManyArchiveFiles);
         return;
     }
-    const bool z54 = selection.dataType == kDataTypeZ54;
-    if (selection.dataType != kDataType357 && !platform::pathExists(archivePath)) {
+    // A missing first file of a multi-file archive shows when it is opened.
+    if (!ArchiveSpansFiles(selection.dataType) && !platform::pathExists(archivePath)) {
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
         return;
     }
     prepareFolders(extractTextures);
-    try {
-        // A Z54 archive file carries its own index.
-        MemberExport run(z54 ? archivePath : link.fileNames[0], extractTextures);
-        if (run.open(z54 ? archivePath : link.indexPath))
-            run.run(first, last);
-    } catch (const std::bad_alloc&) {
-        print(text::kOutOfMemory);
-    }
+    // An archive file that carries its own index (Z54) is read through the chosen path.
+    const bool ownIndex = IndexLayoutFor(selection.dataType).inArchive;
+    catchOutOfMemory(
+        [&] {
+            MemberExport run(ownIndex ? archivePath : link.fileNames[0], extractTextures);
+            if (run.open(ownIndex ? archivePath : link.indexPath))
+                run.run(first, last);
+        },
+        [] { print(text::kOutOfMemory); });
 }
 
 } // namespace karv::cli

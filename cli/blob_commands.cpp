@@ -1,13 +1,12 @@
 #include "blob_commands.h"
 
 #include "console.h"
-#include "karvcore/karvcore.h"
+#include "files.h"
+#include "karvcore/archive.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 #include "texts.h"
 
-#include <cstring>
-#include <new>
 #include <vector>
 
 namespace karv::cli {
@@ -15,22 +14,8 @@ namespace {
 
 using platform::kPathSeparator;
 
-// The merged blob: the count, then (start, size) per sub-file, every number little-endian
-// whatever the game's byte order.
-constexpr uint64_t kCountSize = 4;
-constexpr uint64_t kPairSize = 8;
-
 std::wstring separators() {
     return platform::isPathSeparator(L'\\') ? std::wstring(L"\\/") : std::wstring(L"/");
-}
-
-void putLe32(std::vector<uint8_t>& out, uint64_t pos, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[size_t(pos) + i] = uint8_t(value >> (8 * i));
-}
-
-uint64_t roundedToFour(uint64_t size) {
-    return (size + 3) / 4 * 4;
 }
 
 // ---- Split ----
@@ -90,99 +75,27 @@ std::vector<MergeInput> listMergeInputs(const std::wstring& folder) {
     return inputs;
 }
 
-// The table and each listed size rounded up to a multiple of 4; above 32 bits when the
-// output could not be written in one piece.
-uint64_t mergedLength(const std::vector<MergeInput>& inputs) {
-    uint64_t length = kCountSize + kPairSize * inputs.size();
-    for (const MergeInput& input : inputs) {
-        if (length > UINT32_MAX || input.listedSize > UINT32_MAX)
-            return uint64_t(UINT32_MAX) + 1;
-        length += roundedToFour(input.listedSize);
-    }
-    return length;
-}
-
 // Loads every input into its place; false (with the failure printed) when one cannot be
-// loaded or has grown since the listing, which sized the output.
+// loaded or has grown since the listing, which sized the blob.
 bool fillMergedBlob(const std::wstring& folder, const std::vector<MergeInput>& inputs,
-                    std::vector<uint8_t>& out) {
-    putLe32(out, 0, uint32_t(inputs.size()));
-    uint64_t position = kCountSize + kPairSize * inputs.size();
-    for (size_t k = 0; k < inputs.size(); ++k) {
+                    PackedBlobWriter& blob) {
+    for (const MergeInput& input : inputs) {
         LoadedData file;
-        if (!loadWhole(folder + inputs[k].name, file)) {
+        if (!loadWhole(folder + input.name, file)) {
             print(text::kLoadFileFailed);
             print(text::kMergeFailed);
             return false;
         }
-        if (file.size > inputs[k].listedSize) {
+        if (!blob.add(file.bytes.get(), file.size)) {
             print(text::kMergeFileChanged);
             print(text::kMergeFailed);
             return false;
         }
-        putLe32(out, kCountSize + kPairSize * k, uint32_t(position));
-        putLe32(out, kCountSize + kPairSize * k + 4, file.size);
-        if (file.size > 0)
-            std::memcpy(out.data() + position, file.bytes.get(), file.size);
-        position += file.size;
     }
     return true;
 }
 
 } // namespace
-
-bool loadWhole(const std::wstring& path, LoadedData& file) {
-    uint8_t* raw = nullptr;
-    uint32_t size = 0;
-    if (!LoadData(path, raw, &size))
-        return false;
-    file.bytes.reset(raw);
-    file.size = size;
-    return true;
-}
-
-std::wstring outputFolderFor(const std::wstring& path) {
-    size_t cut = platform::lastSeparator(path);
-    std::wstring name = cut == std::wstring::npos ? path : path.substr(cut + 1);
-    size_t dot = name.find(L'.');
-    std::wstring stem = dot == std::wstring::npos || dot == 0 ? name + text::kOutputFolderSuffix
-                                                              : name.substr(0, dot);
-    if (cut == std::wstring::npos)
-        return stem;
-    return path.substr(0, cut) + kPathSeparator + stem;
-}
-
-std::wstring withTrailingSeparator(const std::wstring& folder) {
-    if (!folder.empty() && platform::isPathSeparator(folder.back()))
-        return folder;
-    return folder + kPathSeparator;
-}
-
-void createFolderUnlessExists(const std::wstring& folder) {
-    if (!platform::pathExists(folder))
-        platform::createDirectory(folder);
-}
-
-void prepareOutputFolder(const std::wstring& path) {
-    archiveSelection.texturesDir = outputFolderFor(path);
-    createFolderUnlessExists(archiveSelection.texturesDir);
-}
-
-bool readFirstWord(const uint8_t* data, uint32_t length, uint32_t& word) {
-    if (data == nullptr || length < 4)
-        return false;
-    uint32_t raw;
-    std::memcpy(&raw, data, 4);
-    word = Get4Data(raw, archiveSelection.bigEndian, false);
-    return true;
-}
-
-std::wstring zeroPadded(uint32_t number, int width) {
-    std::wstring digits = std::to_wstring(number);
-    if (digits.size() < size_t(width))
-        digits.insert(0, size_t(width) - digits.size(), L'0');
-    return digits;
-}
 
 void SplitBlob(const std::wstring& path) {
     LoadedData blob;
@@ -193,8 +106,8 @@ void SplitBlob(const std::wstring& path) {
     prepareOutputFolder(path);
     // A file too short for the count holds no sub-file.
     uint32_t count = 0;
-    readFirstWord(blob.bytes.get(), blob.size, count);
-    if (count > kMaxBlobFiles) {
+    ReadFirstWord(blob.bytes.get(), blob.size, archiveSelection.bigEndian, count);
+    if (count > kMaxPackedBlobFiles) {
         print(text::kTooManySubFiles);
         return;
     }
@@ -219,21 +132,18 @@ void MergeBlob(const std::wstring& folderArgument) {
         print(text::kNoFilesToMerge);
         return;
     }
-    const uint64_t length = mergedLength(inputs);
-    if (length > UINT32_MAX) {
-        print(text::kMergeTooLarge);
+    std::vector<uint64_t> listedSizes;
+    for (const MergeInput& input : inputs)
+        listedSizes.push_back(input.listedSize);
+    PackedBlobWriter blob;
+    if (Status started = blob.start(listedSizes); !started) {
+        print(started.code() == PackedBlobWriter::kTooLarge ? text::kMergeTooLarge
+                                                            : text::kOutOfMemory);
         return;
     }
-    std::vector<uint8_t> out;
-    try {
-        out.assign(size_t(length), 0);
-    } catch (const std::bad_alloc&) {
-        print(text::kOutOfMemory);
+    if (!fillMergedBlob(folder, inputs, blob))
         return;
-    }
-    if (!fillMergedBlob(folder, inputs, out))
-        return;
-    if (!SaveData(outputPath, out.data(), 0, uint32_t(length), true)) {
+    if (!SaveData(outputPath, blob.data(), 0, blob.length(), true)) {
         printFailure(text::kMergeFailedBecause);
         return;
     }

@@ -1,16 +1,16 @@
 // The command-line codes "U" and "C": one member file decompressed or compressed.
 #pragma once
 
+#include "karvcore/archive.h"
+
 #include <string>
 
 namespace karv::cli {
 
-enum class ContainerType { Z54, F357, F358 };
-
-// Recognises "Z54", "357" or "358" (already upper-cased); false for anything else.
-bool parseContainerType(const std::wstring& text, ContainerType& type);
-
-void decompressFile(ContainerType type, const std::wstring& path);
-void compressFile(ContainerType type, const std::wstring& path);
+// Decompresses the file into path + ".udata"; a kind with a magic (358) refuses a file
+// without it.
+void decompressFile(const ContainerKind& kind, const std::wstring& path);
+// Compresses the file into path + ".cdata" at the best level, with the kind's chunk size.
+void compressFile(const ContainerKind& kind, const std::wstring& path);
 
 } // namespace karv::cli

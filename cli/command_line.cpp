@@ -28,13 +28,15 @@ bool parseDataMode(const std::wstring& mode) {
 
 // "U" and "C": type and file; a missing argument or an unknown type ends the program silently.
 void runCodecCommand(const Arguments& args, bool decompress) {
-    ContainerType type;
-    if (args.size() < 5 || !parseContainerType(platform::asciiUpper(args[3]), type))
+    if (args.size() < 5)
+        return;
+    const ContainerKind* kind = FindContainerKindByName(platform::asciiUpper(args[3]));
+    if (kind == nullptr)
         return;
     if (decompress)
-        decompressFile(type, args[4]);
+        decompressFile(*kind, args[4]);
     else
-        compressFile(type, args[4]);
+        compressFile(*kind, args[4]);
 }
 
 // "ET", "SD" and "MD": one file or folder; a missing argument ends the program silently.

@@ -1,8 +1,6 @@
 #include "game_config.h"
 
-#include "codec_commands.h"
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "karvcore/archive.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "program_state.h"
@@ -101,18 +99,8 @@ std::wstring locationFolder(const std::wstring& value) {
 
 // Case-sensitive: "z54" is not Z54, and anything unknown counts as 357.
 int32_t dataTypeOf(const std::wstring& value) {
-    ContainerType type;
-    if (!parseContainerType(value, type))
-        return kDataType357;
-    switch (type) {
-    case ContainerType::Z54:
-        return kDataTypeZ54;
-    case ContainerType::F358:
-        return kDataType358;
-    case ContainerType::F357:
-        break;
-    }
-    return kDataType357;
+    const ContainerKind* kind = FindContainerKindByName(value);
+    return kind != nullptr ? kind->dataType : kDataType357;
 }
 
 void convert(gameinfo& game, int key, std::wstring& value) {

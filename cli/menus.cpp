@@ -3,8 +3,9 @@
 #include "archive_export.h"
 #include "archive_import.h"
 #include "console.h"
+#include "files.h"
 #include "game_config.h"
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 #include "platform/console.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
@@ -19,10 +20,6 @@
 namespace karv::cli {
 namespace {
 
-// linkinfo has room for this many archive files.
-constexpr int32_t kMaxLinkedFiles = 10;
-constexpr uint32_t kZ54Alignment = 2048;
-constexpr uint32_t kOtherAlignment = 256;
 constexpr int32_t kNotANumber = -1;
 
 enum class Next { MainMenu, GameScreen, OperationMenu, End };
@@ -93,13 +90,8 @@ Next refuse(const wchar_t* message) {
     return pauseThenMainMenu();
 }
 
-std::wstring archiveStem(const std::wstring& name) {
-    size_t dot = name.find(L'.');
-    return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 bool backupExists() {
-    return FilePathExists(archiveSelection.linkinfo.fileNames[0] + text::kBackupRecordSuffix) == 1;
+    return FilePathExists(archiveSelection.linkinfo.fileNames[0] + kBackupRecordSuffix) == 1;
 }
 
 // Backs up with the selection as it stands; prints the outcome.
@@ -116,7 +108,7 @@ bool backUp(const gameinfo& game) {
 // ---- Checks and preparation before an operation ----
 
 bool isMultiFile357(const gameinfo& game) {
-    return game.dataType == kDataType357 && game.voxbankCount > 1;
+    return ArchiveSpansFiles(game.dataType) && game.voxbankCount > 1;
 }
 
 std::wstring firstIndexPath(const gameinfo& game) {
@@ -144,12 +136,11 @@ std::optional<Next> checkGame(const MenuState& state, const gameinfo& game) {
         return refuse(text::kNoLocationOrArchive);
     archiveSelection.bigEndian = game.bigEndian;
     archiveSelection.dataType = game.dataType;
-    archiveSelection.blockAlignment =
-        game.dataType == kDataTypeZ54 ? kZ54Alignment : kOtherAlignment;
+    archiveSelection.blockAlignment = AppendAlignmentFor(game.dataType);
     // A Z54 archive carries its index inside the archive file.
-    if (game.dataType != kDataTypeZ54 && game.idxNames[0].empty())
+    if (!IndexLayoutFor(game.dataType).inArchive && game.idxNames[0].empty())
         return refuse(text::kNoIndexName);
-    if (game.dataType == kDataType357 && game.voxbankCount > kMaxLinkedFiles)
+    if (ArchiveSpansFiles(game.dataType) && game.voxbankCount > kMaxArchiveFiles)
         return refuse(text::kTooManyArchiveFiles);
     if (isMultiFile357(game) && game.splitInfoMissing)
         return offerSplitInfoUpdate(state, game);
@@ -158,8 +149,8 @@ std::optional<Next> checkGame(const MenuState& state, const gameinfo& game) {
 
 void fillLinkInfo(const MenuState& state, const gameinfo& game) {
     linkinfo& link = archiveSelection.linkinfo;
-    if (game.dataType == kDataType357) {
-        // At most kMaxLinkedFiles: checkGame refuses larger games.
+    if (ArchiveSpansFiles(game.dataType)) {
+        // At most kMaxArchiveFiles: checkGame refuses larger games.
         link.fileCount = game.voxbankCount;
         link.indexPath = firstIndexPath(game);
         for (int32_t i = 0; i < link.fileCount; ++i) {
@@ -217,8 +208,8 @@ Next importOperation(const MenuState& state, const gameinfo& game) {
     archiveSelection.archiveName = name;
     archiveSelection.importDir = game.location + game.importPath;
     // Each archive file of a Z54 or 358 game has an import folder of its own.
-    if (archiveSelection.dataType != kDataType357)
-        archiveSelection.importDir += platform::kPathSeparator + archiveStem(name);
+    if (!ArchiveSpansFiles(archiveSelection.dataType))
+        archiveSelection.importDir += platform::kPathSeparator + archiveFolderName(name);
     archiveSelection.archivePath = game.location + name;
     ImportMembers(archiveSelection.archivePath);
     platform::pauseConsole();
@@ -302,7 +293,7 @@ Next operationChoice(const MenuState& state, const gameinfo& game) {
         return Next::End;
     if (*operation != 0)
         return runOperation(state, *operation);
-    if (game.dataType == kDataType357)
+    if (ArchiveSpansFiles(game.dataType))
         return backToMainMenu();
     return Next::GameScreen; // which clears the screen itself
 }
@@ -329,7 +320,7 @@ Next gameScreen(MenuState& state) {
     printGameHeader(game);
     print(text::kMenuSeparator);
     print(text::kMenuBack);
-    if (game.dataType == kDataType357)
+    if (ArchiveSpansFiles(game.dataType))
         return operationChoice(state, game);
     for (int32_t k = 1; k <= game.voxbankCount; ++k)
         printItem(uint32_t(k), game.voxbankNames[size_t(k - 1)]);

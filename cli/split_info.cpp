@@ -1,34 +1,26 @@
 #include "split_info.h"
 
 #include "game_config.h"
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "karvcore/archive.h"
 #include "program_state.h"
 
-#include <cstring>
-#include <new>
 #include <vector>
 
 namespace karv::cli {
 namespace {
 
-constexpr uint32_t kEntrySize = 32;
-// linkinfo and the archive selection hold ten archive files; more boundaries are refused.
-constexpr size_t kMaxBoundaries = 10;
-
 // Byte positions of the entries after entry 0 whose offset field is 0: the first member of
-// every archive file after the first. False when there are more than the list can hold.
-bool findBoundaries(const uint8_t* index, uint32_t size, bool bigEndian,
-                    std::vector<uint32_t>& boundaries) {
-    uint32_t count = size / kEntrySize;
-    for (uint32_t entry = 1; entry < count; ++entry) {
-        uint64_t raw;
-        std::memcpy(&raw, index + size_t(entry) * kEntrySize, sizeof raw);
-        if (Get8Data(raw, bigEndian, false) != 0)
+// every archive file after the first. False when there are more than the archive selection
+// can hold (linkinfo's archive files).
+bool findBoundaries(const IndexTable& index, std::vector<uint32_t>& boundaries) {
+    for (uint32_t entry = 1; entry < index.count(); ++entry) {
+        idxinfo info;
+        if (!index.entry(entry, info) || info.offset != 0)
             continue;
-        if (boundaries.size() == kMaxBoundaries)
+        if (boundaries.size() == size_t(kMaxArchiveFiles))
             return false;
-        boundaries.push_back(entry * kEntrySize); // below size, so it cannot wrap
+        // Below the index's length, so it cannot wrap.
+        boundaries.push_back(uint32_t(entry * kSplitAddressUnit));
     }
     return true;
 }
@@ -54,13 +46,11 @@ std::wstring splitText(const std::vector<uint32_t>& boundaries) {
 }
 
 bool deriveSplitInfo(int32_t archiveFileCount, gameinfo& game, const std::wstring& indexPath) {
-    uint8_t* raw = nullptr;
-    uint32_t size = 0;
-    if (!LoadData(indexPath, raw, &size))
+    IndexTable index;
+    if (!IndexTable::load(kIndexLayout32, indexPath, archiveSelection.bigEndian, index))
         return false;
-    MallocBuffer index(raw);
     std::vector<uint32_t> boundaries;
-    if (!findBoundaries(index.get(), size, archiveSelection.bigEndian, boundaries))
+    if (!findBoundaries(index, boundaries))
         return false;
     if (int64_t(boundaries.size()) + 1 != int64_t(archiveFileCount))
         return false;
@@ -77,11 +67,9 @@ bool UpdateSplitInfo(int32_t archiveFileCount, uint32_t gameKey, std::wstring in
     auto game = gameTable.find(gameKey);
     if (game == gameTable.end())
         return false;
-    try {
-        return deriveSplitInfo(archiveFileCount, game->second, indexPath);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return catchOutOfMemory(
+        [&] { return deriveSplitInfo(archiveFileCount, game->second, indexPath); },
+        [] { return false; });
 }
 
 } // namespace karv::cli

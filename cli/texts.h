@@ -127,7 +127,6 @@ inline constexpr const wchar_t* kRestoreFailedBecause = L"恢复数据失败！�
 inline constexpr const wchar_t* kRestoreDone = L"恢复数据成功！\n";
 inline constexpr const wchar_t* kSplitInfoUpdated = L"更新 Voxbank 文件的切分信息成功！\n";
 inline constexpr const wchar_t* kSplitInfoUpdateFailed = L"更新 Voxbank 文件的切分信息失败！\n";
-inline constexpr const wchar_t* kBackupRecordSuffix = L".qxdata";
 
 // Archive export and import
 // "文件“" + path + "”不存在！\n"

@@ -1,9 +1,8 @@
 #include "texture_commands.h"
 
-#include "blob_commands.h"
 #include "console.h"
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "files.h"
+#include "karvcore/archive.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 #include "texts.h"
@@ -17,14 +16,14 @@ namespace {
 
 using platform::kPathSeparator;
 
-// The first word of a container in the game's byte order: "GT1G" in a PC file.
-constexpr uint32_t kContainerMagic = 0x47315447;
-
 using Container = std::unique_ptr<GT1GDataQX>;
 
 bool isContainer(const uint8_t* data, uint32_t length) {
-    uint32_t word = 0;
-    return readFirstWord(data, length, word) && word == kContainerMagic;
+    return IsTextureContainer(data, length, archiveSelection.bigEndian);
+}
+
+bool readFirstWord(const uint8_t* data, uint32_t length, uint32_t& word) {
+    return ReadFirstWord(data, length, archiveSelection.bigEndian, word);
 }
 
 // "00003_000012": the sub-file and texture numbers of a DDS file name.
@@ -157,9 +156,9 @@ bool TextureImport::subFileContainer(uint32_t subFile, uint32_t& offset, uint32_
 bool TextureImport::findRegion(uint32_t subFile, uint32_t& offset, uint32_t& length) const {
     uint32_t word = 0;
     const bool hasWord = readFirstWord(data_.bytes.get(), data_.size, word);
-    const bool isBlob = hasWord && word <= kMaxBlobFiles;
+    const bool isBlob = hasWord && word <= kMaxPackedBlobFiles;
     if (subFile == 0) {
-        if (hasWord && word == kContainerMagic) {
+        if (hasWord && word == kTextureContainerMagic) {
             offset = 0;
             length = data_.size;
             return true;
@@ -257,12 +256,12 @@ void ExportTextures(const std::wstring& path) {
     // A file too short for a first word is neither a container nor a blob.
     uint32_t word = 0;
     const bool hasWord = readFirstWord(file.bytes.get(), file.size, word);
-    if (hasWord && word == kContainerMagic) {
+    if (hasWord && word == kTextureContainerMagic) {
         ExportContainerTextures(file.bytes.get(), 0, file.size, kNoMember, 0, true);
         print(text::kTextureExportDone);
         return;
     }
-    bool exported = hasWord && word <= kMaxBlobFiles && exportBlobContainers(file, word);
+    bool exported = hasWord && word <= kMaxPackedBlobFiles && exportBlobContainers(file, word);
     print(exported ? text::kTextureExportDone : text::kNotTextureFile);
 }
 

@@ -6,8 +6,9 @@
 // Both functions check everything they can before the first write, so that a refusal leaves
 // every file as it was.
 #include "backup_record.h"
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "boundary.h"
+#include "index_file.h"
+#include "karvcore/archive.h"
 #include "messages.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
@@ -23,11 +24,6 @@ using karv::platform::SeekFrom;
 
 namespace {
 
-constexpr int32_t kDataTypeZ54 = 2;
-constexpr uint32_t kZ54HeaderSize = 16;
-constexpr uint32_t kZ54EntrySize = 16;
-constexpr uint32_t kEntrySize = 32;
-
 constexpr int32_t kIndexNotLoaded = -1;
 constexpr int32_t kBackupNotLoaded = -1;
 constexpr int32_t kNotOpened = -2;
@@ -42,20 +38,21 @@ int32_t fail(const wchar_t* message, int32_t status) {
     return status;
 }
 
+// Z54: the index is the head of archive file 0, which is the only file the backup covers.
 bool isZ54(int32_t dataType) {
-    return dataType == kDataTypeZ54;
+    return karv::IndexLayoutFor(dataType).inArchive;
 }
 
 uint32_t entrySize(int32_t dataType) {
-    return isZ54(dataType) ? kZ54EntrySize : kEntrySize;
+    return karv::IndexLayoutFor(dataType).entrySize;
 }
 
 std::wstring indexCopyPath(int32_t dataType, const linkinfo& link) {
-    return (isZ54(dataType) ? link.fileNames[0] : link.indexPath) + L".idxbak";
+    return (isZ54(dataType) ? link.fileNames[0] : link.indexPath) + karv::kIndexCopySuffix;
 }
 
 std::wstring recordPath(const linkinfo& link) {
-    return link.fileNames[0] + L".qxdata";
+    return link.fileNames[0] + karv::kBackupRecordSuffix;
 }
 
 // The record has ten size slots; linkinfo has ten names.
@@ -75,29 +72,16 @@ uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
 
 // ---- Backup ----
 
-struct IndexTable {
-    karv::MallocBuffer table;
-    uint32_t bytes = 0;
-    uint32_t entries = 0;
-};
-
-int32_t loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, IndexTable& out) {
-    uint8_t* table = nullptr;
-    uint32_t unit = 0;
+int32_t loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
     const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
-    uint32_t count = LoadIndexData(dataType, path, table, &unit, bigEndian);
-    out.table.reset(table);
-    if (count == 0) {
-        // A loaded table without a whole entry: say so, whatever the channel held before.
-        if (out.table)
-            SetMessageQX(karv::msg::kIndexEmpty);
+    karv::Status status = karv::loadIndexFor(dataType, path, bigEndian, out);
+    if (!status.ok()) {
+        karv::reportStatus(status);
         return kIndexNotLoaded;
     }
-    uint64_t bytes = uint64_t(count) * entrySize(dataType);
-    if (bytes > UINT32_MAX)
-        return fail(karv::msg::kDataTooLong, kIndexNotLoaded);
-    out.bytes = uint32_t(bytes);
-    out.entries = count;
+    // A loaded table without a whole entry.
+    if (out.count() == 0)
+        return fail(karv::msg::kIndexEmpty, kIndexNotLoaded);
     return 0;
 }
 
@@ -158,14 +142,14 @@ bool invalidateRecord(const std::wstring& path) {
 // Both files are written in full before either takes the place of an earlier backup, so a full
 // disk or a failing write leaves that backup whole. Then the earlier record is emptied, the table
 // goes in, and the record last: a complete record means a complete backup.
-int32_t writeBackupFiles(const std::wstring& copyPath, const IndexTable& index,
+int32_t writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
                          const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
         return fail(karv::msg::kCreateFileFailed, kNotWritten);
     // The writers' own messages stand when they fail.
     karv::ReplacedFile table;
     karv::ReplacedFile newRecord;
-    if (!table.write(copyPath, index.table.get(), index.bytes) ||
+    if (!table.write(copyPath, index.entries(), index.entriesLength()) ||
         !newRecord.write(recordPath, record, length))
         return kNotWritten;
     if (!invalidateRecord(recordPath) || !table.commit() || !newRecord.commit())
@@ -176,13 +160,13 @@ int32_t writeBackupFiles(const std::wstring& copyPath, const IndexTable& index,
 int32_t backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
     if (!fileCountValid(dataType, link))
         return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
-    IndexTable index;
+    karv::IndexTable index;
     int32_t status = loadIndex(dataType, link, bigEndian, index);
     if (status != 0)
         return status;
     karv::MallocBuffer record;
     uint32_t length = 0;
-    status = buildRecord(dataType, link, index.entries, record, length);
+    status = buildRecord(dataType, link, index.count(), record, length);
     if (status != 0)
         return status;
     return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
@@ -219,7 +203,7 @@ bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
         return false;
     uint64_t archive0 = saved.archiveSize(0);
     return !isZ54(dataType) || archive0 == 0 ||
-           archive0 >= kZ54HeaderSize + uint64_t(saved.tableBytes);
+           archive0 >= karv::kIndexLayoutZ54.headerSize + uint64_t(saved.tableBytes);
 }
 
 int32_t loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
@@ -275,9 +259,10 @@ int32_t planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& pla
         return status;
     uint64_t savedSize = saved.archiveSize(0);
     uint64_t size = plan.index.size;
-    if (size < savedSize || size < kZ54HeaderSize + uint64_t(saved.tableBytes))
+    const uint32_t headerSize = karv::kIndexLayoutZ54.headerSize;
+    if (size < savedSize || size < headerSize + uint64_t(saved.tableBytes))
         return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
-    plan.tableAt = kZ54HeaderSize;
+    plan.tableAt = headerSize;
     plan.index.cutAt = cutPosition(size, savedSize);
     return 0;
 }
@@ -363,18 +348,12 @@ int32_t restore(int32_t dataType, const linkinfo& link) {
 
 int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                          const std::wstring& /*archiveFolder*/, bool bigEndian) {
-    try {
-        return backup(dataType, link, bigEndian);
-    } catch (const std::bad_alloc&) {
-        return fail(karv::msg::kOutOfMemory, kNoMemory);
-    }
+    return karv::catchOutOfMemory([&] { return backup(dataType, link, bigEndian); },
+                                  [] { return fail(karv::msg::kOutOfMemory, kNoMemory); });
 }
 
 int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
                           const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
-    try {
-        return restore(dataType, link);
-    } catch (const std::bad_alloc&) {
-        return fail(karv::msg::kOutOfMemory, kNoMemory);
-    }
+    return karv::catchOutOfMemory([&] { return restore(dataType, link); },
+                                  [] { return fail(karv::msg::kOutOfMemory, kNoMemory); });
 }

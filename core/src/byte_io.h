@@ -34,6 +34,11 @@ inline void writeU32(uint8_t* p, uint32_t v, bool bigEndian) {
     }
 }
 
+inline void writeU64(uint8_t* p, uint64_t v, bool bigEndian) {
+    writeU32(p + (bigEndian ? 0 : 4), uint32_t(v >> 32), bigEndian);
+    writeU32(p + (bigEndian ? 4 : 0), uint32_t(v), bigEndian);
+}
+
 inline void writeU16(uint8_t* p, uint16_t v, bool bigEndian) {
     p[bigEndian ? 0 : 1] = uint8_t(v >> 8);
     p[bigEndian ? 1 : 0] = uint8_t(v);

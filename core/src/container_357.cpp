@@ -4,6 +4,7 @@
 #include "container_common.h"
 #include "karvcore/karvcore.h"
 
+using namespace karv;
 using namespace karv::container;
 
 namespace {
@@ -12,7 +13,30 @@ constexpr uint32_t kChunkSize = 65536;
 constexpr uint32_t kHeaderSize = 12;
 constexpr uint32_t kTableAlign = 128;
 
+int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                              uint32_t* usedLength, uint32_t* paddedLength,
+                              uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
+    return CompressData357(out, input, inputLength, usedLength, paddedLength, bigEndian, level);
+}
+
 } // namespace
+
+const karv::ContainerKind karv::kContainer357 = {
+    kDataType357,
+    L"357",
+    &kIndexLayout32,
+    true, // several archive files share one index
+    kChunkSize,
+    false,
+    kTablePaddedUnit,
+    nullptr, // no magic
+    0,
+    kNoField,
+    0,
+    nullptr,
+    compressWithChunkSize,
+    UnCompressData357,
+};
 
 int32_t CompressData357(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+using namespace karv;
 using namespace karv::container;
 
 namespace {
@@ -14,8 +15,39 @@ namespace {
 constexpr uint8_t kMagic[4] = {0x7A, 0x70, 0x31, 0x00};
 constexpr uint32_t kHeaderSize = 16;
 constexpr uint32_t kTableAlign = 2048;
+constexpr uint32_t kTotalField = 4;
+constexpr uint32_t kChunkSizeField = 8;
+constexpr uint32_t kCountField = 12;
+// The writer takes any chunk size. The command line gives this one, and so does the import for
+// a file of at most this size when the replaced member's header names none; larger files get
+// the large one.
+constexpr uint32_t kDefaultChunkSize = 262144;
+constexpr uint32_t kLargeChunkSize = 524288;
+// A chunk size in a member's header above this is not believed.
+constexpr uint32_t kLargestChunkSize = 16u << 20;
+
+uint32_t defaultChunkSize(uint32_t fileLength) {
+    return fileLength <= kDefaultChunkSize ? kDefaultChunkSize : kLargeChunkSize;
+}
 
 } // namespace
+
+const karv::ContainerKind karv::kContainer358 = {
+    kDataType358,
+    L"358",
+    &kIndexLayout32,
+    false,
+    kDefaultChunkSize,
+    true, // the caller chooses the chunk size
+    kTablePaddedUnit,
+    kMagic,
+    sizeof kMagic,
+    kChunkSizeField,
+    kLargestChunkSize,
+    defaultChunkSize,
+    CompressData358,
+    UnCompressData358,
+};
 
 int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, uint32_t chunkSize,
@@ -28,9 +60,9 @@ int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLengt
         return status;
     uint8_t* header = writer.data();
     std::memcpy(header, kMagic, sizeof kMagic);
-    karv::writeU32(header + 4, inputLength, bigEndian);
-    karv::writeU32(header + 8, chunkSize, bigEndian);
-    karv::writeU32(header + 12, count, bigEndian);
+    writeU32(header + kTotalField, inputLength, bigEndian);
+    writeU32(header + kChunkSizeField, chunkSize, bigEndian);
+    writeU32(header + kCountField, count, bigEndian);
     return writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
 }
 
@@ -40,9 +72,9 @@ int32_t UnCompressData358(uint8_t*& out, const uint8_t* container, uint32_t cont
     if (containerLength < kHeaderSize)
         return refuseTruncated(out);
     TableHeader header;
-    header.total = karv::readU32(container + 4, bigEndian);
-    header.chunkCapacity = karv::readU32(container + 8, bigEndian);
-    header.count = karv::readU32(container + 12, bigEndian);
+    header.total = readU32(container + kTotalField, bigEndian);
+    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
+    header.count = readU32(container + kCountField, bigEndian);
     header.tableOffset = kHeaderSize;
     header.tableAlign = kTableAlign;
     return decompressTableContainer(header, container, containerLength, bigEndian, out, outLength);

@@ -5,13 +5,23 @@
 // container length before a byte is read, and no chunk writes past the header's total.
 #pragma once
 
-#include "malloc_buffer.h"
+#include "karvcore/archive.h"
 
 #include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+namespace karv {
+
+// The rows of the container table, each defined in its container's own file; adding a kind is
+// one more file and one more row in container_kinds.cpp.
+extern const ContainerKind kContainer357;
+extern const ContainerKind kContainerZ54;
+extern const ContainerKind kContainer358;
+
+} // namespace karv
 
 namespace karv::container {
 

@@ -4,6 +4,7 @@
 #include "container_common.h"
 #include "karvcore/karvcore.h"
 
+using namespace karv;
 using namespace karv::container;
 
 namespace {
@@ -12,6 +13,9 @@ constexpr uint32_t kChunkSize = 32768;
 // The reader allows more than the writer's chunk size.
 constexpr uint32_t kChunkCapacity = 65536;
 constexpr uint32_t kHeaderSize = 4;
+// Containers are handed out at a multiple of this; the import pads raw members to it, and
+// archive offsets count in it.
+constexpr uint32_t kAlignment = 2048;
 
 // Zero lengths (the terminator and the zero fill behind it) are skipped; fewer than four bytes
 // left end the walk, as at the end of a container written at its padded length.
@@ -33,11 +37,33 @@ int32_t walkRecords(const uint8_t* container, uint32_t containerLength, bool big
     return 0;
 }
 
+int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                              uint32_t* usedLength, uint32_t* paddedLength,
+                              uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
+    return CompressDataZ54(out, input, inputLength, usedLength, paddedLength, bigEndian, level);
+}
+
 } // namespace
+
+const karv::ContainerKind karv::kContainerZ54 = {
+    kDataTypeZ54,
+    L"Z54",
+    &kIndexLayoutZ54, // the index is the head of the archive file
+    false,
+    kChunkSize,
+    false,
+    kAlignment,
+    nullptr, // no magic
+    0,
+    kNoField,
+    0,
+    nullptr,
+    compressWithChunkSize,
+    UnCompressDataZ54,
+};
 
 int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
-    constexpr uint32_t kPaddedUnit = 2048;
     uint32_t count = 0;
     if (int32_t status = countChunks(inputLength, kChunkSize, count))
         return status;
@@ -51,7 +77,7 @@ int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLengt
     }
     karv::writeU32(writer.data(), inputLength, bigEndian);
     // The final zero record length.
-    return writer.finish(kLengthFieldSize, kPaddedUnit, out, usedLength, paddedLength);
+    return writer.finish(kLengthFieldSize, kAlignment, out, usedLength, paddedLength);
 }
 
 int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,

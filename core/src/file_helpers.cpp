@@ -1,3 +1,6 @@
+#include "file_helpers.h"
+
+#include "boundary.h"
 #include "karvcore/karvcore.h"
 #include "messages.h"
 #include "platform/file.h"
@@ -14,37 +17,39 @@ int FilePathExists(const std::wstring& path) {
     return karv::platform::pathExists(path) ? 1 : 0;
 }
 
-bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
+namespace karv {
+
+Status loadWholeFile(const std::wstring& path, MallocBuffer& data, uint32_t& size) {
     File file = File::open(path, OpenMode::ReadExisting);
-    if (!file.isOpen()) {
-        SetMessageQX(karv::msg::kOpenFileFailed);
-        return false;
-    }
+    if (!file.isOpen())
+        return Status::failure(-1, msg::kOpenFileFailed);
     uint64_t fileSize = 0;
-    if (!file.size(fileSize)) {
-        SetMessageQX(karv::msg::kReadDataFailed);
-        return false;
-    }
+    if (!file.size(fileSize))
+        return Status::failure(-1, msg::kReadDataFailed);
     // Lengths are 32-bit: a file of 4 GiB or more is refused, never loaded as the few bytes
     // its size's low 32 bits would name.
-    if (fileSize > UINT32_MAX) {
-        SetMessageQX(karv::msg::kDataTooLong);
-        return false;
-    }
+    if (fileSize > UINT32_MAX)
+        return Status::failure(-1, msg::kDataTooLong);
     uint32_t length = uint32_t(fileSize);
     // malloc(0) may return null; one spare byte keeps a zero-length load a valid block.
-    auto* data = static_cast<uint8_t*>(std::malloc(length ? length : 1));
-    if (!data) {
-        SetMessageQX(karv::msg::kReadDataFailed);
+    MallocBuffer block(static_cast<uint8_t*>(std::calloc(length ? length : 1, 1)));
+    if (!block)
+        return Status::failure(-1, msg::kReadDataFailed);
+    if (!file.readAll(block.get(), length))
+        return Status::failure(-1, msg::kReadDataFailed);
+    data = std::move(block);
+    size = length;
+    return Status();
+}
+
+} // namespace karv
+
+bool LoadData(const std::wstring& path, uint8_t*& buffer, uint32_t* size) {
+    karv::MallocBuffer data;
+    uint32_t length = 0;
+    if (karv::reportStatus(karv::loadWholeFile(path, data, length)) != 0)
         return false;
-    }
-    std::memset(data, 0, length ? length : 1);
-    if (!file.readAll(data, length)) {
-        std::free(data);
-        SetMessageQX(karv::msg::kReadDataFailed);
-        return false;
-    }
-    buffer = data;
+    buffer = data.release();
     *size = length;
     return true;
 }

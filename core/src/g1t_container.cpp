@@ -7,8 +7,8 @@
 // positions in 64 bits so that no sum wraps.
 #include "byte_io.h"
 #include "dds_format.h"
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "messages.h"
 
 #include <algorithm>
@@ -362,4 +362,9 @@ GT1GDataQX* CreateGT1GDataInterface() {
     if (!object)
         SetMessageQX(karv::msg::kOutOfMemory);
     return object;
+}
+
+bool karv::IsTextureContainer(const uint8_t* data, uint32_t length, bool bigEndian) {
+    uint32_t word = 0;
+    return ReadFirstWord(data, length, bigEndian, word) && word == kTextureContainerMagic;
 }

@@ -11,8 +11,11 @@
 //    it over like any other sub-file that cannot be located.
 //
 // Every number is untrusted: sums are taken in 64 bits and nothing is read outside the table.
+#include "boundary.h"
 #include "byte_io.h"
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
+
+#include <cstring>
 
 namespace {
 
@@ -94,3 +97,71 @@ int32_t GetData_Offset(const uint8_t* blob, uint32_t blobLength, uint32_t subFil
     }
     return status;
 }
+
+namespace karv {
+
+bool ReadFirstWord(const uint8_t* data, uint32_t length, bool bigEndian, uint32_t& word) {
+    if (data == nullptr || length < 4)
+        return false;
+    word = readU32(data, bigEndian);
+    return true;
+}
+
+// ---- Writing ----
+
+namespace {
+
+// The count, then (start, size) per sub-file.
+constexpr uint64_t kCountSize = 4;
+constexpr uint64_t kPairSize = 8;
+
+uint64_t roundedToFour(uint64_t size) {
+    return (size + 3) / 4 * 4;
+}
+
+// Above 32 bits when the blob could not be written in one piece.
+uint64_t blobLength(const std::vector<uint64_t>& listedSizes) {
+    uint64_t length = kCountSize + kPairSize * listedSizes.size();
+    for (uint64_t size : listedSizes) {
+        if (length > UINT32_MAX || size > UINT32_MAX)
+            return uint64_t(UINT32_MAX) + 1;
+        length += roundedToFour(size);
+    }
+    return length;
+}
+
+} // namespace
+
+Status PackedBlobWriter::start(const std::vector<uint64_t>& listedSizes) {
+    const uint64_t length = blobLength(listedSizes);
+    if (length > UINT32_MAX)
+        return Status::failure(kTooLarge, msg::kDataTooLong);
+    return guardMemory(
+        [&] {
+            blob_.assign(size_t(length), 0);
+            listed_ = listedSizes;
+            next_ = 0;
+            position_ = kCountSize + kPairSize * listedSizes.size();
+            writeU32(blob_.data(), uint32_t(listedSizes.size()), false);
+            return Status();
+        },
+        kOutOfMemory);
+}
+
+// The listing sized the blob: a sub-file that has grown since would not fit.
+Status PackedBlobWriter::add(const uint8_t* data, uint32_t size) {
+    if (next_ >= listed_.size())
+        return Status::failure(kTooMany);
+    if (size > listed_[next_])
+        return Status::failure(kFileGrew);
+    uint8_t* pair = blob_.data() + kCountSize + kPairSize * next_;
+    writeU32(pair, uint32_t(position_), false);
+    writeU32(pair + 4, size, false);
+    if (size > 0)
+        std::memcpy(blob_.data() + position_, data, size);
+    position_ += size;
+    ++next_;
+    return Status();
+}
+
+} // namespace karv

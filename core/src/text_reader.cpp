@@ -2,8 +2,8 @@
 //
 // The data is untrusted: every step checks the bytes it needs against the size, so a file that
 // ends inside a character, a mark or a CR LF pair is read up to its last byte and no further.
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "messages.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"

@@ -1,14 +1,12 @@
 // The archive reader: one loaded index table, and members read from the caller's open archive
 // file by entry number, decompressed with the codec of the archive's data type.
-#include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
+#include "karvcore/archive.h"
 #include "messages.h"
 #include "platform/file.h"
 #include "read_available.h"
 
 #include <cstdlib>
 #include <iomanip>
-#include <new>
 #include <sstream>
 
 using karv::platform::File;
@@ -24,26 +22,16 @@ constexpr int32_t kBeyondIndex = -5;
 constexpr int32_t kOutOfMemory = -10;
 
 bool isUnused(const idxinfo& info) {
-    return IsUnusedEntry(info.size, info.marker);
+    return karv::IsUnusedEntry(info.size, info.marker);
 }
 
 bool isRaw(const idxinfo& info) {
-    return IsRawMarker(info.marker);
+    return karv::IsRawMarker(info.marker);
 }
 
-using Decompressor = int32_t (*)(uint8_t*&, const uint8_t*, uint32_t, uint32_t*, bool);
-
-Decompressor decompressorFor(int32_t dataType) {
-    switch (dataType) {
-    case 1:
-        return UnCompressData357;
-    case 2:
-        return UnCompressDataZ54;
-    case 3:
-        return UnCompressData358;
-    default:
-        return nullptr;
-    }
+int32_t outOfMemory() {
+    SetMessageQX(karv::msg::kOutOfMemory);
+    return kOutOfMemory;
 }
 
 // "解压文件 000007.data 出错！原因：" + reason + "\n"; the number is the export's file name.
@@ -112,12 +100,11 @@ void VoxbankQXImpl::dropTable() {
 }
 
 uint32_t VoxbankQXImpl::LoadIndex(const std::wstring& indexPath) {
-    try {
-        return loadIndex(indexPath);
-    } catch (const std::bad_alloc&) {
-        SetMessageQX(karv::msg::kOutOfMemory);
-        return 0;
-    }
+    return karv::catchOutOfMemory([&] { return loadIndex(indexPath); },
+                                  [] {
+                                      outOfMemory();
+                                      return 0u;
+                                  });
 }
 
 uint32_t VoxbankQXImpl::loadIndex(const std::wstring& indexPath) {
@@ -147,12 +134,8 @@ void VoxbankQXImpl::Reset(int32_t newDataType, bool newBigEndian) {
 int32_t VoxbankQXImpl::ReadMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
                                   uint32_t* length, bool forceDecompress) {
     // Running out of memory is a failure like any other, never an exception for the caller.
-    try {
-        return readMember(archive, entry, data, length, forceDecompress);
-    } catch (const std::bad_alloc&) {
-        SetMessageQX(karv::msg::kOutOfMemory);
-        return kOutOfMemory;
-    }
+    return karv::catchOutOfMemory(
+        [&] { return readMember(archive, entry, data, length, forceDecompress); }, outOfMemory);
 }
 
 int32_t VoxbankQXImpl::readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
@@ -193,14 +176,14 @@ int32_t VoxbankQXImpl::readCompressed(NativeFileHandle archive, uint32_t entry, 
     karv::MallocBuffer stored;
     if (int32_t status = readStored(archive, info, stored))
         return status;
-    Decompressor decompress = decompressorFor(dataType);
-    if (decompress == nullptr) {
-        // Only the three container types have a codec.
+    const karv::ContainerKind* kind = karv::FindContainerKind(dataType);
+    if (kind == nullptr) {
+        // Only the container kinds have a codec.
         SetMessageQX(unpackFailure(entry, karv::msg::kWrongDataType));
         return kDecompressFailed;
     }
     uint32_t outLength = 0;
-    int32_t status = decompress(data, stored.get(), info.size, &outLength, bigEndian);
+    int32_t status = kind->decompress(data, stored.get(), info.size, &outLength, bigEndian);
     stored.reset();
     if (status != 0) {
         SetMessageQX(unpackFailure(entry, GetMessageQX()));

@@ -1,7 +1,7 @@
 // The program's command line: data mode, operation codes, and the "U" and "C" commands,
 // checked by the exact bytes the program prints.
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "platform/filesystem.h"
 #include "run_program.h"
 #include "temp_dir.h"

@@ -2,8 +2,8 @@
 // file the program reads as intended, and archives whose every member the library reads back,
 // with the texture containers, packed blobs, unused entries and split points they promise.
 #include "game_config.h"
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"

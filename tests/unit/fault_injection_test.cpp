@@ -8,10 +8,10 @@
 //  - nothing is imported into a game whose backup cannot be restored.
 // The configuration write-back is held to the same standard: the new text or the old one.
 // One count runs over the program's file layer and the library's, which share the switch.
-#include "archive_files.h"
 #include "archive_import.h"
 #include "archive_test_game.h"
 #include "game_config.h"
+#include "karvcore/archive.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -146,7 +146,7 @@ Bytes Sequence::memberNow(uint32_t entry) const {
     if (!reader || reader->LoadIndex(game_.z54() ? game_.archivePath(0) : game_.indexPath()) == 0)
         return {};
     game_.select();
-    size_t file = size_t(cli::archiveFileOf(cli::archiveSelection.linkinfo, entry).value_or(0));
+    size_t file = size_t(ArchiveFileOf(cli::archiveSelection.linkinfo, entry).value_or(0));
     platform::File archive =
         platform::File::open(game_.archivePath(file), platform::OpenMode::ReadExisting);
     uint8_t* data = nullptr;

@@ -1,6 +1,6 @@
 // The message channel, the byte-order helpers, the whole-file helpers and the string splitter.
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"

@@ -1,7 +1,7 @@
 // Index files of both layouts in both byte orders: loading, decoding, and hostile headers.
 #include "archive_builder.h"
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
-#include "malloc_buffer.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -30,12 +30,15 @@ typedef int NativeFileHandle;
 
 // ---- Records passed between the program and the library ----
 
+// An archive is made of at most this many archive files.
+inline constexpr int32_t kMaxArchiveFiles = 10;
+
 // One archive: its files (file 0 first), where each file's entries start in the index table
 // (entry number x 32), and the index file.
 struct linkinfo {
     int32_t fileCount = 0;
-    uint32_t splitAddress[10] = {};
-    std::wstring fileNames[10];
+    uint32_t splitAddress[kMaxArchiveFiles] = {};
+    std::wstring fileNames[kMaxArchiveFiles];
     std::wstring indexPath;
 };
 
@@ -100,23 +103,6 @@ struct idxinfo {
     uint32_t size = 0;   // stored size in bytes
     uint32_t marker = 0; // see the marker values below
 };
-
-// Marker values of an index entry: 0 or the tagged value for a member stored raw, either of the
-// two unused values for an entry without a member; any other value means compressed.
-inline constexpr uint32_t kIdxMarkerRaw = 0;
-inline constexpr uint32_t kIdxMarkerRawTagged = 0x43535442;
-inline constexpr uint32_t kIdxMarkerUnusedA = 0x38000800;
-inline constexpr uint32_t kIdxMarkerUnusedB = 0x38002000;
-
-// An entry without a member: a stored size of 0, 1 or 4 bytes, or an unused marker.
-inline bool IsUnusedEntry(uint32_t size, uint32_t marker) {
-    return size == 0 || size == 1 || size == 4 || marker == kIdxMarkerUnusedA ||
-           marker == kIdxMarkerUnusedB;
-}
-// A member stored as it is, not in a compressed container.
-inline bool IsRawMarker(uint32_t marker) {
-    return marker == kIdxMarkerRaw || marker == kIdxMarkerRawTagged;
-}
 
 // Loads the entry table of an index file into a new malloc block (byte order untouched) and
 // returns the entry count; 0 on failure with the message set. Data type 2 (Z54): a 16-byte

@@ -48,14 +48,14 @@ class Status {
     int systemError_ = 0;
 };
 
-// Runs `operation` (which returns a Status) and turns running out of memory into the failure
-// `outOfMemory`: the one place where std::bad_alloc becomes a status.
-template <typename Operation>
-Status catchOutOfMemory(Operation&& operation, int32_t code, const wchar_t* message) {
+// The one place where running out of memory becomes a result: runs `operation` and, when it
+// runs out of memory, returns what `outOfMemory()` makes of that (a Status, a code, false).
+template <typename Operation, typename OutOfMemory>
+auto catchOutOfMemory(Operation&& operation, OutOfMemory&& outOfMemory) -> decltype(operation()) {
     try {
         return operation();
     } catch (const std::bad_alloc&) {
-        return Status::failure(code, message);
+        return outOfMemory();
     }
 }
 

@@ -1,0 +1,471 @@
+// Writing imported members into an archive. The backup protects everything the archive held
+// when it was taken: new data goes behind the archive's end as it was then, or over the region
+// that an earlier import appended for the same entry when it fits there, and the record of the
+// backup remembers the length of each entry's region. Every write is checked, and the order is
+// data, then index entry, then record slot, so a failure part way leaves nothing that points
+// at data that is not there.
+#include "backup_record.h"
+#include "boundary.h"
+#include "byte_io.h"
+#include "file_helpers.h"
+#include "karvcore/archive.h"
+#include "messages.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+#include "read_available.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+
+namespace karv {
+namespace {
+
+using platform::File;
+using platform::OpenMode;
+using platform::SeekFrom;
+
+// The archive file is probed with one read of this many bytes before the index is loaded.
+constexpr uint32_t kProbeLength = 16;
+// Enough of a member's container header to find its chunk size.
+constexpr uint32_t kHeaderProbe = 16;
+
+constexpr int kLevelAppend = 1; // appended anyway: fast
+constexpr int kLevelFit = 9;    // best, so the container may fit the entry's region
+
+// Writes `count` zero bytes at the file's position; the count may be as large as an offset
+// unit, which comes from the file.
+bool writeZeros(File& file, uint64_t count) {
+    static const uint8_t kZeros[65536] = {};
+    while (count > 0) {
+        auto piece = uint32_t(std::min<uint64_t>(count, sizeof kZeros));
+        if (!file.writeAll(kZeros, piece))
+            return false;
+        count -= piece;
+    }
+    return true;
+}
+
+// The data to go into the archive for one file: the file itself (raw entries, with its zero
+// tail up to the alignment) or its container.
+struct Payload {
+    MallocBuffer bytes;
+    uint32_t fileLength = 0;
+    uint32_t storedLength = 0; // what the entry records
+    uint32_t regionLength = 0; // what an append writes, and the slot then records
+    bool compressed = false;
+};
+
+// How a file's turn ended.
+enum class Step { Next, Stop };
+
+} // namespace
+
+struct ArchiveImport::State {
+    ImportRequest request;
+    const ContainerKind* kind = nullptr;
+    MallocBuffer record;
+    uint32_t recordLength = 0;
+    // Every entry the import writes goes into the table too, so later decisions of the run see
+    // the entry as it stands on disk.
+    IndexTable index;
+    // The chunk size of each container this run has placed: a later file for the same entry
+    // takes it from here rather than from a header a dry run never wrote.
+    std::map<uint32_t, uint32_t> placedChunkSizes;
+    const std::function<void(const ImportEvent&)>* report = nullptr;
+
+    // One file's turn.
+    struct Turn {
+        const ImportFile& file;
+        idxinfo old;
+        int32_t archiveFile = 0;
+        std::wstring archivePath;
+        File archive;
+        uint32_t slot = 0;
+        uint32_t chunkSize = 0;
+    };
+
+    Status open();
+    Step importFile(const ImportFile& file);
+    Step importEntry(Turn& turn);
+
+    bool inArchiveIndex() const { return index.layout().inArchive; }
+    std::wstring recordPath() const { return request.link.fileNames[0] + kBackupRecordSuffix; }
+    const std::wstring& firstArchivePath() const {
+        return kind != nullptr && kind->index->inArchive ? request.archivePath
+                                                         : request.link.fileNames[0];
+    }
+    int32_t archiveFileIndex(uint32_t entry) const;
+    std::wstring archiveFilePath(int32_t file) const;
+    uint32_t slotOf(uint32_t entry) const;
+
+    Step readPayload(const ImportFile& file, bool compressed, Payload& payload);
+    bool findChunkSize(Turn& turn, uint32_t fileLength);
+    bool compress(Turn& turn, Payload& payload);
+    bool recordable(const idxinfo& old, const Payload& payload) const;
+    bool ownsRegion(Turn& turn);
+    bool writeInPlace(Turn& turn, const Payload& payload);
+    bool writeAppended(Turn& turn, const Payload& payload);
+    bool writeIndexEntry(Turn& turn, const std::vector<uint8_t>& bytes);
+    bool writeSlot(const ImportFile& file, uint32_t entry, uint32_t value);
+    std::vector<uint8_t> entryFor(const idxinfo& old, uint64_t offset,
+                                  const Payload& payload) const;
+
+    void tell(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {},
+              std::wstring reason = {}) const;
+    Step stopWith(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {}) const {
+        tell(kind, file, std::move(path));
+        return Step::Stop;
+    }
+};
+
+void ArchiveImport::State::tell(ImportEvent::Kind kind, const ImportFile& file, std::wstring path,
+                                std::wstring reason) const {
+    ImportEvent event;
+    event.kind = kind;
+    event.file = file.name;
+    event.path = std::move(path);
+    event.reason = std::move(reason);
+    (*report)(event);
+}
+
+// ---- Setting up ----
+
+Status ArchiveImport::State::open() {
+    if (!ArchiveFileCountFits(request.link))
+        return Status::failure(kTooManyFiles, msg::kTooManyVoxbankFiles);
+    if (!loadWholeFile(recordPath(), record, recordLength))
+        return Status::failure(kRecordUnloadable, msg::kLoadBackupFailed);
+    kind = FindContainerKind(request.dataType);
+    File first = File::open(firstArchivePath(), OpenMode::ReadExisting);
+    if (!first.isOpen())
+        return Status::failure(kArchiveUnopened, msg::kOpenVoxbankFailed);
+    uint8_t probe[kProbeLength] = {};
+    uint32_t got = 0;
+    if (!first.read(probe, kProbeLength, got))
+        return Status::failure(kArchiveUnreadable, msg::kReadLinkFailed);
+    if (kind == nullptr)
+        return Status::failure(kBadDataType, msg::kWrongDataType);
+    const IndexLayout& layout = *kind->index;
+    Status loaded =
+        IndexTable::load(layout, layout.inArchive ? request.archivePath : request.link.indexPath,
+                         request.bigEndian, index);
+    switch (loaded.code()) {
+    case 0:
+        break;
+    case IndexTable::kOpenFailed:
+        return loaded.as(kIndexUnopened, loaded.message());
+    case IndexTable::kUnitZero:
+        return loaded.as(kOffsetUnitZero, loaded.message());
+    case IndexTable::kDeclaredEmpty:
+    case IndexTable::kNoRoom:
+        return Status::failure(kNoEntries);
+    case IndexTable::kFileUnloadable:
+        return loaded.as(kIndexUnloadable, loaded.message());
+    case IndexTable::kOutOfMemory:
+        return loaded.as(kOutOfMemory, loaded.message());
+    default:
+        return loaded.as(kIndexUnreadable, loaded.message());
+    }
+    if (index.count() == 0)
+        return Status::failure(kNoEntries);
+    return Status();
+}
+
+// ---- Where an entry goes ----
+
+// An entry of an archive that spreads over several files lies in the file its split address
+// names (file 0 when none does); the other kinds have one archive file.
+int32_t ArchiveImport::State::archiveFileIndex(uint32_t entry) const {
+    if (!kind->spansFiles)
+        return 0;
+    return ArchiveFileOf(request.link, entry).value_or(0);
+}
+
+std::wstring ArchiveImport::State::archiveFilePath(int32_t file) const {
+    if (inArchiveIndex())
+        return request.archivePath;
+    return request.link.fileNames[file];
+}
+
+// The length of the region the entry owns behind the backup's end; 0 for none.
+uint32_t ArchiveImport::State::slotOf(uint32_t entry) const {
+    uint32_t slot = 0;
+    record::slot(record.get(), recordLength, entry, slot);
+    return slot;
+}
+
+// ---- One file ----
+
+Step ArchiveImport::State::importFile(const ImportFile& file) {
+    if (file.entry >= index.count() || !record::holdsSlot(recordLength, file.entry)) {
+        tell(ImportEvent::kEntryBeyondIndex, file);
+        return Step::Next;
+    }
+    Turn turn{file, {}, 0, {}, {}, 0, 0};
+    index.entry(file.entry, turn.old);
+    if (IsUnusedEntry(turn.old.size, turn.old.marker)) {
+        tell(ImportEvent::kEntryUnused, file);
+        return Step::Next;
+    }
+    return importEntry(turn);
+}
+
+Step ArchiveImport::State::importEntry(Turn& turn) {
+    Payload payload;
+    if (Step step = readPayload(turn.file, !IsRawMarker(turn.old.marker), payload); !payload.bytes)
+        return step;
+    if (payload.compressed && kind->chunkSizeFromCaller && !findChunkSize(turn, payload.fileLength))
+        return Step::Stop;
+    turn.archiveFile = archiveFileIndex(turn.file.entry);
+    turn.archivePath = archiveFilePath(turn.archiveFile);
+    turn.archive = File::open(turn.archivePath, OpenMode::WriteExisting);
+    if (!turn.archive.isOpen())
+        return stopWith(ImportEvent::kArchiveUnopened, turn.file, turn.archivePath);
+    turn.slot = slotOf(turn.file.entry);
+    if (payload.compressed && !compress(turn, payload))
+        return Step::Stop;
+    if (!recordable(turn.old, payload)) {
+        tell(ImportEvent::kSizeUnrecordable, turn.file);
+        return Step::Next;
+    }
+    const bool inPlace = turn.slot != 0 && payload.regionLength <= turn.slot && ownsRegion(turn);
+    if (!(inPlace ? writeInPlace(turn, payload) : writeAppended(turn, payload)))
+        return Step::Stop;
+    if (!request.dryRun && !turn.archive.close())
+        return stopWith(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
+    if (payload.compressed && kind->chunkSizeFromCaller)
+        placedChunkSizes[turn.file.entry] = turn.chunkSize;
+    ImportEvent done;
+    done.kind = ImportEvent::kImported;
+    done.file = turn.file.name;
+    done.compressed = payload.compressed;
+    done.inPlace = inPlace;
+    (*report)(done);
+    return Step::Next;
+}
+
+// Reads the import file; `payload.bytes` stays empty when the file is not imported, and the
+// step says whether the run goes on.
+Step ArchiveImport::State::readPayload(const ImportFile& file, bool compressed, Payload& payload) {
+    File input = File::open(request.importFolder + platform::kPathSeparator + file.name,
+                            OpenMode::ReadExisting);
+    uint64_t size = 0;
+    if (!input.isOpen() || !input.size(size))
+        return stopWith(ImportEvent::kFileUnopened, file);
+    // Stored with size 0 the entry would read back as unused: the member would be lost.
+    if (size == 0) {
+        tell(ImportEvent::kFileEmpty, file);
+        return Step::Next;
+    }
+    uint32_t alignment = std::max<uint32_t>(request.blockAlignment, 1);
+    uint32_t padded = 0;
+    if (size > UINT32_MAX || !roundUp(size, alignment, padded)) {
+        tell(ImportEvent::kFileTooLarge, file);
+        return Step::Next;
+    }
+    payload.fileLength = uint32_t(size);
+    payload.compressed = compressed;
+    // A raw member is appended with its zero tail, so the buffer holds the padded length.
+    uint32_t capacity = compressed ? payload.fileLength : padded;
+    MallocBuffer bytes(static_cast<uint8_t*>(std::calloc(capacity, 1)));
+    if (!bytes)
+        return stopWith(ImportEvent::kOutOfMemory, file);
+    if (!input.readAll(bytes.get(), payload.fileLength))
+        return stopWith(ImportEvent::kFileUnreadable, file);
+    payload.bytes = std::move(bytes);
+    payload.storedLength = payload.fileLength;
+    payload.regionLength = padded;
+    return Step::Next;
+}
+
+// The chunk size in the container header of the member the import replaces; the kind's
+// default when it cannot be read or makes no sense. False when the archive file cannot be
+// opened.
+bool ArchiveImport::State::findChunkSize(Turn& turn, uint32_t fileLength) {
+    File archive = File::open(request.link.fileNames[0], OpenMode::ReadExisting);
+    if (!archive.isOpen()) {
+        tell(ImportEvent::kChunkArchiveUnopened, turn.file, request.link.fileNames[0]);
+        return false;
+    }
+    if (auto placed = placedChunkSizes.find(turn.file.entry); placed != placedChunkSizes.end()) {
+        turn.chunkSize = placed->second;
+        return true;
+    }
+    uint8_t header[kHeaderProbe] = {};
+    const uint64_t offset = turn.old.offset;
+    bool read = kind->chunkSizeAt + 4 <= kHeaderProbe && offset <= uint64_t(INT64_MAX) &&
+                archive.seek(int64_t(offset), SeekFrom::Begin) &&
+                readAvailable(archive, header, kHeaderProbe);
+    turn.chunkSize = read ? readU32(header + kind->chunkSizeAt, request.bigEndian) : 0;
+    if (turn.chunkSize == 0 || turn.chunkSize > kind->largestChunkSize) {
+        tell(ImportEvent::kChunkSizeUnreadable, turn.file);
+        turn.chunkSize = kind->defaultChunkSize(fileLength);
+    }
+    return true;
+}
+
+// Replaces the file's bytes in the payload by their container in the archive's kind; false
+// (with the outcome told) when that fails.
+bool ArchiveImport::State::compress(Turn& turn, Payload& payload) {
+    const int level = turn.slot != 0 ? kLevelFit : kLevelAppend;
+    uint8_t* out = nullptr;
+    uint32_t used = 0, padded = 0;
+    int32_t status = kind->compress(out, payload.bytes.get(), payload.fileLength, &used, &padded,
+                                    turn.chunkSize, request.bigEndian, level);
+    payload.bytes.reset();
+    if (status != 0) {
+        tell(ImportEvent::kCompressFailed, turn.file, {}, GetMessageQX());
+        return false;
+    }
+    payload.bytes.reset(out);
+    payload.storedLength = used;
+    payload.regionLength = padded;
+    return true;
+}
+
+std::vector<uint8_t> ArchiveImport::State::entryFor(const idxinfo& old, uint64_t offset,
+                                                    const Payload& payload) const {
+    EntryValues values;
+    values.offset = offset;
+    values.fileLength = payload.fileLength;
+    values.storedLength = payload.storedLength;
+    values.marker = index.importMarker(payload.compressed, payload.fileLength, payload.storedLength,
+                                       old.marker);
+    return index.encode(values);
+}
+
+// An entry that would read back as unused (a raw file of 1 or 4 bytes) or as the other kind
+// (a Z54 file whose length is a raw or unused marker) would lose the member.
+bool ArchiveImport::State::recordable(const idxinfo& old, const Payload& payload) const {
+    std::vector<uint8_t> bytes = entryFor(old, 0, payload);
+    idxinfo written = index.decode(bytes.data());
+    return !IsUnusedEntry(written.size, written.marker) &&
+           !IsRawMarker(written.marker) == payload.compressed;
+}
+
+// The entry's region behind the backup's end is the import's own to overwrite; a region
+// before that end holds data the backup protects, whatever the slot says. A region that starts
+// behind the end of the file is no region at all: writing there would grow the archive to
+// whatever offset the entry names.
+bool ArchiveImport::State::ownsRegion(Turn& turn) {
+    uint64_t backupEnd =
+        record::archiveSize(record.get(), recordLength, uint32_t(turn.archiveFile));
+    uint64_t size = 0;
+    if (!turn.archive.size(size) || turn.old.offset > size)
+        return false;
+    return backupEnd == 0 || turn.old.offset >= backupEnd;
+}
+
+// Over the region the entry owns: the data, then the entry. The slot stays.
+bool ArchiveImport::State::writeInPlace(Turn& turn, const Payload& payload) {
+    const uint64_t offset = turn.old.offset;
+    if (!request.dryRun &&
+        (offset > uint64_t(INT64_MAX) || !turn.archive.seek(int64_t(offset), SeekFrom::Begin) ||
+         !turn.archive.writeAll(payload.bytes.get(), payload.storedLength))) {
+        tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
+        return false;
+    }
+    return writeIndexEntry(turn, entryFor(turn.old, offset, payload));
+}
+
+// Behind the end of the archive file: the data first, then the entry, then the slot. A slot
+// that names an earlier region is cleared before the entry moves, so no failure in between
+// can leave a slot larger than the region its entry points at.
+bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
+    uint64_t end = 0;
+    if (!turn.archive.seek(0, SeekFrom::End, &end)) {
+        tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
+        return false;
+    }
+    // Offsets stored in units: the data has to start on a unit boundary.
+    uint64_t offset = end;
+    if (inArchiveIndex())
+        offset = alignUp(end, index.offsetUnit());
+    if (!request.dryRun && (!writeZeros(turn.archive, offset - end) ||
+                            !turn.archive.writeAll(payload.bytes.get(), payload.regionLength))) {
+        tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
+        return false;
+    }
+    if (turn.slot != 0 && !writeSlot(turn.file, turn.file.entry, 0))
+        return false;
+    return writeIndexEntry(turn, entryFor(turn.old, offset, payload)) &&
+           writeSlot(turn.file, turn.file.entry, payload.regionLength);
+}
+
+// An index at the head of the archive is written through the open archive file; a separate
+// index file is opened for the entry. The table follows, in a dry run too, so the rest of the
+// run decides as it would after a real write.
+bool ArchiveImport::State::writeIndexEntry(Turn& turn, const std::vector<uint8_t>& bytes) {
+    const bool dryRun = request.dryRun;
+    const uint64_t at = index.filePosition(turn.file.entry);
+    if (inArchiveIndex()) {
+        if (!dryRun && (!turn.archive.seek(int64_t(at), SeekFrom::Begin) ||
+                        !turn.archive.writeAll(bytes.data(), uint32_t(bytes.size())))) {
+            tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
+            return false;
+        }
+    } else {
+        // Opened in a dry run too, so the run shows an index file that cannot be written.
+        const std::wstring& indexPath = request.link.indexPath;
+        File file = File::open(indexPath, OpenMode::WriteExisting);
+        if (!file.isOpen()) {
+            tell(ImportEvent::kIndexUnopened, turn.file, indexPath);
+            return false;
+        }
+        bool written = dryRun || (file.seek(int64_t(at), SeekFrom::Begin) &&
+                                  file.writeAll(bytes.data(), uint32_t(bytes.size())));
+        if (!file.close() || !written) {
+            tell(ImportEvent::kWriteFailed, turn.file, indexPath);
+            return false;
+        }
+    }
+    index.store(turn.file.entry, bytes);
+    return true;
+}
+
+// Only the entry's slot changes, so only its four bytes are written: a failed write can never
+// cut the record and lose the archive sizes a restore needs.
+bool ArchiveImport::State::writeSlot(const ImportFile& file, uint32_t entry, uint32_t value) {
+    record::setSlot(record.get(), recordLength, entry, value);
+    const uint64_t at = record::kSlotsStart + uint64_t(entry) * record::kSlotWidth;
+    File out = File::open(recordPath(), OpenMode::WriteExisting);
+    bool written =
+        out.isOpen() && (request.dryRun || (out.seek(int64_t(at), SeekFrom::Begin) &&
+                                            out.writeAll(record.get() + at, record::kSlotWidth)));
+    if (!out.close() || !written) {
+        tell(ImportEvent::kWriteFailed, file, recordPath());
+        return false;
+    }
+    return true;
+}
+
+// ---- The component ----
+
+ArchiveImport::ArchiveImport(ImportRequest request) : state_(std::make_unique<State>()) {
+    state_->request = std::move(request);
+}
+
+ArchiveImport::~ArchiveImport() = default;
+
+Status ArchiveImport::open() {
+    return guardMemory([&] { return state_->open(); }, kOutOfMemory);
+}
+
+Status ArchiveImport::run(const std::vector<ImportFile>& files,
+                          const std::function<void(const ImportEvent&)>& report) {
+    State& state = *state_;
+    if (state.kind == nullptr || state.index.count() == 0)
+        return Status::failure(kStopped);
+    state.report = &report;
+    for (const ImportFile& file : files) {
+        Step step =
+            catchOutOfMemory([&] { return state.importFile(file); },
+                             [&] { return state.stopWith(ImportEvent::kOutOfMemory, file); });
+        if (step == Step::Stop)
+            return Status::failure(kStopped);
+    }
+    return Status();
+}
+
+} // namespace karv

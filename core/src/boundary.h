@@ -1,0 +1,24 @@
+// How the library's exported functions turn the Status of their work into what they return.
+#pragma once
+
+#include "karvcore/karvcore.h"
+#include "karvcore/status.h"
+#include "messages.h"
+
+namespace karv {
+
+// A failure puts its message on the last-error channel first; the code is the result.
+inline int32_t reportStatus(const Status& status) {
+    if (!status.ok() && !status.message().empty())
+        SetMessageQX(status.message());
+    return status.code();
+}
+
+// Runs work that returns a Status; running out of memory is the failure `outOfMemoryCode`.
+template <typename Operation> Status guardMemory(Operation&& operation, int32_t outOfMemoryCode) {
+    return catchOutOfMemory(operation, [outOfMemoryCode] {
+        return Status::failure(outOfMemoryCode, msg::kOutOfMemory);
+    });
+}
+
+} // namespace karv

@@ -1,0 +1,54 @@
+// The table of container kinds: one row per kind, each defined in its container's own file.
+#include "container_common.h"
+#include "karvcore/archive.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace karv {
+namespace {
+
+const ContainerKind* const kKinds[] = {&kContainer357, &kContainerZ54, &kContainer358};
+
+bool bytesMatch(const uint8_t* data, const uint8_t* pattern, uint32_t length, bool reversed) {
+    for (uint32_t i = 0; i < length; ++i) {
+        if (data[i] != pattern[reversed ? length - 1 - i : i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const ContainerKind* FindContainerKind(int32_t dataType) {
+    for (const ContainerKind* kind : kKinds) {
+        if (kind->dataType == dataType)
+            return kind;
+    }
+    return nullptr;
+}
+
+const ContainerKind* FindContainerKindByName(const std::wstring& name) {
+    for (const ContainerKind* kind : kKinds) {
+        if (name == kind->name)
+            return kind;
+    }
+    return nullptr;
+}
+
+bool HasContainerMagic(const ContainerKind& kind, const uint8_t* data, uint32_t length,
+                       bool bigEndian) {
+    if (kind.magicLength == 0)
+        return true;
+    if (data == nullptr || length < kind.magicLength)
+        return false;
+    return bytesMatch(data, kind.magic, kind.magicLength, false) ||
+           (bigEndian && bytesMatch(data, kind.magic, kind.magicLength, true));
+}
+
+uint32_t AppendAlignmentFor(int32_t dataType) {
+    const ContainerKind* kind = FindContainerKind(dataType);
+    return (kind != nullptr ? kind : &kContainer357)->alignment;
+}
+
+} // namespace karv
