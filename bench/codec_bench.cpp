@@ -5,12 +5,13 @@
 //
 // The raw runs come in two kinds: "raw" works in buffers allocated once, "raw+alloc" allocates
 // its output block on every run as the containers must (they hand out a new malloc block).
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,33 +70,30 @@ const Bytes& mixedData() {
 }
 
 struct Format {
-    const char* name;
+    std::string name;
     uint32_t chunkSize;
     std::function<int32_t(uint8_t*&, const Bytes&, uint32_t*, uint32_t*, int)> compress;
     int32_t (*decompress)(uint8_t*&, const uint8_t*, uint32_t, uint32_t*, bool);
 };
 
 const std::vector<Format>& formats() {
-    static const std::vector<Format> list = {
-        {"357", 65536,
-         [](uint8_t*& out, const Bytes& in, uint32_t* used, uint32_t* padded, int level) {
-             return CompressData357(out, in.data(), uint32_t(in.size()), used, padded, false,
-                                    level);
-         },
-         UnCompressData357},
-        {"Z54", 32768,
-         [](uint8_t*& out, const Bytes& in, uint32_t* used, uint32_t* padded, int level) {
-             return CompressDataZ54(out, in.data(), uint32_t(in.size()), used, padded, false,
-                                    level);
-         },
-         UnCompressDataZ54},
-        {"358", 262144,
-         [](uint8_t*& out, const Bytes& in, uint32_t* used, uint32_t* padded, int level) {
-             return CompressData358(out, in.data(), uint32_t(in.size()), used, padded, 262144,
-                                    false, level);
-         },
-         UnCompressData358},
-    };
+    static const std::vector<Format> list = [] {
+        std::vector<Format> kinds;
+        for (int32_t type : {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358}) {
+            const karv::ContainerKind* kind = karv::FindContainerKind(type);
+            Format format;
+            format.name.assign(kind->name, kind->name + std::wcslen(kind->name)); // ASCII
+            format.chunkSize = kind->chunkSize;
+            format.compress = [kind](uint8_t*& out, const Bytes& in, uint32_t* used,
+                                     uint32_t* padded, int level) {
+                return kind->compress(out, in.data(), uint32_t(in.size()), used, padded,
+                                      kind->chunkSize, false, level);
+            };
+            format.decompress = kind->decompress;
+            kinds.push_back(std::move(format));
+        }
+        return kinds;
+    }();
     return list;
 }
 
@@ -241,7 +239,7 @@ class TableReporter : public benchmark::ConsoleReporter {
                     "raw+alloc", "c/raw", "c/r+a");
         for (const Format& f : formats())
             for (const char* work : {"compress level 1", "compress level 9", "decompress"}) {
-                std::string key = std::string(f.name) + " " + work;
+                std::string key = f.name + " " + work;
                 double c = best_[key + " container"], r = best_[key + " raw"],
                        ra = best_[key + " raw+alloc"];
                 std::printf("%-26s %10.1f %10.1f %10.1f %8.3f %8.3f\n", key.c_str(), c, r, ra,

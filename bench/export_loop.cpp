@@ -6,7 +6,7 @@
 //   export_loop 357|Z54|358 PC|PS3 <index file> <archive file> <output folder>
 //
 // (Z54 archives carry their index: give the archive file twice.)
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -21,16 +21,14 @@
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+using karv::FreeDeleter;
 
 bool isUnused(const idxinfo& info) {
-    return IsUnusedEntry(info.size, info.marker);
+    return karv::IsUnusedEntry(info.size, info.marker);
 }
 
 bool isRaw(const idxinfo& info) {
-    return IsRawMarker(info.marker);
+    return karv::IsRawMarker(info.marker);
 }
 
 // Reads up to `length` bytes at `offset`; a member that runs past the end keeps a zero tail.
@@ -64,11 +62,7 @@ bool writeFile(const std::string& path, const uint8_t* data, uint32_t length) {
 
 int32_t decompress(int32_t type, uint8_t*& out, const uint8_t* in, uint32_t length,
                    uint32_t* outLength, bool bigEndian) {
-    if (type == 1)
-        return UnCompressData357(out, in, length, outLength, bigEndian);
-    if (type == 2)
-        return UnCompressDataZ54(out, in, length, outLength, bigEndian);
-    return UnCompressData358(out, in, length, outLength, bigEndian);
+    return karv::FindContainerKind(type)->decompress(out, in, length, outLength, bigEndian);
 }
 
 struct Totals {
@@ -108,8 +102,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: export_loop 357|Z54|358 PC|PS3 <index> <archive> <out>\n");
         return 2;
     }
-    std::string typeName = argv[1];
-    int32_t type = typeName == "357" ? 1 : typeName == "Z54" ? 2 : 3;
+    const karv::ContainerKind* kind =
+        karv::FindContainerKindByName(karv::platform::utf8ToWide(argv[1]));
+    if (kind == nullptr) {
+        std::fprintf(stderr, "export_loop: unknown type %s\n", argv[1]);
+        return 2;
+    }
+    const int32_t type = kind->dataType;
     bool big = std::string(argv[2]) == "PS3";
     uint8_t* rawTable = nullptr;
     uint32_t unit = 0;

@@ -10,7 +10,7 @@
 // archive file 0, as in the games.
 #include "byte_io.h"
 #include "fuzz_support.h"
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 
 #include <algorithm>
 #include <map>
@@ -144,7 +144,8 @@ bool backup(const Game& game, Files& files) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     karv::fuzz::InputReader in(data, size);
     const uint8_t mode = in.u8();
-    const int32_t types[] = {1, 2, 3, 1};
+    const int32_t types[] = {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358,
+                             karv::kDataType357};
     Game game{types[mode & 3], (mode & 4) != 0, {}};
     game.link.fileCount = (mode >> 3) & 15;
     const bool restoreFirst = (mode & 0x80) != 0;

@@ -13,7 +13,7 @@
 #include "byte_io.h"
 #include "console.h"
 #include "fuzz_support.h"
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 
@@ -51,7 +51,8 @@ void clearFolder(const std::wstring& folder) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     karv::fuzz::InputReader in(data, size);
     const uint8_t mode = in.u8();
-    const int32_t types[] = {1, 2, 3, 1};
+    const int32_t types[] = {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358,
+                             karv::kDataType357};
     const int32_t type = types[mode & 3];
     const bool bigEndian = (mode & 4) != 0;
     const bool dryRun = (mode & 8) != 0;
@@ -81,14 +82,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         karv::writeU32(archive.data() + 8, kLargestUnit, bigEndian);
     const std::wstring archivePath = scratch.write(L"game.vox", archive);
     const std::wstring indexPath = scratch.write(L"game.idx", index);
-    const std::wstring recordPath = scratch.write(L"game.vox.qxdata", record);
+    const std::wstring recordPath =
+        scratch.write(std::wstring(L"game.vox") + karv::kBackupRecordSuffix, record);
 
     karv::cli::resetProgramState();
     karv::cli::ArchiveSelection& s = karv::cli::archiveSelection;
     s.dataType = type;
     s.bigEndian = bigEndian;
     s.dryRun = dryRun;
-    s.blockAlignment = type == 2 ? 2048 : 256;
+    s.blockAlignment = karv::AppendAlignmentFor(type);
     s.linkinfo.fileCount = type == 1 ? 1 : 0;
     s.linkinfo.fileNames[0] = archivePath;
     s.linkinfo.indexPath = indexPath;

@@ -7,7 +7,7 @@
 // of the archive file, as in the games.
 #include "byte_io.h"
 #include "fuzz_support.h"
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 #include "platform/file.h"
 
 #include <algorithm>
@@ -90,7 +90,7 @@ void readMembers(int32_t type, bool bigEndian, bool force, const std::wstring& i
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     karv::fuzz::InputReader in(data, size);
     const uint8_t mode = in.u8();
-    const int32_t types[] = {1, 2, 3};
+    const int32_t types[] = {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358};
     const int32_t type = (mode & 3) == 3 ? int32_t(int8_t(in.u8())) : types[mode & 3];
     const bool bigEndian = (mode & 4) != 0;
     const bool force = (mode & 8) != 0;

@@ -2,7 +2,7 @@
 // the library's own compressors), in the layouts the targets' comments give.
 //
 //   make_seeds <folder>      writes <folder>/<target>/<seed>
-#include "karvcore/karvcore.h"
+#include "karvcore/archive.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -75,26 +75,19 @@ Bytes withMode(uint8_t mode, const Bytes& rest) {
 
 // ---- Containers, made by the library ----
 
-enum class Kind { F357, Z54, F358 };
+// The seeds' own names for the data types.
+enum class Kind : int32_t {
+    F357 = karv::kDataType357,
+    Z54 = karv::kDataTypeZ54,
+    F358 = karv::kDataType358
+};
 
 Bytes compress(Kind kind, const Bytes& input, bool bigEndian, uint32_t chunkSize = 262144) {
     uint8_t* out = nullptr;
     uint32_t used = 0, padded = 0;
-    int32_t status = -1;
-    switch (kind) {
-    case Kind::F357:
-        status = CompressData357(out, input.data(), uint32_t(input.size()), &used, &padded,
-                                 bigEndian, 9);
-        break;
-    case Kind::Z54:
-        status = CompressDataZ54(out, input.data(), uint32_t(input.size()), &used, &padded,
-                                 bigEndian, 9);
-        break;
-    case Kind::F358:
-        status = CompressData358(out, input.data(), uint32_t(input.size()), &used, &padded,
-                                 chunkSize, bigEndian, 9);
-        break;
-    }
+    int32_t status = karv::FindContainerKind(int32_t(kind))
+                         ->compress(out, input.data(), uint32_t(input.size()), &used, &padded,
+                                    chunkSize, bigEndian, 9);
     if (status != 0) {
         std::fprintf(stderr, "compression failed\n");
         std::exit(1);

@@ -29,13 +29,6 @@ namespace {
 using platform::File;
 using platform::OpenMode;
 
-constexpr int32_t kType357 = 1;
-constexpr int32_t kTypeZ54 = 2;
-constexpr int32_t kType358 = 3;
-
-constexpr uint32_t kOffsetUnit = 2048; // Z54 offsets are stored in these units
-constexpr uint32_t kMemberAlignment = 256;
-constexpr uint32_t kDefaultChunk358 = 262144;
 constexpr uint64_t kDefaultSeed = 430;
 
 const wchar_t kSampleFolder[] = L"样例游戏";
@@ -50,8 +43,12 @@ std::wstring joinPath(const std::wstring& folder, const std::wstring& name) {
     return folder + platform::kPathSeparator + name;
 }
 
+const ContainerKind& kindOf(int32_t type) {
+    return *FindContainerKind(type);
+}
+
 std::wstring typeName(int32_t type) {
-    return type == kType357 ? L"357" : type == kTypeZ54 ? L"Z54" : L"358";
+    return kindOf(type).name;
 }
 
 uint64_t roundUp(uint64_t value, uint64_t unit) {
@@ -66,8 +63,8 @@ enum class Storage { Raw, RawTagged, Compressed, Unused, UnusedAlt };
 struct MemberPlan {
     Content content;
     Storage storage;
-    uint32_t size = 0;                     // approximate content size
-    uint32_t chunkSize = kDefaultChunk358; // 358 containers only
+    uint32_t size = 0;                                   // approximate content size
+    uint32_t chunkSize = kindOf(kDataType358).chunkSize; // 358 containers only
 };
 
 std::vector<TexturePlan> textureSet(uint32_t variant) {
@@ -113,7 +110,7 @@ Bytes makeContent(const MemberPlan& plan, uint64_t seed, bool bigEndian) {
 // ---- Index entries and archive files ----
 
 struct Format {
-    int32_t type = kType357;
+    int32_t type = kDataType357;
     bool bigEndian = false;
     int level = 9;
 };
@@ -127,34 +124,31 @@ struct Entry {
     bool compressed = false;  // 357/358: byte 24 is 1
 };
 
-// 32-byte entries: offset, size of the content, 0, stored size, 0, marker, 0.
-Bytes index32(const std::vector<Entry>& entries, bool bigEndian) {
-    Bytes out(32 * entries.size(), 0);
+// The index of an archive file (357: of all its archive files) as the layout stores it: Z54
+// offsets in units of the kind's alignment, where every member starts.
+bool indexTable(int32_t type, const std::vector<Entry>& entries, bool bigEndian,
+                IndexTable& table) {
+    const ContainerKind& kind = kindOf(type);
+    if (!IndexTable::create(*kind.index, bigEndian, uint32_t(entries.size()), kind.alignment,
+                            table))
+        return false;
     for (size_t i = 0; i < entries.size(); ++i) {
-        uint8_t* at = &out[32 * i];
         const Entry& e = entries[i];
-        putU64(at, e.offset, bigEndian);
-        putU32(at + 8, e.contentSize, bigEndian);
-        putU32(at + 16, e.storedSize, bigEndian);
+        EntryValues values{e.offset, e.contentSize, e.storedSize, e.marker};
         if (e.compressed)
-            at[24] = 1;
-        else
-            putU32(at + 24, e.marker, bigEndian);
+            values.marker = table.importMarker(true, e.contentSize, e.storedSize, e.marker);
+        table.set(uint32_t(i), values);
     }
-    return out;
+    return true;
 }
 
-// The Z54 header (0, count, unit, 0) and 16-byte entries (offset in units, stored size, marker).
-Bytes indexZ54(const std::vector<Entry>& entries, bool bigEndian) {
-    Bytes out(16 + 16 * entries.size(), 0);
-    putU32(&out[4], uint32_t(entries.size()), bigEndian);
-    putU32(&out[8], kOffsetUnit, bigEndian);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        uint8_t* at = &out[16 + 16 * i];
-        putU64(at, entries[i].offset / kOffsetUnit, bigEndian);
-        putU32(at + 8, entries[i].storedSize, bigEndian);
-        putU32(at + 12, entries[i].marker, bigEndian);
-    }
+// The index as the file stores it: the header (if any), then the entries.
+Bytes indexBytes(int32_t type, const std::vector<Entry>& entries, bool bigEndian) {
+    IndexTable table;
+    if (!indexTable(type, entries, bigEndian, table))
+        return {};
+    Bytes out = table.header();
+    out.insert(out.end(), table.entries(), table.entries() + table.entriesLength());
     return out;
 }
 
@@ -186,7 +180,7 @@ class ArchiveWriter {
     bool writeZeros(uint64_t count);
     bool append(const uint8_t* data, uint32_t length, uint32_t alignment);
     bool addCompressed(const Bytes& content, uint32_t chunkSize, Entry& entry);
-    uint32_t alignment() const { return format_.type == kTypeZ54 ? kOffsetUnit : kMemberAlignment; }
+    uint32_t alignment() const { return kindOf(format_.type).alignment; }
 
     Format format_;
     File file_;
@@ -220,13 +214,9 @@ bool ArchiveWriter::addCompressed(const Bytes& content, uint32_t chunkSize, Entr
     uint8_t* raw = nullptr;
     uint32_t used = 0, padded = 0;
     auto length = uint32_t(content.size());
-    int32_t status =
-        format_.type == kType357   ? CompressData357(raw, content.data(), length, &used, &padded,
-                                                     format_.bigEndian, format_.level)
-        : format_.type == kTypeZ54 ? CompressDataZ54(raw, content.data(), length, &used, &padded,
-                                                     format_.bigEndian, format_.level)
-                                   : CompressData358(raw, content.data(), length, &used, &padded,
-                                                     chunkSize, format_.bigEndian, format_.level);
+    int32_t status = kindOf(format_.type)
+                         .compress(raw, content.data(), length, &used, &padded, chunkSize,
+                                   format_.bigEndian, format_.level);
     if (status != 0) {
         say(L"压缩失败：" + GetMessageQX() + L"\n");
         return false;
@@ -251,7 +241,9 @@ bool ArchiveWriter::add(const MemberPlan& plan, uint64_t seed, Entry& entry) {
     if (plan.storage == Storage::Compressed)
         return addCompressed(content, plan.chunkSize, entry);
     entry.storedSize = uint32_t(content.size());
-    const bool tagged = plan.storage == Storage::RawTagged && format_.type == kTypeZ54;
+    // Only an entry that keeps its marker word (Z54) can carry the tag.
+    const bool tagged =
+        plan.storage == Storage::RawTagged && kindOf(format_.type).index->fileLengthAt == kNoField;
     entry.marker = tagged ? kIdxMarkerRawTagged : kIdxMarkerRaw;
     return append(content.data(), uint32_t(content.size()), alignment());
 }
@@ -299,9 +291,13 @@ uint64_t memberSeed(const GamePlan& game, size_t file, size_t entry) {
 bool writeArchiveFile(const GamePlan& game, const std::wstring& folder, size_t fileNumber,
                       std::vector<Entry>& entries, WrittenGame& written) {
     const ArchiveFilePlan& file = game.files[fileNumber];
+    // An index at the head of the archive file comes before the members.
+    const ContainerKind& kind = kindOf(game.format.type);
     uint64_t dataStart = 0;
-    if (game.format.type == kTypeZ54)
-        dataStart = roundUp(16 + 16 * uint64_t(file.members.size()), kOffsetUnit);
+    if (kind.index->inArchive)
+        dataStart =
+            roundUp(kind.index->headerSize + kind.index->entrySize * uint64_t(file.members.size()),
+                    kind.alignment);
     ArchiveWriter writer(game.format, dataStart);
     std::wstring path = joinPath(folder, file.name);
     if (!writer.create(path)) {
@@ -317,8 +313,8 @@ bool writeArchiveFile(const GamePlan& game, const std::wstring& folder, size_t f
         }
     }
     Bytes head;
-    if (game.format.type == kTypeZ54)
-        head = indexZ54(entries, game.format.bigEndian);
+    if (kind.index->inArchive)
+        head = indexBytes(game.format.type, entries, game.format.bigEndian);
     written.archiveBytes += writer.size();
     if (!writer.finish(head)) {
         say(L"无法写入文件 " + path + L"\n");
@@ -327,8 +323,9 @@ bool writeArchiveFile(const GamePlan& game, const std::wstring& folder, size_t f
     return true;
 }
 
-bool writeIndex(const std::wstring& path, const std::vector<Entry>& entries, bool bigEndian) {
-    if (writeWhole(path, index32(entries, bigEndian)))
+bool writeIndex(const std::wstring& path, int32_t type, const std::vector<Entry>& entries,
+                bool bigEndian) {
+    if (writeWhole(path, indexBytes(type, entries, bigEndian)))
         return true;
     say(L"无法写入文件 " + path + L"\n");
     return false;
@@ -339,18 +336,22 @@ bool writeGame(const GamePlan& game, const std::wstring& outFolder, WrittenGame&
     std::vector<Entry> shared; // 357: one index over every archive file
     for (size_t f = 0; f < game.files.size(); ++f) {
         std::vector<Entry> own;
-        std::vector<Entry>& entries = game.format.type == kType357 ? shared : own;
+        std::vector<Entry>& entries = kindOf(game.format.type).spansFiles ? shared : own;
         written.firstEntries.push_back(uint32_t(entries.size()));
         if (!writeArchiveFile(game, folder, f, entries, written))
             return false;
-        if (game.format.type == kType358 &&
-            !writeIndex(joinPath(folder, game.files[f].indexName), own, game.format.bigEndian))
+        // Archive files that neither share an index nor carry their own have one beside them.
+        const IndexLayout& layout = *kindOf(game.format.type).index;
+        if (!kindOf(game.format.type).spansFiles && !layout.inArchive &&
+            !writeIndex(joinPath(folder, game.files[f].indexName), game.format.type, own,
+                        game.format.bigEndian))
             return false;
         written.entryCount += uint32_t(own.size());
     }
     written.entryCount += uint32_t(shared.size());
-    if (game.format.type == kType357)
-        return writeIndex(joinPath(folder, game.indexName), shared, game.format.bigEndian);
+    if (kindOf(game.format.type).spansFiles)
+        return writeIndex(joinPath(folder, game.indexName), game.format.type, shared,
+                          game.format.bigEndian);
     return true;
 }
 
@@ -358,7 +359,7 @@ bool writeGame(const GamePlan& game, const std::wstring& outFolder, WrittenGame&
 
 std::vector<MemberPlan> sampleMembers(int variant, int32_t type) {
     // 358 members alternate between two chunk sizes, so the import has both to keep.
-    uint32_t chunk = type == kType358 ? 65536 : kDefaultChunk358;
+    uint32_t chunk = type == kDataType358 ? 65536 : kindOf(kDataType358).chunkSize;
     using C = Content;
     using S = Storage;
     switch (variant) {
@@ -398,11 +399,11 @@ GamePlan game357(bool ps3) {
     game.name = ps3 ? L"样例 357（PS3，三个 Voxbank 文件，缺少切分信息）"
                     : L"样例 357（PC，三个 Voxbank 文件）";
     game.folder = ps3 ? L"357-PS3" : L"357-PC";
-    game.format = {kType357, ps3, 9};
+    game.format = {kDataType357, ps3, 9};
     game.indexName = L"VOXBANK.IDX";
-    game.files = {{L"VOXBANK0.BIN", L"", sampleMembers(0, kType357)},
-                  {L"VOXBANK1.BIN", L"", sampleMembers(1, kType357)},
-                  {L"VOXBANK2.BIN", L"", sampleMembers(2, kType357)}};
+    game.files = {{L"VOXBANK0.BIN", L"", sampleMembers(0, kDataType357)},
+                  {L"VOXBANK1.BIN", L"", sampleMembers(1, kDataType357)},
+                  {L"VOXBANK2.BIN", L"", sampleMembers(2, kDataType357)}};
     game.splitAddressesGiven = !ps3;
     game.seed = ps3 ? 3572 : 3571;
     return game;
@@ -412,10 +413,10 @@ GamePlan gameZ54(bool ps3) {
     GamePlan game;
     game.name = ps3 ? L"样例 Z54（PS3）" : L"样例 Z54（PC，两个 Voxbank 文件）";
     game.folder = ps3 ? L"Z54-PS3" : L"Z54-PC";
-    game.format = {kTypeZ54, ps3, 9};
-    game.files = {{L"VOXDATA_A.BIN", L"", sampleMembers(0, kTypeZ54)}};
+    game.format = {kDataTypeZ54, ps3, 9};
+    game.files = {{L"VOXDATA_A.BIN", L"", sampleMembers(0, kDataTypeZ54)}};
     if (!ps3)
-        game.files.push_back({L"VOXDATA_B.BIN", L"", sampleMembers(1, kTypeZ54)});
+        game.files.push_back({L"VOXDATA_B.BIN", L"", sampleMembers(1, kDataTypeZ54)});
     game.seed = ps3 ? 542 : 541;
     return game;
 }
@@ -424,10 +425,10 @@ GamePlan game358(bool ps3) {
     GamePlan game;
     game.name = ps3 ? L"样例 358（PS3）" : L"样例 358（PC，两个 Voxbank 文件）";
     game.folder = ps3 ? L"358-PS3" : L"358-PC";
-    game.format = {kType358, ps3, 9};
-    game.files = {{L"VOXPACK_A.BIN", L"VOXPACK_A.IDX", sampleMembers(0, kType358)}};
+    game.format = {kDataType358, ps3, 9};
+    game.files = {{L"VOXPACK_A.BIN", L"VOXPACK_A.IDX", sampleMembers(0, kDataType358)}};
     if (!ps3)
-        game.files.push_back({L"VOXPACK_B.BIN", L"VOXPACK_B.IDX", sampleMembers(2, kType358)});
+        game.files.push_back({L"VOXPACK_B.BIN", L"VOXPACK_B.IDX", sampleMembers(2, kDataType358)});
     game.seed = ps3 ? 3582 : 3581;
     return game;
 }
@@ -502,22 +503,23 @@ std::wstring gameRecord(const GamePlan& game, const WrittenGame& written,
     for (size_t f = 0; f < game.files.size(); ++f) {
         archives.push_back(game.files[f].name);
         indexes.push_back(game.files[f].indexName);
-        splits.push_back(hex(written.firstEntries[f] * 32));
+        splits.push_back(hex(uint32_t(written.firstEntries[f] * kSplitAddressUnit)));
     }
-    if (game.format.type == kType357)
+    const ContainerKind& kind = kindOf(game.format.type);
+    if (kind.spansFiles)
         indexes = {game.indexName};
     const wchar_t* end = L"\r\n";
     std::wstring out = L"#" + game.name + end;
     out += L"Voxbank 位置=" + parent + platform::kPathSeparator + game.folder + end;
     out += std::wstring(L"数据模式=") + (game.format.bigEndian ? L"PS3" : L"PC") + end;
     out += L"Voxbank 类型=" + typeName(game.format.type) + end;
-    if (game.format.type != kTypeZ54) {
+    if (!kind.index->inArchive) {
         out += L"IDX 文件数量=" + std::to_wstring(indexes.size()) + end;
         out += L"IDX 文件名=" + joinList(indexes) + end;
     }
     out += L"Voxbank 数量=" + std::to_wstring(archives.size()) + end;
     out += L"Voxbank 文件名=" + joinList(archives) + end;
-    if (game.format.type == kType357)
+    if (kind.spansFiles)
         out += L"Voxbank 地址=" + (game.splitAddressesGiven ? joinList(splits) : L"") + end;
     out += L"导出路径=" + game.exportPath + end;
     out += L"导入路径=" + game.importPath + end;
@@ -564,7 +566,7 @@ bool makeFolders(const std::wstring& path) {
 struct Options {
     std::wstring outFolder;
     uint32_t benchMebibytes = 0; // 0: the sample
-    int32_t benchType = kType357;
+    int32_t benchType = kDataType357;
     bool benchPs3 = false;
     int level = 1;
     uint64_t seed = kDefaultSeed;
@@ -600,8 +602,8 @@ bool parseOption(const std::wstring& name, const std::wstring& value, Options& o
         options.level = int(number);
     else if (name == L"--seed" && parseNumber(value, UINT32_MAX, number))
         options.seed = number;
-    else if (name == L"--type" && (value == L"357" || value == L"Z54" || value == L"358"))
-        options.benchType = value == L"357" ? kType357 : value == L"Z54" ? kTypeZ54 : kType358;
+    else if (name == L"--type" && FindContainerKindByName(value) != nullptr)
+        options.benchType = FindContainerKindByName(value)->dataType;
     else
         return false;
     return true;

@@ -3,6 +3,8 @@
 // member is the same on every run and every system.
 #pragma once
 
+#include "karvcore/archive.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -11,8 +13,6 @@
 namespace karv::sample {
 
 using Bytes = std::vector<uint8_t>;
-
-inline constexpr uint32_t kG1tMagic = 0x47315447;
 
 // splitmix64: small, fast and the same everywhere (the standard distributions are not).
 class Random {
@@ -193,7 +193,7 @@ inline Bytes g1tContainer(const std::vector<TexturePlan>& textures, bool bigEndi
     for (const TexturePlan& plan : textures)
         bodies.push_back(textureBytes(plan, bigEndian));
     Bytes out;
-    appendU32(out, kG1tMagic, bigEndian);
+    appendU32(out, kTextureContainerMagic, bigEndian);
     out.insert(out.end(), {'0', '1', '0', '0'});
     appendU32(out, 0, bigEndian); // size, filled in below
     appendU32(out, kHeaderSize, bigEndian);

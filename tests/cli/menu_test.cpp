@@ -205,7 +205,7 @@ TEST_F(Menus, WithoutAUsableConfigurationTheProgramEndsQuietly) {
 }
 
 TEST_F(Menus, EndOfInputAtEveryPromptEndsQuietly) {
-    ArchiveBuilder z54(kTypeZ54, false);
+    ArchiveBuilder z54(kDataTypeZ54, false);
     z54.addRaw(member(100, 1));
     ASSERT_TRUE(z54.write({game(L"z.bin")}, L""));
     const std::string config = ucs2File(
@@ -297,7 +297,7 @@ void simulateImport(const BackupCase& c, const std::wstring& folder) {
 }
 
 TEST_F(Menus, BackupThenRestoreForEveryTypeAndByteOrder) {
-    ArchiveBuilder a(kType357, false);
+    ArchiveBuilder a(kDataType357, false);
     a.addRaw(member(300, 1));
     a.addCompressed(member(5000, 2));
     a.startNextFile();
@@ -307,21 +307,21 @@ TEST_F(Menus, BackupThenRestoreForEveryTypeAndByteOrder) {
     a.startNextFile();
     a.addRaw(member(40, 5));
     ASSERT_TRUE(a.write({game(L"a0.bin"), game(L"a1.bin"), game(L"a2.bin")}, game(L"a.idx")));
-    ArchiveBuilder b(kType357, true);
+    ArchiveBuilder b(kDataType357, true);
     b.addCompressed(member(3000, 6));
     b.addRaw(member(10, 7));
     ASSERT_TRUE(b.write({game(L"b.bin")}, game(L"b.idx")));
-    ArchiveBuilder z0(kTypeZ54, false), z1(kTypeZ54, false), z(kTypeZ54, true);
+    ArchiveBuilder z0(kDataTypeZ54, false), z1(kDataTypeZ54, false), z(kDataTypeZ54, true);
     z0.addRaw(member(90, 8));
     z1.addCompressed(member(7000, 9));
-    z1.addRaw(member(60, 10), kMarkerRawTagged);
+    z1.addRaw(member(60, 10), kIdxMarkerRawTagged);
     z1.addUnused();
     z.addRaw(member(2100, 11));
     z.addCompressed(member(4000, 12));
     ASSERT_TRUE(z0.write({game(L"z0.bin")}, L""));
     ASSERT_TRUE(z1.write({game(L"z1.bin")}, L""));
     ASSERT_TRUE(z.write({game(L"z.bin")}, L""));
-    ArchiveBuilder c0(kType358, false), c1(kType358, false), d(kType358, true);
+    ArchiveBuilder c0(kDataType358, false), c1(kDataType358, false), d(kDataType358, true);
     c0.addRaw(member(500, 13));
     c1.addCompressed(member(300000, 14));
     c1.addRaw(member(1000, 15));
@@ -446,10 +446,10 @@ TEST_F(Menus, BackupThenRestoreForEveryTypeAndByteOrder) {
 // ---- Checks before an operation ----
 
 TEST_F(Menus, ChecksAndFailuresReturnToTheMainMenu) {
-    ArchiveBuilder z(kTypeZ54, false);
+    ArchiveBuilder z(kDataTypeZ54, false);
     z.addRaw(member(64, 1));
     ASSERT_TRUE(z.write({game(L"z.bin")}, L""));
-    ArchiveBuilder m(kType357, false);
+    ArchiveBuilder m(kDataType357, false);
     m.addRaw(member(64, 2));
     m.addRaw(member(64, 3));
     ASSERT_TRUE(writeBytes(game(L"m.idx"), m.index()));
@@ -528,7 +528,7 @@ std::string asString(const Bytes& bytes) {
 }
 
 TEST_F(Menus, ExportAsksForTheRangeAndEndsTheProgram) {
-    ArchiveBuilder z(kTypeZ54, false);
+    ArchiveBuilder z(kDataTypeZ54, false);
     z.addRaw(member(100, 1));
     z.addUnused();
     z.addCompressed(member(3000, 2));
@@ -566,7 +566,7 @@ TEST_F(Menus, ExportAsksForTheRangeAndEndsTheProgram) {
 }
 
 TEST_F(Menus, SplitInformationDerivedBeforeAnExportChoosesTheArchiveFiles) {
-    ArchiveBuilder a(kType357, false);
+    ArchiveBuilder a(kDataType357, false);
     for (uint32_t i = 0; i < 131; ++i) {
         if (i == 61 || i == 128)
             a.startNextFile();
@@ -595,11 +595,11 @@ TEST_F(Menus, SplitInformationDerivedBeforeAnExportChoosesTheArchiveFiles) {
 }
 
 TEST_F(Menus, ImportBacksUpFirstAndUsesTheFolderOfTheArchiveFile) {
-    ArchiveBuilder z(kTypeZ54, true);
+    ArchiveBuilder z(kDataTypeZ54, true);
     z.addRaw(member(100, 1));
     z.addCompressed(member(3000, 2));
     ASSERT_TRUE(z.write({game(L"y.x.bin")}, L""));
-    ArchiveBuilder s(kType357, false);
+    ArchiveBuilder s(kDataType357, false);
     s.addRaw(member(100, 3));
     ASSERT_TRUE(s.write({game(L"s.bin")}, game(L"s.idx")));
     const std::vector<std::wstring> names = {L"Z", L"S"};
@@ -662,7 +662,7 @@ Bytes threeFileIndex(bool bigEndian) {
     std::vector<IndexEntry> entries;
     for (uint64_t i = 0; i < 150; ++i) {
         uint64_t first = i < 61 ? 0 : i < 128 ? 61 : 128;
-        entries.push_back({(i - first) * 256, 200, kMarkerRaw, 200});
+        entries.push_back({(i - first) * 256, 200, kIdxMarkerRaw, 200});
     }
     return indexFile32(entries, bigEndian);
 }

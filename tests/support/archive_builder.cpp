@@ -65,11 +65,11 @@ Bytes compressMember(int32_t dataType, const Bytes& content, bool bigEndian, int
     uint32_t used = 0, padded = 0;
     auto length = uint32_t(content.size());
     int32_t status = -1;
-    if (dataType == kType357)
+    if (dataType == kDataType357)
         status = CompressData357(out, content.data(), length, &used, &padded, bigEndian, level);
-    else if (dataType == kTypeZ54)
+    else if (dataType == kDataTypeZ54)
         status = CompressDataZ54(out, content.data(), length, &used, &padded, bigEndian, level);
-    else if (dataType == kType358)
+    else if (dataType == kDataType358)
         status = CompressData358(out, content.data(), length, &used, &padded, chunkSize, bigEndian,
                                  level);
     if (status != 0) {
@@ -99,7 +99,7 @@ uint32_t ArchiveBuilder::addCompressed(const Bytes& content, int level) {
     Bytes stored = compressMember(dataType_, content, bigEndian_, level);
     auto size = uint32_t(content.size());
     // 357/358 mark a compressed member with the single byte 1 at entry offset 24.
-    uint32_t marker = dataType_ == kTypeZ54 ? size : (bigEndian_ ? 0x01000000u : 1u);
+    uint32_t marker = dataType_ == kDataTypeZ54 ? size : (bigEndian_ ? 0x01000000u : 1u);
     auto storedSize = uint32_t(stored.size());
     return add({0, std::move(stored), {0, storedSize, marker, size}, true});
 }
@@ -129,11 +129,11 @@ uint32_t ArchiveBuilder::firstEntryOfFile(size_t file) const {
 }
 
 uint32_t ArchiveBuilder::alignment() const {
-    return dataType_ == kTypeZ54 ? offsetUnit_ : kMemberAlign;
+    return dataType_ == kDataTypeZ54 ? offsetUnit_ : kMemberAlign;
 }
 
 uint64_t ArchiveBuilder::dataStart(size_t file) const {
-    if (dataType_ != kTypeZ54 || file != 0)
+    if (dataType_ != kDataTypeZ54 || file != 0)
         return 0;
     return alignUp(kZ54HeaderSize + uint64_t(kZ54EntrySize) * members_.size(), offsetUnit_);
 }
@@ -159,21 +159,21 @@ std::vector<IndexEntry> ArchiveBuilder::entries() const {
     for (size_t i = 0; i < members_.size(); ++i) {
         IndexEntry e = members_[i].entry;
         if (members_[i].placed)
-            e.offset = dataType_ == kTypeZ54 ? offsets[i] / offsetUnit_ : offsets[i];
+            e.offset = dataType_ == kDataTypeZ54 ? offsets[i] / offsetUnit_ : offsets[i];
         out.push_back(e);
     }
     return out;
 }
 
 Bytes ArchiveBuilder::index() const {
-    if (dataType_ == kTypeZ54)
+    if (dataType_ == kDataTypeZ54)
         return indexZ54(entries(), offsetUnit_, bigEndian_);
     return indexFile32(entries(), bigEndian_);
 }
 
 Bytes ArchiveBuilder::archive(size_t file) const {
     Bytes out;
-    if (dataType_ == kTypeZ54 && file == 0)
+    if (dataType_ == kDataTypeZ54 && file == 0)
         out = index();
     out.resize(dataStart(file), 0);
     std::vector<uint64_t> offsets = layOut();
@@ -196,7 +196,7 @@ bool ArchiveBuilder::write(const std::vector<std::wstring>& archivePaths,
     for (size_t f = 0; f < fileCount_; ++f)
         if (!writeBytes(archivePaths[f], archive(f)))
             return false;
-    return dataType_ == kTypeZ54 || writeBytes(indexPath, index());
+    return dataType_ == kDataTypeZ54 || writeBytes(indexPath, index());
 }
 
 bool writeBytes(const std::wstring& path, const Bytes& bytes) {

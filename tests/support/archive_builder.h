@@ -3,6 +3,8 @@
 // several files.
 #pragma once
 
+#include "karvcore/archive.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,15 +13,6 @@
 namespace karv::test {
 
 using Bytes = std::vector<uint8_t>;
-
-inline constexpr int32_t kType357 = 1;
-inline constexpr int32_t kTypeZ54 = 2;
-inline constexpr int32_t kType358 = 3;
-
-inline constexpr uint32_t kMarkerRaw = 0;
-inline constexpr uint32_t kMarkerRawTagged = 0x43535442;
-inline constexpr uint32_t kMarkerUnused = 0x38000800;
-inline constexpr uint32_t kMarkerUnusedAlt = 0x38002000;
 
 // One index entry with its numbers as the file stores them.
 struct IndexEntry {
@@ -49,15 +42,15 @@ class ArchiveBuilder {
     ArchiveBuilder(int32_t dataType, bool bigEndian, uint32_t offsetUnit = 2048);
 
     // Each call adds one index entry and returns its entry number.
-    // Stored as is; marker 0 or kMarkerRawTagged.
-    uint32_t addRaw(const Bytes& content, uint32_t marker = kMarkerRaw);
+    // Stored as is; marker 0 or kIdxMarkerRawTagged.
+    uint32_t addRaw(const Bytes& content, uint32_t marker = kIdxMarkerRaw);
     // Stored as the data type's container; the marker as the import writes it (Z54: the
     // decompressed size; 357/358: the byte 1 at entry offset 24).
     uint32_t addCompressed(const Bytes& content, int level = 9);
     // Any stored bytes under any marker (hand-made or corrupt containers).
     uint32_t addStored(const Bytes& stored, uint32_t marker, uint32_t decompressedSize = 0);
     // An entry without data.
-    uint32_t addUnused(uint32_t marker = kMarkerUnused, uint32_t storedSize = 0);
+    uint32_t addUnused(uint32_t marker = kIdxMarkerUnusedA, uint32_t storedSize = 0);
     // An entry exactly as given, pointing wherever it says; no data.
     uint32_t addEntry(const IndexEntry& entry);
 

@@ -6,7 +6,7 @@
 namespace karv::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     // path() joined with a name by the system's separator.
     std::wstring file(const std::wstring& name) const;
 
-private:
+  private:
     std::wstring path_;
 };
 

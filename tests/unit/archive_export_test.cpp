@@ -63,11 +63,11 @@ TEST_P(ExportEveryKind, WritesEachMemberAsTheReaderGivesItAndSkipsUnusedEntries)
     const Bytes large = mixedData(70000, 3); // several chunks in every container
     const Bytes small = mixedData(100, 4);
     game.builder.addRaw(raw);
-    game.builder.addRaw(tagged, kMarkerRawTagged);
+    game.builder.addRaw(tagged, kIdxMarkerRawTagged);
     game.builder.addCompressed(large);
-    game.builder.addUnused(kMarkerUnused, 4096);
-    game.builder.addUnused(kMarkerRaw, 4);
-    game.builder.addUnused(kMarkerUnusedAlt, 100);
+    game.builder.addUnused(kIdxMarkerUnusedA, 4096);
+    game.builder.addUnused(kIdxMarkerRaw, 4);
+    game.builder.addUnused(kIdxMarkerUnusedB, 100);
     game.builder.addCompressed(small);
     game.write();
     game.select();
@@ -157,9 +157,9 @@ TEST_P(ExportEveryKind, CorruptMemberPrintsTheReadersMessageAndTheRunGoesOn) {
     // A zlib header followed by bytes that are no deflate stream.
     Bytes broken = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x11, 0x22, 0x33};
     ByteWriter container(game.bigEndian());
-    if (game.dataType() == kType357)
+    if (game.dataType() == kDataType357)
         container.u32(65536).u32(1).u32(50).u32(uint32_t(4 + broken.size())).alignTo(128);
-    else if (game.dataType() == kType358)
+    else if (game.dataType() == kDataType358)
         container.raw({0x7A, 0x70, 0x31, 0x00})
             .u32(50)
             .u32(262144)
@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Games, ExportEveryKind, ::testing::ValuesIn(allGameKind
 // Three archive files split at entries 61 and 128 (split addresses 0x7A0 and 0x1000): every
 // member is read from its own file, where its offset counts from that file's start.
 TEST(ExportMultiFile357, ReadsEachEntryFromTheFileItsSplitAddressNames) {
-    TestGame game(kType357, false);
+    TestGame game(kDataType357, false);
     auto content = [](uint32_t entry) { return mixedData(64 + entry % 7, entry + 10); };
     for (uint32_t entry = 0; entry < 140; ++entry) {
         if (entry == 61 || entry == 128)
@@ -219,7 +219,7 @@ TEST(ExportMultiFile357, ReadsEachEntryFromTheFileItsSplitAddressNames) {
 }
 
 TEST(ExportMultiFile357, MissingLaterFileEndsTheRunAtItsFirstEntry) {
-    TestGame game(kType357, true);
+    TestGame game(kDataType357, true);
     game.builder.addRaw(Bytes(30, 1));
     game.builder.startNextFile();
     game.builder.addRaw(Bytes(30, 2));
@@ -238,7 +238,7 @@ TEST(ExportMultiFile357, MissingLaterFileEndsTheRunAtItsFirstEntry) {
 }
 
 TEST(ExportMultiFile357, RefusesMoreArchiveFilesThanTheDescriptionHolds) {
-    TestGame game(kType357, false);
+    TestGame game(kDataType357, false);
     game.builder.addRaw(Bytes(30, 1));
     game.write();
     game.select();
@@ -251,7 +251,7 @@ TEST(ExportMultiFile357, RefusesMoreArchiveFilesThanTheDescriptionHolds) {
 
 TEST(ExportFolders, OwnFolderIsTheArchiveNameUpToItsFirstDot) {
     for (const std::wstring name : {L"pack.a.b.bin", L".hidden", L"plain"}) {
-        TestGame game(kTypeZ54, false);
+        TestGame game(kDataTypeZ54, false);
         game.names = {name};
         game.builder.addRaw(Bytes(12, 7));
         game.write();
@@ -269,7 +269,7 @@ TEST(ExportFolders, OwnFolderIsTheArchiveNameUpToItsFirstDot) {
 // ---- Failures ----
 
 TEST(ExportFailures, MissingArchiveFileIsNamedAndNothingIsMade) {
-    for (int32_t type : {kTypeZ54, kType358}) {
+    for (int32_t type : {kDataTypeZ54, kDataType358}) {
         TestGame game(type, false);
         game.builder.addRaw(Bytes(12, 7));
         game.write();
@@ -283,7 +283,7 @@ TEST(ExportFailures, MissingArchiveFileIsNamedAndNothingIsMade) {
 }
 
 TEST(ExportFailures, FirstArchiveFileOf357GameThatCannotBeOpened) {
-    TestGame game(kType357, false);
+    TestGame game(kDataType357, false);
     game.builder.addRaw(Bytes(12, 7));
     game.write();
     game.select();
@@ -295,7 +295,7 @@ TEST(ExportFailures, FirstArchiveFileOf357GameThatCannotBeOpened) {
 }
 
 TEST(ExportFailures, IndexThatCannotBeLoadedEndsTheRunQuietly) {
-    TestGame game(kType358, true);
+    TestGame game(kDataType358, true);
     game.builder.addRaw(Bytes(12, 7));
     game.write();
     game.select();
@@ -307,7 +307,7 @@ TEST(ExportFailures, IndexThatCannotBeLoadedEndsTheRunQuietly) {
 }
 
 TEST(ExportFailures, MemberFileThatCannotBeCreatedEndsTheRun) {
-    TestGame game(kTypeZ54, false);
+    TestGame game(kDataTypeZ54, false);
     game.builder.addRaw(Bytes(12, 7));
     game.builder.addRaw(Bytes(12, 8));
     game.write();
@@ -325,7 +325,7 @@ TEST(ExportFailures, MemberFileThatCannotBeCreatedEndsTheRun) {
 TEST(ExportFailures, ShortWriteEndsTheRunWithoutSuccessLine) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
-    TestGame game(kType358, false);
+    TestGame game(kDataType358, false);
     game.builder.addRaw(mixedData(5000, 3));
     game.builder.addRaw(Bytes(12, 8));
     game.write();
@@ -361,7 +361,7 @@ class ExportTextures : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ExportTextures, ContainersAndContainersInBlobsBecomeDdsFiles) {
     const bool bigEndian = GetParam();
-    TestGame game(kType357, bigEndian);
+    TestGame game(kDataType357, bigEndian);
     G1tBuilder single(bigEndian);
     single.add(kG1tDxt5, 4, 4);
     single.add(kG1tArgb, 2, 3);

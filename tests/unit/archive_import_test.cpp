@@ -70,7 +70,7 @@ class ImportGame : public TestGame {
             putNumber(b, 0, offset / builder.offsetUnit(), 8, bigEndian());
             putNumber(b, 8, stored, 4, bigEndian());
             uint32_t marker =
-                compressed ? fileLength : (oldMarker == kMarkerRawTagged ? oldMarker : 0);
+                compressed ? fileLength : (oldMarker == kIdxMarkerRawTagged ? oldMarker : 0);
             putNumber(b, 12, marker, 4, bigEndian());
         } else {
             putNumber(b, 0, offset, 8, bigEndian());
@@ -110,7 +110,7 @@ class ImportEveryKind : public ::testing::TestWithParam<GameKind> {
 void buildMixedGame(ImportGame& game) {
     game.builder.addRaw(mixedData(3000, 1));
     game.builder.addCompressed(mixedData(70000, 2));
-    game.builder.addRaw(mixedData(700, 3), kMarkerRawTagged);
+    game.builder.addRaw(mixedData(700, 3), kIdxMarkerRawTagged);
     game.builder.addUnused();
     game.write();
     ASSERT_EQ(game.backup(), 0);
@@ -149,7 +149,8 @@ TEST_P(ImportEveryKind, FirstImportAppendsBehindTheEndAndRecordsTheRegion) {
     EXPECT_EQ(game.entryBytes(0), game.expectedEntry(rawAt, 2500, 2500, false));
     EXPECT_EQ(game.entryBytes(1),
               game.expectedEntry(packedAt, 50000, uint32_t(container.size()), true));
-    EXPECT_EQ(game.entryBytes(2), game.expectedEntry(taggedAt, 300, 300, false, kMarkerRawTagged));
+    EXPECT_EQ(game.entryBytes(2),
+              game.expectedEntry(taggedAt, 300, 300, false, kIdxMarkerRawTagged));
     EXPECT_EQ(game.slot(0), alignedUp(2500, a));
     EXPECT_EQ(game.slot(1), alignedUp(container.size(), a));
     EXPECT_EQ(game.slot(2), alignedUp(300, a));
@@ -187,9 +188,9 @@ TEST_P(ImportEveryKind, ReimportThatFitsGoesInPlaceAtLevelNine) {
     EXPECT_EQ(sliceOf(archive, rawAt + raw2.size(), rawSlot - raw2.size()),
               sliceOf(afterFirst, rawAt + raw2.size(), rawSlot - raw2.size()));
     EXPECT_EQ(sliceOf(archive, packedAt, container.size()), container);
-    EXPECT_EQ(streamLevel(archive[packedAt + (game.z54()                    ? 9
-                                              : game.dataType() == kType357 ? 133
-                                                                            : 2053)]),
+    EXPECT_EQ(streamLevel(archive[packedAt + (game.z54()                        ? 9
+                                              : game.dataType() == kDataType357 ? 133
+                                                                                : 2053)]),
               9);
     EXPECT_EQ(game.entryBytes(0), game.expectedEntry(rawAt, 2400, 2400, false));
     EXPECT_EQ(game.entryBytes(1),
@@ -227,7 +228,7 @@ TEST_P(ImportEveryKind, FirstImportCompressesAtLevelOne) {
     game.run();
     const Bytes archive = readBytes(game.archivePath(0));
     const uint64_t at = game.entryOffset(1);
-    const uint64_t firstStream = game.z54() ? 8 : game.dataType() == kType357 ? 132 : 2052;
+    const uint64_t firstStream = game.z54() ? 8 : game.dataType() == kDataType357 ? 132 : 2052;
     EXPECT_EQ(archive.at(at + firstStream), 0x78);
     EXPECT_EQ(streamLevel(archive.at(at + firstStream + 1)), 1);
 }
@@ -237,7 +238,7 @@ TEST_P(ImportEveryKind, NamesAreEntryNumbersAndOddFilesAreSkipped) {
     game.builder.addRaw(mixedData(800, 2));
     game.builder.addCompressed(mixedData(9000, 3));
     game.builder.addRaw(mixedData(800, 4));
-    game.builder.addUnused(kMarkerUnusedAlt, 300);
+    game.builder.addUnused(kIdxMarkerUnusedB, 300);
     game.write();
     ASSERT_EQ(game.backup(), 0);
     const Bytes original = readBytes(game.archivePath(0));
@@ -386,7 +387,7 @@ INSTANTIATE_TEST_SUITE_P(Games, ImportEveryKind, ::testing::ValuesIn(allGameKind
 // ---- Index entries of each layout ----
 
 TEST(ImportIndexEntries, Type357MarksCompressedMembersEvenWhenStoredAsLongAsTheFile) {
-    ImportGame game(kType357, false);
+    ImportGame game(kDataType357, false);
     game.builder.addCompressed(mixedData(5000, 1));
     game.write();
     ASSERT_EQ(game.backup(), 0);
@@ -397,7 +398,7 @@ TEST(ImportIndexEntries, Type357MarksCompressedMembersEvenWhenStoredAsLongAsTheF
         uint32_t state = 7;
         for (uint32_t i = 0; i < random; ++i)
             candidate[i] = uint8_t((state = state * 1103515245u + 12345u) >> 24);
-        if (compressMember(kType357, candidate, false, 1).size() == candidate.size())
+        if (compressMember(kDataType357, candidate, false, 1).size() == candidate.size())
             content = candidate;
     }
     ASSERT_FALSE(content.empty());
@@ -412,7 +413,7 @@ TEST(ImportIndexEntries, Type357MarksCompressedMembersEvenWhenStoredAsLongAsTheF
 
 // A raw file of 1 or 4 bytes would be stored with a size that reads back as unused.
 TEST(ImportIndexEntries, RawFileWhoseSizeReadsAsUnusedIsRefused) {
-    ImportGame game(kTypeZ54, true);
+    ImportGame game(kDataTypeZ54, true);
     game.builder.addRaw(mixedData(100, 1));
     game.write();
     ASSERT_EQ(game.backup(), 0);
@@ -426,7 +427,7 @@ TEST(ImportIndexEntries, RawFileWhoseSizeReadsAsUnusedIsRefused) {
 
 class Import358ChunkSize : public ::testing::TestWithParam<bool> {
   protected:
-    Import358ChunkSize() : game(kType358, GetParam()) {}
+    Import358ChunkSize() : game(kDataType358, GetParam()) {}
 
     // The chunk-size field of the container entry 0 now points at.
     uint32_t newChunkSize() const {
@@ -437,7 +438,7 @@ class Import358ChunkSize : public ::testing::TestWithParam<bool> {
 };
 
 TEST_P(Import358ChunkSize, TakesTheChunkSizeOfTheOldMember) {
-    const Bytes old = compressMember(kType358, mixedData(200000, 1), GetParam(), 9, 65536);
+    const Bytes old = compressMember(kDataType358, mixedData(200000, 1), GetParam(), 9, 65536);
     game.builder.addStored(old, game.compressedMarker(200000), 200000);
     game.write();
     ASSERT_EQ(game.backup(), 0);
@@ -448,7 +449,7 @@ TEST_P(Import358ChunkSize, TakesTheChunkSizeOfTheOldMember) {
     EXPECT_EQ(game.exportNow(0), content);
     const Bytes archive = readBytes(game.archivePath(0));
     EXPECT_EQ(sliceOf(archive, game.entryOffset(0), game.entryStoredSize(0)),
-              compressMember(kType358, content, GetParam(), 1, 65536));
+              compressMember(kDataType358, content, GetParam(), 1, 65536));
 }
 
 TEST_P(Import358ChunkSize, UnreadableHeaderUsesTheDefaultBySize) {
@@ -457,7 +458,7 @@ TEST_P(Import358ChunkSize, UnreadableHeaderUsesTheDefaultBySize) {
         uint32_t expected;
     };
     for (Case c : {Case{262144, 262144}, Case{262145, 524288}}) {
-        ImportGame g(kType358, GetParam());
+        ImportGame g(kDataType358, GetParam());
         // The old member lies beyond the end of the archive file.
         g.builder.addRaw(mixedData(100, 1));
         g.builder.addEntry({uint64_t(1) << 40, 100, g.compressedMarker(100), 100});
@@ -474,7 +475,7 @@ TEST_P(Import358ChunkSize, UnreadableHeaderUsesTheDefaultBySize) {
 
 TEST_P(Import358ChunkSize, ChunkSizeOfZeroOrAbove16MiBIsUnreadable) {
     for (uint32_t stored : {0u, (16u << 20) + 1}) {
-        ImportGame g(kType358, GetParam());
+        ImportGame g(kDataType358, GetParam());
         const Bytes data = mixedData(300, 1);
         g.builder.addStored(container358(GetParam(), stored, 300, {storedStream(data)}),
                             g.compressedMarker(300), 300);
@@ -509,7 +510,7 @@ INSTANTIATE_TEST_SUITE_P(ByteOrders, Import358ChunkSize, ::testing::Bool(),
 // ---- Z54 offsets ----
 
 TEST(ImportZ54Offsets, ArchiveOffTheUnitIsPaddedBeforeAppending) {
-    ImportGame game(kTypeZ54, false, 4096);
+    ImportGame game(kDataTypeZ54, false, 4096);
     game.builder.addRaw(mixedData(5000, 1));
     game.builder.addCompressed(mixedData(9000, 2));
     game.write();
@@ -531,7 +532,7 @@ TEST(ImportZ54Offsets, ArchiveOffTheUnitIsPaddedBeforeAppending) {
 }
 
 TEST(ImportZ54Offsets, OffsetUnitOfZeroIsRefused) {
-    ImportGame game(kTypeZ54, false);
+    ImportGame game(kDataTypeZ54, false);
     game.builder.addRaw(mixedData(100, 1));
     game.write();
     ASSERT_EQ(game.backup(), 0);
@@ -547,7 +548,7 @@ TEST(ImportZ54Offsets, OffsetUnitOfZeroIsRefused) {
 // A count no file could hold is cut to the entries the file has room for: no huge image, and
 // an entry number beyond the file is refused.
 TEST(ImportZ54Offsets, HeaderCountBeyondTheFileIsCutToTheFile) {
-    ImportGame game(kTypeZ54, true);
+    ImportGame game(kDataTypeZ54, true);
     game.builder.addRaw(mixedData(100, 1));
     game.builder.addRaw(mixedData(100, 2));
     game.write();
@@ -579,7 +580,7 @@ void buildThreeFiles(ImportGame& game) {
 
 TEST(ImportMultiFile357, EachMemberGoesIntoTheFileThatHoldsItsEntry) {
     for (bool bigEndian : {false, true}) {
-        ImportGame game(kType357, bigEndian);
+        ImportGame game(kDataType357, bigEndian);
         buildThreeFiles(game);
         const auto atBackup = game.snapshot();
         const Bytes file0 = readBytes(game.archivePath(0));
@@ -607,7 +608,7 @@ TEST(ImportMultiFile357, EachMemberGoesIntoTheFileThatHoldsItsEntry) {
 }
 
 TEST(ImportMultiFile357, ArchiveFileThatCannotBeOpenedEndsTheRun) {
-    ImportGame game(kType357, false);
+    ImportGame game(kDataType357, false);
     buildThreeFiles(game);
     game.putImportFile(L"1.data", mixedData(4000, 12));
     game.putImportFile(L"3.data", mixedData(6000, 14));
@@ -625,7 +626,7 @@ TEST(ImportMultiFile357, ArchiveFileThatCannotBeOpenedEndsTheRun) {
 TEST(ImportFailedWrites, ShortDataWriteEndsTheRunAndLeavesIndexAndRecord) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
-    ImportGame game(kType357, true);
+    ImportGame game(kDataType357, true);
     buildThreeFiles(game);
     const Bytes index = readBytes(game.indexPath());
     const Bytes record = game.record();
@@ -671,7 +672,7 @@ class ReadOnly {
 };
 
 TEST(ImportFailedWrites, IndexThatCannotBeOpenedEndsTheRunBeforeTheSlot) {
-    ImportGame game(kType358, false);
+    ImportGame game(kDataType358, false);
     game.builder.addRaw(mixedData(500, 1));
     game.builder.addRaw(mixedData(500, 2));
     game.write();
@@ -689,7 +690,7 @@ TEST(ImportFailedWrites, IndexThatCannotBeOpenedEndsTheRunBeforeTheSlot) {
 }
 
 TEST(ImportFailedWrites, RecordThatCannotBeWrittenEndsTheRunWithoutSuccessLine) {
-    ImportGame game(kTypeZ54, true);
+    ImportGame game(kDataTypeZ54, true);
     game.builder.addRaw(mixedData(500, 1));
     game.builder.addRaw(mixedData(500, 2));
     game.write();

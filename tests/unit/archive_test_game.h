@@ -40,7 +40,9 @@ class OutputCapture {
 inline const std::wstring kSep(1, platform::kPathSeparator);
 
 inline std::wstring typeName(int32_t dataType, bool bigEndian) {
-    std::wstring type = dataType == kType357 ? L"357" : dataType == kTypeZ54 ? L"Z54" : L"358";
+    std::wstring type = dataType == kDataType357   ? L"357"
+                        : dataType == kDataTypeZ54 ? L"Z54"
+                                                   : L"358";
     return type + (bigEndian ? L"_PS3" : L"_PC");
 }
 
@@ -78,7 +80,7 @@ class TestGame {
 
     int32_t dataType() const { return dataType_; }
     bool bigEndian() const { return bigEndian_; }
-    bool z54() const { return dataType_ == kTypeZ54; }
+    bool z54() const { return dataType_ == kDataTypeZ54; }
     std::wstring location() const { return dir_.path() + kSep; }
     std::wstring archiveName(size_t f = 0) const {
         return f < names.size() ? names[f] : L"data" + std::to_wstring(f) + L".bin";
@@ -94,11 +96,11 @@ class TestGame {
         return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
     }
     std::wstring exportFolder() const {
-        return dataType_ == kType357 ? exportRoot() : exportRoot() + kSep + stem();
+        return dataType_ == kDataType357 ? exportRoot() : exportRoot() + kSep + stem();
     }
     std::wstring importFolder() const {
         std::wstring root = location() + L"Import";
-        return dataType_ == kType357 ? root : root + kSep + stem();
+        return dataType_ == kDataType357 ? root : root + kSep + stem();
     }
     std::wstring memberFile(uint32_t entry) const {
         return exportFolder() + kSep + padded6(entry) + L".data";
@@ -123,7 +125,7 @@ class TestGame {
         s.dryRun = dryRun;
         s.blockAlignment = z54() ? 2048 : 256;
         linkinfo& link = s.linkinfo;
-        if (dataType_ == kType357) {
+        if (dataType_ == kDataType357) {
             link.fileCount = int32_t(builder.fileCount());
             for (size_t f = 0; f < builder.fileCount(); ++f) {
                 link.fileNames[f] = archivePath(f);
@@ -211,7 +213,7 @@ struct GameKind {
 
 inline std::vector<GameKind> allGameKinds() {
     std::vector<GameKind> kinds;
-    for (int32_t type : {kType357, kTypeZ54, kType358})
+    for (int32_t type : {kDataType357, kDataTypeZ54, kDataType358})
         for (bool bigEndian : {false, true})
             kinds.push_back({type, bigEndian});
     return kinds;

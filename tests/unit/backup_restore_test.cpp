@@ -82,7 +82,7 @@ struct Game {
     std::wstring indexPath;
     linkinfo link;
 
-    bool z54() const { return dataType == kTypeZ54; }
+    bool z54() const { return dataType == kDataTypeZ54; }
     uint32_t alignment() const { return z54() ? builder.offsetUnit() : 256; }
     std::wstring copyPath() const { return (z54() ? archives[0] : indexPath) + L".idxbak"; }
     std::wstring recordPath() const { return archives[0] + L".qxdata"; }
@@ -112,7 +112,7 @@ struct Game {
 };
 
 std::wstring typeName(int32_t dataType) {
-    return dataType == kType357 ? L"357" : dataType == kTypeZ54 ? L"Z54" : L"358";
+    return dataType == kDataType357 ? L"357" : dataType == kDataTypeZ54 ? L"Z54" : L"358";
 }
 
 class BackupRestore : public ::testing::Test {
@@ -129,7 +129,7 @@ class BackupRestore : public ::testing::Test {
             g.builder.addRaw(pattern(700 + 100 * f, uint8_t(f)));
             g.builder.addCompressed(pattern(5000, uint8_t(40 + f)));
             g.builder.addUnused();
-            g.builder.addRaw(pattern(300, uint8_t(90 + f)), kMarkerRawTagged);
+            g.builder.addRaw(pattern(300, uint8_t(90 + f)), kIdxMarkerRawTagged);
         }
         std::wstring stem = typeName(dataType) + (bigEndian ? L"_PS3_" : L"_PC_");
         for (size_t f = 0; f < files; ++f)
@@ -139,7 +139,7 @@ class BackupRestore : public ::testing::Test {
             g.link.fileNames[f] = g.archives[f];
             g.link.splitAddress[f] = 32 * g.builder.firstEntryOfFile(f);
         }
-        g.link.fileCount = dataType == kType357 ? int32_t(files) : 0;
+        g.link.fileCount = dataType == kDataType357 ? int32_t(files) : 0;
         g.link.indexPath = g.indexPath;
         if (g.z54()) {
             g.link.fileCount = 99;
@@ -187,7 +187,7 @@ class BackupRestore : public ::testing::Test {
     // length; data that fits the region the entry already owns is written over that region.
     static void import(const Game& g, uint32_t entry, const Bytes& data) {
         size_t file = 0;
-        for (size_t f = 1; g.dataType == kType357 && f < g.archives.size(); ++f)
+        for (size_t f = 1; g.dataType == kDataType357 && f < g.archives.size(); ++f)
             if (g.builder.firstEntryOfFile(f) <= entry)
                 file = f;
         Bytes archive = readBytes(g.archives[file]);
@@ -245,10 +245,10 @@ class BackupRestore : public ::testing::Test {
     }
 
     template <typename Check> void forEveryGame(Check check) {
-        for (int32_t type : {kType357, kTypeZ54, kType358})
+        for (int32_t type : {kDataType357, kDataTypeZ54, kDataType358})
             for (bool bigEndian : {false, true}) {
                 SCOPED_TRACE(platform::wideToUtf8(typeName(type)) + (bigEndian ? " PS3" : " PC"));
-                Game g = makeGame(type, bigEndian, type == kType357 ? 3 : 1);
+                Game g = makeGame(type, bigEndian, type == kDataType357 ? 3 : 1);
                 check(g);
             }
     }
@@ -299,7 +299,7 @@ TEST_F(BackupRestore, RestoreRightAfterBackupSucceedsAndChangesNothing) {
 
 TEST_F(BackupRestore, ArchiveFileThatDidNotGrowIsNotAnObstacle) {
     // Only file 2 of three grew: file 0 and 1 are at their saved sizes and stay as they are.
-    Game g = makeGame(kType357, false, 3);
+    Game g = makeGame(kDataType357, false, 3);
     Snapshot game = snapshot(g.gameFiles());
     ASSERT_EQ(backup(g), 0);
     import(g, g.builder.firstEntryOfFile(2), pattern(1000, 9));
@@ -308,8 +308,8 @@ TEST_F(BackupRestore, ArchiveFileThatDidNotGrowIsNotAnObstacle) {
 }
 
 TEST_F(BackupRestore, RecordOfAThousandEntriesIsLittleEndianInEveryByteOrder) {
-    Game g = makeGame(kType358, true);
-    std::vector<IndexEntry> entries(1000, IndexEntry{0, 0, kMarkerUnused, 0});
+    Game g = makeGame(kDataType358, true);
+    std::vector<IndexEntry> entries(1000, IndexEntry{0, 0, kIdxMarkerUnusedA, 0});
     ASSERT_TRUE(writeBytes(g.indexPath, indexFile32(entries, true)));
     Bytes archive = pattern(0x1234, 5);
     ASSERT_TRUE(writeBytes(g.archives[0], archive));
@@ -323,7 +323,7 @@ TEST_F(BackupRestore, RecordOfAThousandEntriesIsLittleEndianInEveryByteOrder) {
 
 TEST_F(BackupRestore, Z54RestoreKeepsTheHeaderAndWritesTheTableBehindIt) {
     for (bool bigEndian : {false, true}) {
-        Game g = makeGame(kTypeZ54, bigEndian);
+        Game g = makeGame(kDataTypeZ54, bigEndian);
         Bytes original = readBytes(g.archives[0]);
         ASSERT_EQ(backup(g), 0);
         importSome(g);
@@ -343,7 +343,7 @@ TEST_F(BackupRestore, Z54RestoreKeepsTheHeaderAndWritesTheTableBehindIt) {
 TEST_F(BackupRestore, SavedSizeZeroCutsNothing) {
     // A record written without the archive size (as older backups of 358 games were): the
     // table and the slots are restored, the archive keeps what was appended.
-    for (int32_t type : {kType358, kTypeZ54}) {
+    for (int32_t type : {kDataType358, kDataTypeZ54}) {
         Game g = makeGame(type, false);
         Bytes originalTable = g.table();
         ASSERT_EQ(backup(g), 0);
@@ -355,7 +355,7 @@ TEST_F(BackupRestore, SavedSizeZeroCutsNothing) {
         ASSERT_EQ(restore(g), 0);
         Bytes archive = readBytes(g.archives[0]);
         EXPECT_EQ(archive.size(), grown.size());
-        Bytes table = type == kTypeZ54
+        Bytes table = type == kDataTypeZ54
                           ? Bytes(archive.begin() + 16, archive.begin() + 16 + originalTable.size())
                           : readBytes(g.indexPath);
         EXPECT_EQ(table, originalTable);
@@ -364,7 +364,7 @@ TEST_F(BackupRestore, SavedSizeZeroCutsNothing) {
 }
 
 TEST_F(BackupRestore, SecondBackupReplacesTheFirst) {
-    Game g = makeGame(kType357, true, 2);
+    Game g = makeGame(kDataType357, true, 2);
     ASSERT_EQ(backup(g), 0);
     importSome(g);
     Snapshot imported = snapshot(g.gameFiles());
@@ -385,9 +385,9 @@ TEST_F(BackupRestore, SecondBackupReplacesTheFirst) {
 // earlier record is empty and the restore refuses it. Never a new table with an old record.
 TEST_F(BackupRestore, FailedSecondBackupKeepsTheFirstOrDisablesIt) {
     platform::FaultSwitch& faults = *KarvFaultSwitchQX();
-    for (int32_t type : {kType357, kTypeZ54, kType358}) {
+    for (int32_t type : {kDataType357, kDataTypeZ54, kDataType358}) {
         SCOPED_TRACE(platform::wideToUtf8(typeName(type)));
-        Game g = makeGame(type, false, type == kType357 ? 2 : 1);
+        Game g = makeGame(type, false, type == kDataType357 ? 2 : 1);
         Snapshot original = snapshot(g.gameFiles());
         ASSERT_EQ(backup(g), 0);
         importSome(g);
@@ -553,7 +553,7 @@ TEST_F(BackupRestore, RestoreRefusesFilesThatDoNotMatchTheBackup) {
 }
 
 TEST_F(BackupRestore, PartialLastIndexEntryIsNotSavedAndItsRestoreIsRefused) {
-    Game g = makeGame(kType357, false, 1);
+    Game g = makeGame(kDataType357, false, 1);
     Bytes index = readBytes(g.indexPath);
     index.resize(index.size() + 20, 0xEE);
     ASSERT_TRUE(writeBytes(g.indexPath, index));
@@ -563,7 +563,7 @@ TEST_F(BackupRestore, PartialLastIndexEntryIsNotSavedAndItsRestoreIsRefused) {
 }
 
 TEST_F(BackupRestore, FileCountBeyondTheRecordIsRefused) {
-    Game g = makeGame(kType357, false, 2);
+    Game g = makeGame(kDataType357, false, 2);
     for (int32_t count : {11, -1, INT32_MAX}) {
         g.link.fileCount = count;
         expectBackupRefused(g, -6, L"Voxbank 文件数量超出范围！");
@@ -581,14 +581,14 @@ TEST_F(BackupRestore, FileCountBeyondTheRecordIsRefused) {
 
 TEST_F(BackupRestore, BackupOfAnIndexWithoutEntriesFailsWithItsOwnMessage) {
     for (bool bigEndian : {false, true}) {
-        for (int32_t type : {kType357, kType358}) {
+        for (int32_t type : {kDataType357, kDataType358}) {
             Game g = makeGame(type, bigEndian);
             for (size_t length : {0, 31}) {
                 ASSERT_TRUE(writeBytes(g.indexPath, pattern(length, 3)));
                 expectBackupRefused(g, -1, L"Index 文件中没有任何条目！");
             }
         }
-        Game z = makeGame(kTypeZ54, bigEndian);
+        Game z = makeGame(kDataTypeZ54, bigEndian);
         ASSERT_TRUE(writeBytes(z.archives[0], indexZ54({}, 2048, bigEndian)));
         expectBackupRefused(z, -1, L"Index 文件中没有任何条目！");
         // A count the file cannot hold: not one entry behind the header.
@@ -598,7 +598,7 @@ TEST_F(BackupRestore, BackupOfAnIndexWithoutEntriesFailsWithItsOwnMessage) {
 }
 
 TEST_F(BackupRestore, BackupChecksEveryArchiveFileBeforeWritingAnything) {
-    Game g = makeGame(kType357, false, 3);
+    Game g = makeGame(kDataType357, false, 3);
     ASSERT_EQ(backup(g), 0);
     importSome(g);
     // An earlier backup stays as it was when a check fails.
@@ -609,12 +609,12 @@ TEST_F(BackupRestore, BackupChecksEveryArchiveFileBeforeWritingAnything) {
     platform::removeFile(g.indexPath);
     expectBackupRefused(g, -1, L"加载 Index 文件失败！");
 
-    Game single = makeGame(kType358, true);
+    Game single = makeGame(kDataType358, true);
     platform::removeFile(single.archives[0]);
     expectBackupRefused(single, -2, L"打开 Voxbank 文件失败！");
     single.link.fileNames[0].clear(); // nowhere to put the record
     expectBackupRefused(single, -2, L"打开 Voxbank 文件失败！");
-    Game z = makeGame(kTypeZ54, false);
+    Game z = makeGame(kDataTypeZ54, false);
     platform::removeFile(z.archives[0]);
     expectBackupRefused(z, -1, L"打开 Index 文件失败！");
 }

@@ -73,8 +73,8 @@ class Sequence {
         game_.builder.addRaw(pattern(700, 1));
         game_.builder.addCompressed(pattern(6000, 2));
         game_.builder.addUnused();
-        game_.builder.addRaw(pattern(300, 3), kMarkerRawTagged);
-        if (kind.dataType == kType357) {
+        game_.builder.addRaw(pattern(300, 3), kIdxMarkerRawTagged);
+        if (kind.dataType == kDataType357) {
             game_.builder.startNextFile();
             game_.builder.addRaw(pattern(500, 4));
             game_.builder.addCompressed(pattern(9000, 5));
@@ -116,7 +116,7 @@ Imports Sequence::importsOfRun(int run) const {
     imports[0] = pattern(650, seed + 1);
     imports[1] = pattern(6000, seed + 2);
     imports[2] = pattern(100, seed + 3); // an unused entry: skipped
-    if (kind_.dataType == kType357) {
+    if (kind_.dataType == kDataType357) {
         imports[4] = pattern(480, seed + 4);
         imports[5] = pattern(9000, seed + 5);
     }
@@ -286,8 +286,8 @@ TEST_P(FaultInjection, EveryOperationFailingInTurn) {
 
 std::vector<Trial> trials() {
     std::vector<Trial> out;
-    for (GameKind kind :
-         {GameKind{kType357, false}, GameKind{kTypeZ54, true}, GameKind{kType358, false}}) {
+    for (GameKind kind : {GameKind{kDataType357, false}, GameKind{kDataTypeZ54, true},
+                          GameKind{kDataType358, false}}) {
         out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, false});
         out.push_back({kind, FaultEffect::Short, platform::kFaultWrite, false});
         out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, true});

@@ -81,7 +81,7 @@ void RoundTrip::buildGame(Random& random) {
     const uint32_t count = 14;
     for (uint32_t entry = 0; entry < count; ++entry) {
         // A 357 game spreads its entries over three archive files.
-        if (game.dataType() == kType357 && (entry == 5 || entry == 10))
+        if (game.dataType() == kDataType357 && (entry == 5 || entry == 10))
             game.builder.startNextFile();
         Member member;
         uint32_t kind = entry == 3 || entry == 11 ? 3 : random.below(3);
@@ -89,11 +89,11 @@ void RoundTrip::buildGame(Random& random) {
         if (kind == 0)
             game.builder.addRaw(member.content);
         else if (kind == 1)
-            game.builder.addRaw(member.content, kMarkerRawTagged);
+            game.builder.addRaw(member.content, kIdxMarkerRawTagged);
         else if (kind == 2)
             game.builder.addCompressed(member.content);
         else {
-            game.builder.addUnused(entry == 3 ? kMarkerUnused : kMarkerRaw, 4);
+            game.builder.addUnused(entry == 3 ? kIdxMarkerUnusedA : kIdxMarkerRaw, 4);
             member.used = false;
         }
         members.push_back(member);

@@ -239,11 +239,11 @@ TEST_F(IndexFiles, Z54IndexThatCannotBeOpened) {
 // The index at the start of a Z54 archive locates the members the builder placed behind it.
 TEST_F(IndexFiles, Z54IndexInsideTheArchiveLocatesItsMembers) {
     for (bool bigEndian : {false, true}) {
-        ArchiveBuilder b(kTypeZ54, bigEndian, 512);
+        ArchiveBuilder b(kDataTypeZ54, bigEndian, 512);
         Bytes first(700, 0x11), second(5, 0x22);
         b.addRaw(first);
         b.addUnused();
-        b.addRaw(second, kMarkerRawTagged);
+        b.addRaw(second, kIdxMarkerRawTagged);
         Bytes archive = b.archive();
         Loaded l = loadBytes(2, archive, bigEndian, 48);
         ASSERT_EQ(l.count, 3u);
@@ -251,7 +251,7 @@ TEST_F(IndexFiles, Z54IndexInsideTheArchiveLocatesItsMembers) {
         idxinfo a = decode(2, l.table, l.unit, bigEndian, 0);
         idxinfo c = decode(2, l.table, l.unit, bigEndian, 2);
         expectInfo(a, 512, 700, 0);
-        expectInfo(c, 1536, 5, kMarkerRawTagged);
+        expectInfo(c, 1536, 5, kIdxMarkerRawTagged);
         EXPECT_EQ(Bytes(archive.begin() + 512, archive.begin() + 1212), first);
         EXPECT_EQ(Bytes(archive.begin() + 1536, archive.begin() + 1541), second);
     }

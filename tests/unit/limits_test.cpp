@@ -107,7 +107,7 @@ TEST_F(Limits, MembersBehind4GiBAreReadFromTheirOwnOffset) {
     const std::wstring path = dir.file(L"far.z54");
     writeSparse(path, head, memberAt + 4096, memberAt, member);
 
-    std::unique_ptr<VoxbankQX> reader(CreateVoxbankInterface(kTypeZ54, false));
+    std::unique_ptr<VoxbankQX> reader(CreateVoxbankInterface(kDataTypeZ54, false));
     ASSERT_EQ(reader->LoadIndex(path), 1u);
     File archive = File::open(path, OpenMode::ReadExisting);
     ASSERT_TRUE(archive.isOpen());
@@ -130,9 +130,9 @@ TEST_F(Limits, OffsetsBeyondWhatASeekReachesAreReadFailures) {
         putLe(z54, 0, 4);
     }
     idxinfo info;
-    GetIndexInfo(kTypeZ54, z54.data(), 2048, false, 0, &info);
+    GetIndexInfo(kDataTypeZ54, z54.data(), 2048, false, 0, &info);
     EXPECT_EQ(info.offset, UINT64_MAX);
-    GetIndexInfo(kTypeZ54, z54.data(), 2048, false, 1, &info);
+    GetIndexInfo(kDataTypeZ54, z54.data(), 2048, false, 1, &info);
     EXPECT_EQ(info.offset, UINT64_MAX / 2048 * 2048);
 
     Bytes head;
@@ -144,7 +144,7 @@ TEST_F(Limits, OffsetsBeyondWhatASeekReachesAreReadFailures) {
     head.resize(4096, 0);
     const std::wstring path = dir.file(L"z54.bin");
     ASSERT_TRUE(writeBytes(path, head));
-    std::unique_ptr<VoxbankQX> reader(CreateVoxbankInterface(kTypeZ54, false));
+    std::unique_ptr<VoxbankQX> reader(CreateVoxbankInterface(kDataTypeZ54, false));
     ASSERT_EQ(reader->LoadIndex(path), 2u);
     File archive = File::open(path, OpenMode::ReadExisting);
     for (uint32_t entry : {0u, 1u}) {
@@ -170,7 +170,7 @@ TEST_F(Limits, AZ54CountBeyondTheFileIsCutToTheEntriesItHolds) {
     ASSERT_TRUE(writeBytes(path, index));
     uint8_t* table = nullptr;
     uint32_t unit = 0;
-    EXPECT_EQ(LoadIndexData(kTypeZ54, path, table, &unit, false), 3u);
+    EXPECT_EQ(LoadIndexData(kDataTypeZ54, path, table, &unit, false), 3u);
     std::free(table);
 }
 
@@ -355,7 +355,7 @@ TEST_F(Limits, RecordLengthsStopAt32Bits) {
 // A file of 4 GiB or more, or one whose padding to the alignment passes 4 GiB, is skipped
 // before it is read; the game stays as it was.
 TEST_F(Limits, ImportFilesBeyond32BitLengthsAreSkipped) {
-    TestGame game(kType357, false);
+    TestGame game(kDataType357, false);
     game.builder.addRaw(Bytes(300, 1));
     game.builder.addRaw(Bytes(300, 2));
     game.write();

@@ -86,14 +86,14 @@ class ArchiveReader : public ::testing::TestWithParam<Flavour> {
     // Writes the archive (cut to `archiveLength` when given) and its index; a Z54 archive is
     // its own index.
     std::wstring indexPath() const {
-        return type() == kTypeZ54 ? dir.file(L"数据.bin") : dir.file(L"数据.idx");
+        return type() == kDataTypeZ54 ? dir.file(L"数据.bin") : dir.file(L"数据.idx");
     }
     File open(const ArchiveBuilder& b, size_t archiveLength = SIZE_MAX) {
         Bytes archive = b.archive();
         if (archiveLength < archive.size())
             archive.resize(archiveLength);
         EXPECT_TRUE(writeBytes(dir.file(L"数据.bin"), archive));
-        if (type() != kTypeZ54) {
+        if (type() != kDataTypeZ54) {
             EXPECT_TRUE(writeBytes(indexPath(), b.index()));
         }
         return File::open(dir.file(L"数据.bin"), OpenMode::ReadExisting);
@@ -112,7 +112,7 @@ TEST_P(ArchiveReader, ReadsRawCompressedAndTaggedMembers) {
     b.addRaw(raw);
     b.addCompressed(big);
     b.addCompressed(small);
-    b.addRaw(tagged, kMarkerRawTagged);
+    b.addRaw(tagged, kIdxMarkerRawTagged);
     b.addRaw(two); // sizes 2 and 3 are members, not unused entries
     b.addRaw(three);
     File archive = open(b);
@@ -130,8 +130,8 @@ TEST_P(ArchiveReader, ReadsRawCompressedAndTaggedMembers) {
 
 TEST_P(ArchiveReader, SkipsUnusedEntries) {
     ArchiveBuilder b = builder();
-    b.addUnused(kMarkerUnused, 0x1000);
-    b.addUnused(kMarkerUnusedAlt, 0x20);
+    b.addUnused(kIdxMarkerUnusedA, 0x1000);
+    b.addUnused(kIdxMarkerUnusedB, 0x20);
     b.addRaw({}); // size 0
     b.addRaw({9});
     b.addRaw({1, 2, 3, 4});
@@ -152,7 +152,7 @@ TEST_P(ArchiveReader, ForceDecompressPassesRawMembersToTheCodec) {
     Bytes content = pattern(40000, 5);
     Bytes container = compressMember(type(), content, be());
     ArchiveBuilder b = builder();
-    b.addStored(container, kMarkerRawTagged);
+    b.addStored(container, kIdxMarkerRawTagged);
     b.addRaw(pattern(300, 6));
     File archive = open(b);
     Reader reader = loaded(2);
@@ -170,7 +170,7 @@ TEST_P(ArchiveReader, MemberRunningPastTheEndOfTheFileHasAZeroTail) {
     ArchiveBuilder b = builder();
     b.addRaw(pattern(100, 7));
     uint32_t last = b.addRaw(Bytes(300, 0x77));
-    uint64_t offset = b.entries()[last].offset * (type() == kTypeZ54 ? 2048 : 1);
+    uint64_t offset = b.entries()[last].offset * (type() == kDataTypeZ54 ? 2048 : 1);
     File archive = open(b, size_t(offset + 120));
     Reader reader = loaded(2);
     Bytes expected(300, 0);
@@ -181,13 +181,13 @@ TEST_P(ArchiveReader, MemberRunningPastTheEndOfTheFileHasAZeroTail) {
 TEST_P(ArchiveReader, CorruptMemberNamesItsFile) {
     Bytes container = compressMember(type(), pattern(1000, 8), be());
     // One chunk: its zlib stream starts 4 bytes into the first record.
-    size_t stream = type() == kTypeZ54 ? 8 : type() == kType357 ? 132 : 2052;
+    size_t stream = type() == kDataTypeZ54 ? 8 : type() == kDataType357 ? 132 : 2052;
     ASSERT_EQ(container.at(stream), 0x78);
     container[stream + 1] ^= 0xFF; // the zlib header check fails
     ArchiveBuilder b = builder();
     for (int i = 0; i < 7; ++i)
         b.addRaw(pattern(10, i));
-    uint32_t corrupt = b.addStored(container, type() == kTypeZ54 ? 1000 : 1, 1000);
+    uint32_t corrupt = b.addStored(container, type() == kDataTypeZ54 ? 1000 : 1, 1000);
     ASSERT_EQ(corrupt, 7u);
     File archive = open(b);
     Reader reader = loaded(8);
@@ -214,7 +214,7 @@ TEST_P(ArchiveReader, FailedReadsOfTheArchive) {
     b.addRaw(pattern(500, 1));
     b.addCompressed(pattern(500, 2));
     // Offsets no file has: beyond the signed 64-bit positions, or a Z54 product past 64 bits.
-    b.addEntry({type() == kTypeZ54 ? UINT64_MAX : uint64_t(1) << 63, 16, 0, 16});
+    b.addEntry({type() == kDataTypeZ54 ? UINT64_MAX : uint64_t(1) << 63, 16, 0, 16});
     File archive = open(b);
     Reader reader = loaded(3);
     Member far = read(*reader, archive, 2);
@@ -238,11 +238,12 @@ std::string flavourName(const ::testing::TestParamInfo<Flavour>& info) {
     return std::string(kNames[info.param.dataType]) + (info.param.bigEndian ? "PS3" : "PC");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryArchive, ArchiveReader,
-                         ::testing::Values(Flavour{kType357, false}, Flavour{kType357, true},
-                                           Flavour{kTypeZ54, false}, Flavour{kTypeZ54, true},
-                                           Flavour{kType358, false}, Flavour{kType358, true}),
-                         flavourName);
+INSTANTIATE_TEST_SUITE_P(
+    EveryArchive, ArchiveReader,
+    ::testing::Values(Flavour{kDataType357, false}, Flavour{kDataType357, true},
+                      Flavour{kDataTypeZ54, false}, Flavour{kDataTypeZ54, true},
+                      Flavour{kDataType358, false}, Flavour{kDataType358, true}),
+    flavourName);
 
 // ---- States of the object ----
 
@@ -252,12 +253,12 @@ class ReaderStates : public ::testing::Test {
 };
 
 TEST_F(ReaderStates, NothingIsReadBeforeAnIndexIsLoaded) {
-    ArchiveBuilder b(kType357, false);
+    ArchiveBuilder b(kDataType357, false);
     b.addRaw(pattern(64, 1));
     ASSERT_TRUE(b.write({dir.file(L"a.bin")}, dir.file(L"a.idx")));
     File archive = File::open(dir.file(L"a.bin"), OpenMode::ReadExisting);
 
-    Reader fresh(CreateVoxbankInterface(kType357, false));
+    Reader fresh(CreateVoxbankInterface(kDataType357, false));
     Member m = read(*fresh, archive, 0);
     expectRefused(m, -1, L"尚未加载 Index 文件！");
     EXPECT_TRUE(m.dataUntouched);
@@ -268,26 +269,26 @@ TEST_F(ReaderStates, NothingIsReadBeforeAnIndexIsLoaded) {
     EXPECT_EQ(GetMessageQX(), L"尚未指定游戏数据类型！");
     expectRefused(read(*untyped, archive, 0), -1, L"尚未加载 Index 文件！");
 
-    Reader missing(CreateVoxbankInterface(kType357, false));
+    Reader missing(CreateVoxbankInterface(kDataType357, false));
     EXPECT_EQ(missing->LoadIndex(dir.file(L"none.idx")), 0u);
     EXPECT_EQ(GetMessageQX(), L"加载 Index 文件失败！");
     expectRefused(read(*missing, archive, 0), -1, L"尚未加载 Index 文件！");
 
     ASSERT_TRUE(writeBytes(dir.file(L"short.idx"), Bytes(20, 0)));
-    Reader empty(CreateVoxbankInterface(kType357, false));
+    Reader empty(CreateVoxbankInterface(kDataType357, false));
     EXPECT_EQ(empty->LoadIndex(dir.file(L"short.idx")), 0u);
     EXPECT_EQ(GetMessageQX(), L"Index 文件中没有任何条目！");
     expectRefused(read(*empty, archive, 0), -1, L"尚未加载 Index 文件！");
 }
 
 TEST_F(ReaderStates, ResetSwitchesToAnotherTypeAndByteOrder) {
-    ArchiveBuilder pc(kType357, false);
+    ArchiveBuilder pc(kDataType357, false);
     Bytes a = pattern(5000, 1), b = pattern(20000, 2), c = pattern(900, 3);
     pc.addCompressed(a);
     pc.addRaw(b);
     pc.addRaw(c);
     ASSERT_TRUE(pc.write({dir.file(L"pc.bin")}, dir.file(L"pc.idx")));
-    ArchiveBuilder ps3(kType358, true);
+    ArchiveBuilder ps3(kDataType358, true);
     Bytes d = pattern(70000, 4);
     ps3.addCompressed(d);
     ps3.addRaw(a);
@@ -295,12 +296,12 @@ TEST_F(ReaderStates, ResetSwitchesToAnotherTypeAndByteOrder) {
     File pcArchive = File::open(dir.file(L"pc.bin"), OpenMode::ReadExisting);
     File ps3Archive = File::open(dir.file(L"ps3.bin"), OpenMode::ReadExisting);
 
-    Reader reader(CreateVoxbankInterface(kType357, false));
+    Reader reader(CreateVoxbankInterface(kDataType357, false));
     ASSERT_EQ(reader->LoadIndex(dir.file(L"pc.idx")), 3u);
     expectMember(read(*reader, pcArchive, 0), a);
     expectMember(read(*reader, pcArchive, 2), c);
 
-    reader->Reset(kType358, true);
+    reader->Reset(kDataType358, true);
     expectRefused(read(*reader, pcArchive, 0), -1, L"尚未加载 Index 文件！");
     ASSERT_EQ(reader->LoadIndex(dir.file(L"ps3.idx")), 2u);
     expectMember(read(*reader, ps3Archive, 0), d);
@@ -309,26 +310,26 @@ TEST_F(ReaderStates, ResetSwitchesToAnotherTypeAndByteOrder) {
     expectRefused(read(*reader, pcArchive, 2), -5, L"文件编号超出了 Index 文件的范围！");
 
     // A Z54 archive after that: its offset unit is the one of its own header.
-    ArchiveBuilder z54(kTypeZ54, false, 512);
+    ArchiveBuilder z54(kDataTypeZ54, false, 512);
     z54.addRaw(c);
     z54.addCompressed(b);
     ASSERT_TRUE(z54.write({dir.file(L"z54.bin")}, L""));
     File z54Archive = File::open(dir.file(L"z54.bin"), OpenMode::ReadExisting);
-    reader->Reset(kTypeZ54, false);
+    reader->Reset(kDataTypeZ54, false);
     ASSERT_EQ(reader->LoadIndex(dir.file(L"z54.bin")), 2u);
     expectMember(read(*reader, z54Archive, 0), c);
     expectMember(read(*reader, z54Archive, 1), b);
 }
 
 TEST_F(ReaderStates, ASecondLoadReplacesTheTable) {
-    ArchiveBuilder first(kType357, false), second(kType357, false);
+    ArchiveBuilder first(kDataType357, false), second(kDataType357, false);
     first.addRaw(pattern(10, 1));
     second.addRaw(pattern(30, 2));
     second.addRaw(pattern(40, 3));
     ASSERT_TRUE(first.write({dir.file(L"1.bin")}, dir.file(L"1.idx")));
     ASSERT_TRUE(second.write({dir.file(L"2.bin")}, dir.file(L"2.idx")));
     File archive = File::open(dir.file(L"2.bin"), OpenMode::ReadExisting);
-    Reader reader(CreateVoxbankInterface(kType357, false));
+    Reader reader(CreateVoxbankInterface(kDataType357, false));
     ASSERT_EQ(reader->LoadIndex(dir.file(L"1.idx")), 1u);
     ASSERT_EQ(reader->LoadIndex(dir.file(L"2.idx")), 2u);
     expectMember(read(*reader, archive, 1), pattern(40, 3));
@@ -338,7 +339,7 @@ TEST_F(ReaderStates, ASecondLoadReplacesTheTable) {
 }
 
 TEST_F(ReaderStates, SplitArchiveIsReadThroughTheHandleOfEachFile) {
-    ArchiveBuilder b(kType357, true);
+    ArchiveBuilder b(kDataType357, true);
     Bytes m0 = pattern(600, 1), m1 = pattern(33000, 2), m2 = pattern(70, 3);
     b.addRaw(m0);
     b.startNextFile();
@@ -349,7 +350,7 @@ TEST_F(ReaderStates, SplitArchiveIsReadThroughTheHandleOfEachFile) {
     ASSERT_TRUE(b.write({dir.file(L"0.bin"), dir.file(L"1.bin")}, dir.file(L"s.idx")));
     File file0 = File::open(dir.file(L"0.bin"), OpenMode::ReadExisting);
     File file1 = File::open(dir.file(L"1.bin"), OpenMode::ReadExisting);
-    Reader reader(CreateVoxbankInterface(kType357, true));
+    Reader reader(CreateVoxbankInterface(kDataType357, true));
     ASSERT_EQ(reader->LoadIndex(dir.file(L"s.idx")), 3u);
     expectMember(read(*reader, file0, 0), m0);
     expectMember(read(*reader, file1, 1), m1);
@@ -357,9 +358,9 @@ TEST_F(ReaderStates, SplitArchiveIsReadThroughTheHandleOfEachFile) {
 }
 
 TEST_F(ReaderStates, DataTypeWithoutACodecReadsOnlyRawMembers) {
-    ArchiveBuilder b(kType357, false);
+    ArchiveBuilder b(kDataType357, false);
     b.addRaw(pattern(50, 1));
-    b.addStored(compressMember(kType357, pattern(50, 2), false), 1, 50);
+    b.addStored(compressMember(kDataType357, pattern(50, 2), false), 1, 50);
     ASSERT_TRUE(b.write({dir.file(L"a.bin")}, dir.file(L"a.idx")));
     File archive = File::open(dir.file(L"a.bin"), OpenMode::ReadExisting);
     Reader reader(CreateVoxbankInterface(9, false));
