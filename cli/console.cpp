@@ -18,8 +18,12 @@ void print(const std::wstring& text) {
         platform::consoleWrite(text);
 }
 
-void printFailure(const wchar_t* prefix) { print(prefix + GetMessageQX() + L"\n"); }
+void printFailure(const wchar_t* prefix) {
+    print(prefix + GetMessageQX() + L"\n");
+}
 
-void capturePrintsInto(std::wstring* sink) { captureSink = sink; }
+void capturePrintsInto(std::wstring* sink) {
+    captureSink = sink;
+}
 
 } // namespace karv::cli

@@ -7,7 +7,6 @@
 
 #include <locale>
 #include <memory>
-#include <new>
 #include <sstream>
 #include <vector>
 
@@ -266,31 +265,31 @@ void ParseGameValue(gameinfo& game, int key) {
 }
 
 bool LoadGameConfig(const std::wstring& path) {
-    try {
-        GameMap games;
-        if (!loadGames(path, games))
-            return false;
-        for (auto& [number, game] : games)
-            gameTable.insert_or_assign(number, std::move(game));
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return catchOutOfMemory(
+        [&] {
+            GameMap games;
+            if (!loadGames(path, games))
+                return false;
+            for (auto& [number, game] : games)
+                gameTable.insert_or_assign(number, std::move(game));
+            return true;
+        },
+        [] { return false; });
 }
 
 bool SaveGameConfig(const std::wstring& path) {
     if (gameTable.empty())
         return false;
-    try {
-        std::wstring configuration = configText();
-        FileBytes previous = loadPrevious(path);
-        WriteOutcome outcome = writeConfigText(path, configuration);
-        if (outcome == WriteOutcome::Damaged)
-            restorePrevious(path, previous);
-        return outcome == WriteOutcome::Written;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return catchOutOfMemory(
+        [&] {
+            std::wstring configuration = configText();
+            FileBytes previous = loadPrevious(path);
+            WriteOutcome outcome = writeConfigText(path, configuration);
+            if (outcome == WriteOutcome::Damaged)
+                restorePrevious(path, previous);
+            return outcome == WriteOutcome::Written;
+        },
+        [] { return false; });
 }
 
 } // namespace karv::cli

@@ -4,6 +4,8 @@ namespace karv::cli {
 
 ArchiveSelection archiveSelection;
 
-void resetProgramState() { archiveSelection = ArchiveSelection{}; }
+void resetProgramState() {
+    archiveSelection = ArchiveSelection{};
+}
 
 } // namespace karv::cli

@@ -348,12 +348,10 @@ int32_t restore(int32_t dataType, const linkinfo& link) {
 
 int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                          const std::wstring& /*archiveFolder*/, bool bigEndian) {
-    return karv::catchOutOfMemory([&] { return backup(dataType, link, bigEndian); },
-                                  [] { return fail(karv::msg::kOutOfMemory, kNoMemory); });
+    return karv::guardCode([&] { return backup(dataType, link, bigEndian); }, kNoMemory);
 }
 
 int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
                           const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
-    return karv::catchOutOfMemory([&] { return restore(dataType, link); },
-                                  [] { return fail(karv::msg::kOutOfMemory, kNoMemory); });
+    return karv::guardCode([&] { return restore(dataType, link); }, kNoMemory);
 }

@@ -21,4 +21,13 @@ template <typename Operation> Status guardMemory(Operation&& operation, int32_t 
     });
 }
 
+// Runs work that returns an exported function's code; running out of memory puts its message
+// on the channel and gives `outOfMemoryCode`.
+template <typename Operation> int32_t guardCode(Operation&& operation, int32_t outOfMemoryCode) {
+    return catchOutOfMemory(operation, [outOfMemoryCode] {
+        SetMessageQX(msg::kOutOfMemory);
+        return outOfMemoryCode;
+    });
+}
+
 } // namespace karv

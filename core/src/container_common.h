@@ -38,9 +38,6 @@ inline constexpr uint32_t kTablePaddedUnit = 256;
 // input, a chunk size of 0 or more chunks than a container may hold.
 int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
 
-// A container being written. The chunks are compressed straight into their records in a block
-// big enough for the worst case, which shrinks to the padded length at the end: no second copy
-// of the compressed data, and only the bytes in use are ever touched.
 // One deflate stream for every chunk of a container. Reset between chunks, it writes exactly
 // what compress2 writes, without zlib allocating and freeing its state (a quarter of a MiB)
 // for each chunk, which is what made many small chunks slow where allocation is costly.
@@ -65,6 +62,9 @@ class ChunkDeflater {
     int level_ = 0;
 };
 
+// A container being written. The chunks are compressed straight into their records in a block
+// big enough for the worst case, which shrinks to the padded length at the end: no second copy
+// of the compressed data, and only the bytes in use are ever touched.
 class ContainerWriter {
   public:
     // Reserves the block for `count` chunks of `chunkSize` from `input`, records from

@@ -5,6 +5,7 @@
 // in the container is untrusted: the offset table, texture headers, extension lengths and pixel
 // data are checked against the size given at open before a byte is read or written, with
 // positions in 64 bits so that no sum wraps.
+#include "boundary.h"
 #include "byte_io.h"
 #include "dds_format.h"
 #include "karvcore/archive.h"
@@ -316,30 +317,30 @@ int32_t GT1GDataQXImpl::buildDds(const uint8_t* data, const Texture& t, uint8_t*
 int32_t GT1GDataQXImpl::ExportTexture(const uint8_t* data, uint8_t*& dds, uint32_t* ddsLength,
                                       std::wstring* formatName, bool seekFirst, uint32_t number) {
     *ddsLength = 0;
-    try {
-        Texture t;
-        if (int32_t status = nextTexture(data, seekFirst, number, Direction::Export, t))
-            return status;
-        return buildDds(data, t, dds, ddsLength, formatName);
-    } catch (const std::bad_alloc&) {
-        return fail(msg::kOutOfMemory, kNoMemory);
-    }
+    return guardCode(
+        [&] {
+            Texture t;
+            if (int32_t status = nextTexture(data, seekFirst, number, Direction::Export, t))
+                return status;
+            return buildDds(data, t, dds, ddsLength, formatName);
+        },
+        kNoMemory);
 }
 
 int32_t GT1GDataQXImpl::ImportTexture(uint8_t* data, const uint8_t* dds, uint32_t ddsLength,
                                       bool seekFirst, uint32_t number) {
-    try {
-        Texture t;
-        if (int32_t status = nextTexture(data, seekFirst, number, Direction::Import, t))
-            return status;
-        uint32_t ddsDataPos = 0;
-        if (int32_t status = checkDds(t, dds, ddsLength, ddsDataPos))
-            return status;
-        std::memmove(data + t.dataPos, dds + ddsDataPos, size_t(t.totalSize));
-        return 0;
-    } catch (const std::bad_alloc&) {
-        return fail(msg::kOutOfMemory, kNoMemory);
-    }
+    return guardCode(
+        [&] {
+            Texture t;
+            if (int32_t status = nextTexture(data, seekFirst, number, Direction::Import, t))
+                return status;
+            uint32_t ddsDataPos = 0;
+            if (int32_t status = checkDds(t, dds, ddsLength, ddsDataPos))
+                return status;
+            std::memmove(data + t.dataPos, dds + ddsDataPos, size_t(t.totalSize));
+            return 0;
+        },
+        kNoMemory);
 }
 
 void GT1GDataQXImpl::CloseData() {

@@ -14,4 +14,6 @@ void SetMessageQX(std::wstring message) {
     lastMessage() = std::move(message);
 }
 
-std::wstring GetMessageQX() { return lastMessage(); }
+std::wstring GetMessageQX() {
+    return lastMessage();
+}

@@ -2,6 +2,7 @@
 //
 // The data is untrusted: every step checks the bytes it needs against the size, so a file that
 // ends inside a character, a mark or a CR LF pair is read up to its last byte and no further.
+#include "boundary.h"
 #include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
 #include "messages.h"
@@ -42,15 +43,12 @@ uint32_t utf8SequenceLength(uint8_t b) {
     return 0;
 }
 
-// Runs one operation; running out of memory is a failure of its own, never an exception
-// across the library boundary.
+// Running out of memory is a failure of its own, never an exception across the library
+// boundary.
+constexpr int32_t kOutOfMemoryStatus = -10;
+
 template <typename Operation> int32_t guarded(Operation operation) {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        SetMessageQX(msg::kOutOfMemory);
-        return -10;
-    }
+    return guardCode(operation, kOutOfMemoryStatus);
 }
 
 class ReadTxtFileInMemQXImpl final : public ReadTxtFileInMemQX {

@@ -1,5 +1,6 @@
 // The text writer: UTF-8 or UCS-2 in either byte order, with the file kept open (normal mode)
 // or opened, appended to and closed for every record (LOG mode).
+#include "boundary.h"
 #include "karvcore/karvcore.h"
 #include "messages.h"
 #include "platform/file.h"
@@ -83,12 +84,7 @@ constexpr int32_t kOutOfMemoryStatus = -20;
 
 // Runs one operation without letting an exception cross the library boundary.
 template <typename Operation> int32_t guarded(Operation operation) {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        SetMessageQX(msg::kOutOfMemory);
-        return kOutOfMemoryStatus;
-    }
+    return guardCode(operation, kOutOfMemoryStatus);
 }
 
 int32_t WriteTxtFileQXImpl::Open(const std::wstring& name, bool create, uint32_t newEncoding,

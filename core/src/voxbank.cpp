@@ -1,5 +1,6 @@
 // The archive reader: one loaded index table, and members read from the caller's open archive
 // file by entry number, decompressed with the codec of the archive's data type.
+#include "boundary.h"
 #include "karvcore/archive.h"
 #include "messages.h"
 #include "platform/file.h"
@@ -27,11 +28,6 @@ bool isUnused(const idxinfo& info) {
 
 bool isRaw(const idxinfo& info) {
     return karv::IsRawMarker(info.marker);
-}
-
-int32_t outOfMemory() {
-    SetMessageQX(karv::msg::kOutOfMemory);
-    return kOutOfMemory;
 }
 
 // "解压文件 000007.data 出错！原因：" + reason + "\n"; the number is the export's file name.
@@ -102,7 +98,7 @@ void VoxbankQXImpl::dropTable() {
 uint32_t VoxbankQXImpl::LoadIndex(const std::wstring& indexPath) {
     return karv::catchOutOfMemory([&] { return loadIndex(indexPath); },
                                   [] {
-                                      outOfMemory();
+                                      SetMessageQX(karv::msg::kOutOfMemory);
                                       return 0u;
                                   });
 }
@@ -134,8 +130,8 @@ void VoxbankQXImpl::Reset(int32_t newDataType, bool newBigEndian) {
 int32_t VoxbankQXImpl::ReadMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
                                   uint32_t* length, bool forceDecompress) {
     // Running out of memory is a failure like any other, never an exception for the caller.
-    return karv::catchOutOfMemory(
-        [&] { return readMember(archive, entry, data, length, forceDecompress); }, outOfMemory);
+    return karv::guardCode(
+        [&] { return readMember(archive, entry, data, length, forceDecompress); }, kOutOfMemory);
 }
 
 int32_t VoxbankQXImpl::readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
