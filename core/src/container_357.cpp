@@ -1,5 +1,6 @@
 // The 357 container: chunk size, chunk count and total, a table of record sizes, then records
 // of 64 KiB chunks at multiples of 128.
+#include "boundary.h"
 #include "byte_io.h"
 #include "container_common.h"
 #include "karvcore/karvcore.h"
@@ -43,14 +44,16 @@ int32_t CompressData357(uint8_t*& out, const uint8_t* input, uint32_t inputLengt
     ContainerWriter writer;
     uint32_t count = 0;
     const TableLayout layout{kChunkSize, kHeaderSize, kTableAlign};
-    if (int32_t status =
-            compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count))
-        return status;
-    uint8_t* header = writer.data();
-    karv::writeU32(header, kChunkSize, bigEndian);
-    karv::writeU32(header + 4, count, bigEndian);
-    karv::writeU32(header + 8, inputLength, bigEndian);
-    return writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
+    Status status =
+        compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count);
+    if (status.ok()) {
+        uint8_t* header = writer.data();
+        writeU32(header, kChunkSize, bigEndian);
+        writeU32(header + 4, count, bigEndian);
+        writeU32(header + 8, inputLength, bigEndian);
+        status = writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
+    }
+    return reportStatus(status);
 }
 
 int32_t UnCompressData357(uint8_t*& out, const uint8_t* container, uint32_t containerLength,

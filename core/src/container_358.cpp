@@ -1,5 +1,6 @@
 // The 358 container: magic "zp1", total, chunk size and chunk count, a table of record sizes
 // padded to 2048, then records of chunks of the writer's size at multiples of 128.
+#include "boundary.h"
 #include "byte_io.h"
 #include "container_common.h"
 #include "karvcore/karvcore.h"
@@ -55,15 +56,17 @@ int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLengt
     ContainerWriter writer;
     uint32_t count = 0;
     const TableLayout layout{chunkSize, kHeaderSize, kTableAlign};
-    if (int32_t status =
-            compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count))
-        return status;
-    uint8_t* header = writer.data();
-    std::memcpy(header, kMagic, sizeof kMagic);
-    writeU32(header + kTotalField, inputLength, bigEndian);
-    writeU32(header + kChunkSizeField, chunkSize, bigEndian);
-    writeU32(header + kCountField, count, bigEndian);
-    return writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
+    Status status =
+        compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count);
+    if (status.ok()) {
+        uint8_t* header = writer.data();
+        std::memcpy(header, kMagic, sizeof kMagic);
+        writeU32(header + kTotalField, inputLength, bigEndian);
+        writeU32(header + kChunkSizeField, chunkSize, bigEndian);
+        writeU32(header + kCountField, count, bigEndian);
+        status = writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
+    }
+    return reportStatus(status);
 }
 
 // The magic is the caller's business: the header is read without testing it.

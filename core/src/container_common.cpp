@@ -1,5 +1,6 @@
 #include "container_common.h"
 
+#include "boundary.h"
 #include "byte_io.h"
 #include "karvcore/karvcore.h"
 #include "messages.h"
@@ -22,9 +23,8 @@ constexpr uint32_t kMaxChunkLength = 0xFFE00000;
 // The largest unit a used length is raised to (Z54's 2048).
 constexpr uint32_t kMaxPaddedUnit = 2048;
 
-int32_t fail(const wchar_t* message) {
-    SetMessageQX(message);
-    return -1;
+Status fail(const wchar_t* message) {
+    return Status::failure(kCompressorFailed, message);
 }
 
 uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
@@ -68,7 +68,7 @@ void ChunkDeflater::end() {
     ready_ = false;
 }
 
-int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
+Status countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     if (length == 0)
         return fail(msg::kDataLengthZero);
     if (chunkSize == 0)
@@ -76,11 +76,11 @@ int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     count = length / chunkSize + (length % chunkSize != 0 ? 1 : 0);
     if (count > kMaxChunks)
         return fail(msg::kDataTooLong);
-    return 0;
+    return Status();
 }
 
-int32_t ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize,
-                                 uint32_t count, uint64_t firstRecord, uint32_t recordAlign) {
+Status ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize,
+                                uint32_t count, uint64_t firstRecord, uint32_t recordAlign) {
     // Worst case: every stream as long as compressBound allows. Only the final lengths must fit
     // in 32 bits; this bound may not.
     uint64_t worst = firstRecord;
@@ -104,10 +104,10 @@ int32_t ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t
     next_ = 0;
     recordAlign_ = recordAlign;
     pos_ = firstRecord;
-    return 0;
+    return Status();
 }
 
-int32_t ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& streamLength) {
+Status ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& streamLength) {
     uint32_t chunk = chunkLength(next_, length_, chunkSize_);
     uint8_t* record = block_.get() + pos_;
     uLong written = 0;
@@ -120,11 +120,11 @@ int32_t ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& strea
     pos_ = alignUp(end, recordAlign_);
     std::memset(block_.get() + end, 0, size_t(pos_ - end));
     ++next_;
-    return 0;
+    return Status();
 }
 
-int32_t ContainerWriter::finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out,
-                                uint32_t* usedLength, uint32_t* paddedLength) {
+Status ContainerWriter::finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out,
+                               uint32_t* usedLength, uint32_t* paddedLength) {
     uint64_t used = pos_ + trailingZeros;
     uint64_t padded = alignUp(used, paddedUnit);
     if (padded > UINT32_MAX)
@@ -139,27 +139,27 @@ int32_t ContainerWriter::finish(uint32_t trailingZeros, uint32_t paddedUnit, uin
     out = data;
     *usedLength = uint32_t(used);
     *paddedLength = uint32_t(padded);
-    return 0;
+    return Status();
 }
 
-int32_t compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
-                               bool bigEndian, int level, ContainerWriter& writer,
-                               uint32_t& count) {
-    if (int32_t status = countChunks(length, layout.chunkSize, count))
+Status compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
+                              bool bigEndian, int level, ContainerWriter& writer, uint32_t& count) {
+    if (Status status = countChunks(length, layout.chunkSize, count); !status)
         return status;
     uint64_t firstRecord =
         alignUp(layout.headerSize + uint64_t(kLengthFieldSize) * count, layout.tableAlign);
-    if (int32_t status =
-            writer.reserve(input, length, layout.chunkSize, count, firstRecord, kRecordAlign))
+    if (Status status =
+            writer.reserve(input, length, layout.chunkSize, count, firstRecord, kRecordAlign);
+        !status)
         return status;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t streamLength = 0;
-        if (int32_t status = writer.compressNext(level, bigEndian, streamLength))
+        if (Status status = writer.compressNext(level, bigEndian, streamLength); !status)
             return status;
         writeU32(writer.data() + layout.headerSize + kLengthFieldSize * i,
                  kLengthFieldSize + streamLength, bigEndian);
     }
-    return 0;
+    return Status();
 }
 
 // ---- Reading ----
@@ -168,20 +168,24 @@ bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
     return pos + kLengthFieldSize + length <= containerLength;
 }
 
-int32_t Output::allocate(uint32_t total, uint32_t containerLength) {
+Status corrupt() {
+    return Status::failure(kCorruptData, msg::kDecompressFailed);
+}
+
+Status Output::allocate(uint32_t total, uint32_t containerLength) {
     if (total > kMaxInflateRatio * containerLength)
-        return -2;
+        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
     // Not zeroed: a success has written every byte, and a failure frees the block. One spare byte
     // keeps an empty result a valid block (malloc(0) may return null).
     data_.reset(static_cast<uint8_t*>(std::malloc(total != 0 ? total : 1)));
     if (!data_)
-        return -10;
+        return Status::failure(kNoMemory, msg::kOutOfMemory);
     total_ = total;
     produced_ = 0;
-    return 0;
+    return Status();
 }
 
-int32_t Output::inflateChunk(const uint8_t* stream, uint32_t length, uint32_t capacity) {
+Status Output::inflateChunk(const uint8_t* stream, uint32_t length, uint32_t capacity) {
     capacity = std::min(capacity, total_ - produced_);
     // uncompress quietly drops a lone byte when given no room, so an exhausted output gets a
     // spare byte of its own and any byte landing there is a chunk too many.
@@ -189,80 +193,75 @@ int32_t Output::inflateChunk(const uint8_t* stream, uint32_t length, uint32_t ca
     uint8_t* dest = capacity != 0 ? data_.get() + produced_ : &spare;
     uLongf inflated = capacity != 0 ? capacity : 1;
     if (uncompress(dest, &inflated, stream, length) != Z_OK || inflated > capacity)
-        return -1;
+        return corrupt();
     produced_ += uint32_t(inflated);
-    return 0;
+    return Status();
 }
 
-int32_t Output::copyStored(const uint8_t* bytes, uint32_t length) {
+Status Output::copyStored(const uint8_t* bytes, uint32_t length) {
     if (length > total_ - produced_)
-        return -1;
+        return corrupt();
     std::memcpy(data_.get() + produced_, bytes, length);
     produced_ += length;
-    return 0;
+    return Status();
 }
 
-int32_t Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity,
-                          ChunkKind& kind) {
+Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity,
+                         ChunkKind& kind) {
     if (bytes[0] == kZlibFirstByte) {
         kind = ChunkKind::Inflated;
         return inflateChunk(bytes, length, capacity);
     }
     if (length >= total_ || produced_ >= total_) {
         kind = ChunkKind::Ignored;
-        return 0;
+        return Status();
     }
     kind = ChunkKind::Stored;
     return copyStored(bytes, length);
 }
 
-int32_t Output::finish(uint8_t*& out, uint32_t* outLength) {
+Status Output::finish(uint8_t*& out, uint32_t* outLength) {
     if (produced_ != total_)
-        return -2;
+        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
     out = data_.release();
     *outLength = total_;
-    return 0;
+    return Status();
 }
 
-int32_t deliver(int32_t status, Output& output, uint8_t*& out, uint32_t* outLength) {
-    if (status == 0)
-        status = output.finish(out, outLength);
-    if (status == 0)
+int32_t deliver(const Status& walked, Output& output, uint8_t*& out, uint32_t* outLength) {
+    Status status = walked.ok() ? output.finish(out, outLength) : walked;
+    if (status.ok())
         return 0;
     out = nullptr;
-    if (status == -2) {
+    if (status.code() == kWrongTotal)
         *outLength = 0;
-        SetMessageQX(msg::kDecompressedSizeWrong);
-    } else {
-        SetMessageQX(status == -10 ? msg::kOutOfMemory : msg::kDecompressFailed);
-    }
-    return status;
+    return reportStatus(status);
 }
 
 int32_t refuseTruncated(uint8_t*& out) {
     out = nullptr;
-    return fail(msg::kDecompressFailed);
+    return reportStatus(corrupt());
 }
 
 namespace {
 
-int32_t walkTable(const TableHeader& header, const uint8_t* container, uint32_t containerLength,
-                  bool bigEndian, Output& output) {
+Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t containerLength,
+                 bool bigEndian, Output& output) {
     uint64_t pos =
         alignUp(header.tableOffset + uint64_t(kLengthFieldSize) * header.count, header.tableAlign);
     for (uint32_t i = 0; i < header.count; ++i) {
         uint32_t recordSize =
             readU32(container + header.tableOffset + kLengthFieldSize * uint64_t(i), bigEndian);
         if (recordSize < kLengthFieldSize)
-            return -1;
+            return corrupt();
         uint32_t length = recordSize - kLengthFieldSize;
         if (length == 0)
             continue;
         if (!recordFits(pos, length, containerLength))
-            return -1;
+            return corrupt();
         ChunkKind kind;
         const uint8_t* bytes = container + pos + kLengthFieldSize;
-        if (int32_t status = output.takeChunk(bytes, length, header.chunkCapacity, kind))
+        if (Status status = output.takeChunk(bytes, length, header.chunkCapacity, kind); !status)
             return status;
         // A stored chunk moves the position by its length alone: stored files are laid out so.
         if (kind == ChunkKind::Inflated)
@@ -270,7 +269,7 @@ int32_t walkTable(const TableHeader& header, const uint8_t* container, uint32_t 
         else if (kind == ChunkKind::Stored)
             pos += length;
     }
-    return 0;
+    return Status();
 }
 
 } // namespace
@@ -282,8 +281,8 @@ int32_t decompressTableContainer(const TableHeader& header, const uint8_t* conta
     if (tableEnd > containerLength)
         return refuseTruncated(out);
     Output output;
-    int32_t status = output.allocate(header.total, containerLength);
-    if (status == 0)
+    Status status = output.allocate(header.total, containerLength);
+    if (status.ok())
         status = walkTable(header, container, containerLength, bigEndian, output);
     return deliver(status, output, out, outLength);
 }

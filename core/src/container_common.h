@@ -34,9 +34,16 @@ inline constexpr uint32_t kTablePaddedUnit = 256;
 
 // ---- Writing ----
 
-// The number of chunks of `chunkSize` in `length` bytes; -1 with the message set for an empty
-// input, a chunk size of 0 or more chunks than a container may hold.
-int32_t countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
+// Every failure of a compressor is -1; the message says which.
+inline constexpr int32_t kCompressorFailed = -1;
+// The decompressors' failures.
+inline constexpr int32_t kCorruptData = -1;
+inline constexpr int32_t kWrongTotal = -2;
+inline constexpr int32_t kNoMemory = -10;
+
+// The number of chunks of `chunkSize` in `length` bytes; refused for an empty input, a chunk
+// size of 0 or more chunks than a container may hold.
+Status countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
 
 // One deflate stream for every chunk of a container. Reset between chunks, it writes exactly
 // what compress2 writes, without zlib allocating and freeing its state (a quarter of a MiB)
@@ -69,19 +76,19 @@ class ContainerWriter {
   public:
     // Reserves the block for `count` chunks of `chunkSize` from `input`, records from
     // `firstRecord` on, each followed by zero fill to a multiple of `recordAlign`. The bytes
-    // before `firstRecord` (header and table) start out zero. -1 with the message on failure.
-    int32_t reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize, uint32_t count,
-                    uint64_t firstRecord, uint32_t recordAlign);
+    // before `firstRecord` (header and table) start out zero.
+    Status reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize, uint32_t count,
+                   uint64_t firstRecord, uint32_t recordAlign);
 
     // Compresses the next chunk into a record at the current position: its length, the zlib
-    // stream and the zero fill. Gives the stream's length; -1 with the message on failure.
-    int32_t compressNext(int level, bool bigEndian, uint32_t& streamLength);
+    // stream and the zero fill. Gives the stream's length.
+    Status compressNext(int level, bool bigEndian, uint32_t& streamLength);
 
     // Appends `trailingZeros` zero bytes (the used length ends there), zero-fills up to the used
     // length raised to a multiple of `paddedUnit`, and hands the block to the caller's out
-    // values. -1 with the message when a length does not fit in 32 bits.
-    int32_t finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out, uint32_t* usedLength,
-                   uint32_t* paddedLength);
+    // values. Refused when a length does not fit in 32 bits.
+    Status finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out, uint32_t* usedLength,
+                  uint32_t* paddedLength);
 
     uint8_t* data() { return block_.get(); }
 
@@ -105,8 +112,8 @@ struct TableLayout {
     uint32_t headerSize = 0;
     uint32_t tableAlign = 0;
 };
-int32_t compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
-                               bool bigEndian, int level, ContainerWriter& writer, uint32_t& count);
+Status compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
+                              bool bigEndian, int level, ContainerWriter& writer, uint32_t& count);
 
 // ---- Reading ----
 
@@ -119,30 +126,31 @@ enum class ChunkKind { Inflated, Stored, Ignored };
 // The decompressed output: T bytes filled chunk by chunk, never past T.
 class Output {
   public:
-    // -10 when T bytes cannot be allocated. A T that the container cannot possibly inflate to
-    // is refused as a wrong total (-2) before anything is allocated.
-    int32_t allocate(uint32_t total, uint32_t containerLength);
+    // kNoMemory when T bytes cannot be allocated. A T that the container cannot possibly inflate
+    // to is refused as a wrong total before anything is allocated.
+    Status allocate(uint32_t total, uint32_t containerLength);
 
     // One nonzero chunk of `length` bytes: a zlib stream (first byte 0x78) is inflated in place,
     // at most `capacity` bytes; any other chunk is copied raw while both its length and the
-    // produced count are below T. -1 when the stream is bad or would run past T.
-    int32_t takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity, ChunkKind& kind);
+    // produced count are below T. kCorruptData when the stream is bad or would run past T.
+    Status takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity, ChunkKind& kind);
 
-    // 0 with the block handed to the caller when the chunks made exactly T bytes.
-    int32_t finish(uint8_t*& out, uint32_t* outLength);
+    // The block handed to the caller when the chunks made exactly T bytes.
+    Status finish(uint8_t*& out, uint32_t* outLength);
 
   private:
-    int32_t inflateChunk(const uint8_t* stream, uint32_t length, uint32_t capacity);
-    int32_t copyStored(const uint8_t* bytes, uint32_t length);
+    Status inflateChunk(const uint8_t* stream, uint32_t length, uint32_t capacity);
+    Status copyStored(const uint8_t* bytes, uint32_t length);
 
     MallocBuffer data_;
     uint32_t total_ = 0;
     uint32_t produced_ = 0;
 };
 
-// Ends a decompressor: hands the output over when `status` is 0 and the total is right;
-// otherwise leaves no buffer with the caller and sets the message of the status.
-int32_t deliver(int32_t status, Output& output, uint8_t*& out, uint32_t* outLength);
+// Ends a decompressor: hands the output over when the walk succeeded and the total is right;
+// otherwise leaves no buffer with the caller (and, for a wrong total, an out length of 0) and
+// reports the failure.
+int32_t deliver(const Status& walked, Output& output, uint8_t*& out, uint32_t* outLength);
 
 // The parts of a 357 or 358 header that drive the walk over the table.
 struct TableHeader {
@@ -158,7 +166,10 @@ int32_t decompressTableContainer(const TableHeader& header, const uint8_t* conta
                                  uint32_t containerLength, bool bigEndian, uint8_t*& out,
                                  uint32_t* outLength);
 
-// A container too short for its own header: -1, no buffer.
+// A container too short for its own header: corrupt, no buffer.
 int32_t refuseTruncated(uint8_t*& out);
+
+// A corrupt container.
+Status corrupt();
 
 } // namespace karv::container

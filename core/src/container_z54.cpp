@@ -1,5 +1,6 @@
 // The Z54 container: the total, then records of 32 KiB chunks back to back, ended by a zero
 // record length. No table: the reader walks the records to the end of the container.
+#include "boundary.h"
 #include "byte_io.h"
 #include "container_common.h"
 #include "karvcore/karvcore.h"
@@ -19,22 +20,41 @@ constexpr uint32_t kAlignment = 2048;
 
 // Zero lengths (the terminator and the zero fill behind it) are skipped; fewer than four bytes
 // left end the walk, as at the end of a container written at its padded length.
-int32_t walkRecords(const uint8_t* container, uint32_t containerLength, bool bigEndian,
-                    Output& output) {
+Status walkRecords(const uint8_t* container, uint32_t containerLength, bool bigEndian,
+                   Output& output) {
     uint64_t offset = kHeaderSize;
     while (offset + kLengthFieldSize <= containerLength) {
-        uint32_t length = karv::readU32(container + offset, bigEndian);
+        uint32_t length = readU32(container + offset, bigEndian);
         if (length != 0) {
             if (!recordFits(offset, length, containerLength))
-                return -1;
+                return corrupt();
             ChunkKind kind;
             const uint8_t* bytes = container + offset + kLengthFieldSize;
-            if (int32_t status = output.takeChunk(bytes, length, kChunkCapacity, kind))
+            if (Status status = output.takeChunk(bytes, length, kChunkCapacity, kind); !status)
                 return status;
         }
         offset += kLengthFieldSize + uint64_t(length);
     }
-    return 0;
+    return Status();
+}
+
+// Records back to back behind the total, and the final zero record length.
+Status writeContainer(const uint8_t* input, uint32_t inputLength, bool bigEndian, int level,
+                      uint8_t*& out, uint32_t* usedLength, uint32_t* paddedLength) {
+    uint32_t count = 0;
+    if (Status status = countChunks(inputLength, kChunkSize, count); !status)
+        return status;
+    ContainerWriter writer;
+    if (Status status = writer.reserve(input, inputLength, kChunkSize, count, kHeaderSize, 1);
+        !status)
+        return status;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t streamLength = 0;
+        if (Status status = writer.compressNext(level, bigEndian, streamLength); !status)
+            return status;
+    }
+    writeU32(writer.data(), inputLength, bigEndian);
+    return writer.finish(kLengthFieldSize, kAlignment, out, usedLength, paddedLength);
 }
 
 int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
@@ -64,20 +84,8 @@ const karv::ContainerKind karv::kContainerZ54 = {
 
 int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
-    uint32_t count = 0;
-    if (int32_t status = countChunks(inputLength, kChunkSize, count))
-        return status;
-    ContainerWriter writer;
-    if (int32_t status = writer.reserve(input, inputLength, kChunkSize, count, kHeaderSize, 1))
-        return status;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t streamLength = 0;
-        if (int32_t status = writer.compressNext(level, bigEndian, streamLength))
-            return status;
-    }
-    karv::writeU32(writer.data(), inputLength, bigEndian);
-    // The final zero record length.
-    return writer.finish(kLengthFieldSize, kAlignment, out, usedLength, paddedLength);
+    return reportStatus(
+        writeContainer(input, inputLength, bigEndian, level, out, usedLength, paddedLength));
 }
 
 int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
@@ -85,8 +93,8 @@ int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t cont
     if (containerLength < kHeaderSize)
         return refuseTruncated(out);
     Output output;
-    int32_t status = output.allocate(karv::readU32(container, bigEndian), containerLength);
-    if (status == 0)
+    Status status = output.allocate(readU32(container, bigEndian), containerLength);
+    if (status.ok())
         status = walkRecords(container, containerLength, bigEndian, output);
     return deliver(status, output, out, outLength);
 }
