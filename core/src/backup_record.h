@@ -6,12 +6,14 @@
 #pragma once
 
 #include "byte_io.h"
+#include "karvcore/karvcore.h"
 
 #include <cstdint>
 
 namespace karv::record {
 
-inline constexpr uint32_t kArchiveSlots = 10;
+// One size for each archive file an archive may have.
+inline constexpr uint32_t kArchiveSlots = kMaxArchiveFiles;
 inline constexpr uint32_t kSizeWidth = 8;
 inline constexpr uint32_t kSlotsStart = kArchiveSlots * kSizeWidth; // 80
 inline constexpr uint32_t kSlotWidth = 4;

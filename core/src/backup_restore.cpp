@@ -57,8 +57,7 @@ std::wstring recordPath(const linkinfo& link) {
 
 // The record has ten size slots; linkinfo has ten names.
 bool fileCountValid(int32_t dataType, const linkinfo& link) {
-    return isZ54(dataType) ||
-           (link.fileCount >= 0 && uint32_t(link.fileCount) <= karv::record::kArchiveSlots);
+    return isZ54(dataType) || karv::ArchiveFileCountFits(link);
 }
 
 // How many archive files the record describes. A game described with fileCount 0 (358 and the

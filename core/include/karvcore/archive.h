@@ -86,11 +86,6 @@ inline constexpr IndexLayout kIndexLayout32 = {0, 32, false, kNoField, kNoField,
 inline constexpr IndexLayout kIndexLayoutZ54 = {
     16, 16, true, 4, 8, 0, kNoField, 8, 12, CompressedMarker::DecompressedLength};
 
-// The layout of a data type's index: Z54's for 2, the 32-byte one for every other type.
-inline const IndexLayout& IndexLayoutFor(int32_t dataType) {
-    return dataType == kDataTypeZ54 ? kIndexLayoutZ54 : kIndexLayout32;
-}
-
 // The values of one entry, every number in host order.
 struct EntryValues {
     uint64_t offset = 0;       // bytes from the start of the archive file that holds the member
@@ -217,6 +212,12 @@ KARVCORE_API const ContainerKind* FindContainerKind(int32_t dataType);
 inline bool ArchiveSpansFiles(int32_t dataType) {
     const ContainerKind* kind = FindContainerKind(dataType);
     return kind != nullptr && kind->spansFiles;
+}
+// The layout of a data type's index: its kind's, and the 32-byte one for a type without a kind
+// (LoadIndexData reads any type but 0 that way).
+inline const IndexLayout& IndexLayoutFor(int32_t dataType) {
+    const ContainerKind* kind = FindContainerKind(dataType);
+    return kind != nullptr ? *kind->index : kIndexLayout32;
 }
 // The kind named exactly "357", "Z54" or "358"; null for any other text.
 KARVCORE_API const ContainerKind* FindContainerKindByName(const std::wstring& name);
