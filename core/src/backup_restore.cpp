@@ -319,7 +319,7 @@ bool clearSlots(const std::wstring& path, uint32_t recordBytes) {
             return false;
         left -= part;
     }
-    return file.close();
+    return bool(file.close());
 }
 
 bool cut(Target& target) {

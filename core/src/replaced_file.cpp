@@ -22,8 +22,8 @@ bool ReplacedFile::write(const std::wstring& path, const uint8_t* data, uint32_t
         SetMessageQX(msg::kCreateFileFailed);
         return false;
     }
-    bool written = file.writeAll(data, count);
-    bool closed = file.close();
+    bool written = bool(file.writeAll(data, count));
+    bool closed = bool(file.close());
     if (!written || !closed) {
         platform::removeFile(temporary);
         SetMessageQX(msg::kWriteDataFailed);

@@ -423,6 +423,41 @@ TEST_F(FaultSwitchTest, StickyFaultsFailEveryLaterOperation) {
     EXPECT_TRUE(platform::removeFile(path));
 }
 
+// Each struck operation carries the switch's own reason, which no healthy disk gives, so a
+// report tells an injected failure from a real one.
+TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
+    const std::wstring path = dir.file(L"f.bin");
+    ASSERT_TRUE(writeBytes(path, pattern(16, 1)));
+    const int struck = platform::struckSystemError();
+    EXPECT_NE(struck, 0);
+    FaultPlan plan;
+    plan.strikeAt = 1;
+    plan.sticky = true;
+    faults().arm(plan);
+    Status opened;
+    EXPECT_FALSE(platform::File::open(path, platform::OpenMode::ReadExisting, &opened).isOpen());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.systemError(), struck);
+    EXPECT_EQ(platform::File::replace(path, path + L"2").systemError(), struck);
+    faults().disarm();
+    EXPECT_EQ(faults().struck(), 2u);
+
+    platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
+    ASSERT_TRUE(file.isOpen());
+    faults().arm(plan);
+    uint8_t buffer[8];
+    uint32_t done = 0;
+    EXPECT_EQ(file.readAll(buffer, 8).systemError(), struck);
+    EXPECT_EQ(file.write(buffer, 8, done).systemError(), struck);
+    uint64_t at = 0;
+    EXPECT_EQ(file.position(at).systemError(), struck);
+    EXPECT_EQ(file.close().systemError(), struck);
+    faults().disarm();
+    EXPECT_EQ(faults().struck(), 4u);
+    EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultRead);
+    EXPECT_TRUE(readBytes(path) == pattern(16, 1));
+}
+
 TEST_F(FaultSwitchTest, LibraryOperationsCountOnTheSameSwitch) {
     const std::wstring path = dir.file(L"f.bin");
     const Bytes bytes = pattern(32, 9);

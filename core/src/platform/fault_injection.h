@@ -29,6 +29,11 @@ enum FaultOp : uint32_t {
     kFaultAll = (1u << 8) - 1,
 };
 
+// The system's reason a struck operation reports: EIO on POSIX, ERROR_WRITE_FAULT on Windows
+// (the device failed the request), which no run on a healthy disk sees. Defined with each
+// system's file code.
+int struckSystemError();
+
 enum class FaultEffect {
     Fail,  // the operation does nothing and reports failure
     Short, // a write moves half its bytes (none of one byte) and reports success
