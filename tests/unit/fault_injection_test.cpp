@@ -439,8 +439,9 @@ TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
     EXPECT_FALSE(opened);
     EXPECT_EQ(opened.systemError(), struck);
     EXPECT_EQ(platform::File::replace(path, path + L"2").systemError(), struck);
+    EXPECT_EQ(platform::File::flushFolder(dir.path()).systemError(), struck);
     faults().disarm();
-    EXPECT_EQ(faults().struck(), 2u);
+    EXPECT_EQ(faults().struck(), 3u);
 
     platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
     ASSERT_TRUE(file.isOpen());
@@ -451,9 +452,10 @@ TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
     EXPECT_EQ(file.write(buffer, 8, done).systemError(), struck);
     uint64_t at = 0;
     EXPECT_EQ(file.position(at).systemError(), struck);
+    EXPECT_EQ(file.flush().systemError(), struck);
     EXPECT_EQ(file.close().systemError(), struck);
     faults().disarm();
-    EXPECT_EQ(faults().struck(), 4u);
+    EXPECT_EQ(faults().struck(), 5u);
     EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultRead);
     EXPECT_TRUE(readBytes(path) == pattern(16, 1));
 }

@@ -1,6 +1,6 @@
 // The platform layer's files and folders: open modes, 64-bit positions, truncation, borrowed
-// handles, the system's reasons for failures, folder creation, listings in UTF-16 order and
-// wildcard existence tests.
+// handles, the system's reasons for failures, flushes, folder creation, listings in UTF-16
+// order and wildcard existence tests.
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "temp_dir.h"
@@ -265,6 +265,7 @@ TEST_F(Files, FailuresCarryTheSystemsReason) {
     EXPECT_TRUE(why);
     EXPECT_EQ(why.systemError(), 0);
     EXPECT_TRUE(file.close());
+    EXPECT_EQ(file.flush().systemError(), kNotOpen);
     EXPECT_EQ(file.writeAll("x", 1).systemError(), kNotOpen);
     Status moved = File::replace(dir.file(L"missing.bin"), dir.file(L"data.bin"));
     EXPECT_FALSE(moved);
@@ -274,6 +275,23 @@ TEST_F(Files, FailuresCarryTheSystemsReason) {
     Status ended = File::open(dir.file(L"data.bin"), OpenMode::ReadExisting).readAll(&byte, 1);
     EXPECT_FALSE(ended);
     EXPECT_EQ(ended.systemError(), 0);
+}
+
+TEST_F(Files, FlushKeepsWhatWasWritten) {
+    const std::wstring path = dir.file(L"data.bin");
+    File file = File::open(path, OpenMode::CreateAlways);
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_TRUE(writeText(file, "durable"));
+    EXPECT_TRUE(file.flush());
+    EXPECT_TRUE(writeText(file, "!"));
+    EXPECT_TRUE(file.flush());
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(readFileBytes(path), "durable!");
+    EXPECT_TRUE(File::flushFolder(dir.path()));
+#ifndef _WIN32
+    // Windows has nothing to flush in a folder; POSIX opens it and says when it is not there.
+    EXPECT_EQ(File::flushFolder(dir.file(L"missing")).systemError(), kMissing);
+#endif
 }
 
 class Folders : public ::testing::Test {

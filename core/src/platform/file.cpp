@@ -77,10 +77,20 @@ Status File::truncate() {
     return strikes(kFaultTruncate, *this) ? struck() : truncateSystem();
 }
 
+Status File::flush() {
+    return strikes(kFaultFlush, *this) ? struck() : flushSystem();
+}
+
 Status File::replace(const std::wstring& from, const std::wstring& to) {
     if (faultSwitch().checkPath(kFaultRename, to) != FaultAction::Proceed)
         return struck();
     return replaceSystem(from, to);
+}
+
+Status File::flushFolder(const std::wstring& folder) {
+    if (faultSwitch().checkPath(kFaultFlush, folder) != FaultAction::Proceed)
+        return struck();
+    return flushFolderSystem(folder);
 }
 
 // The handle is released even when the switch reports the close as failed.

@@ -62,6 +62,9 @@ class File {
     Status size(uint64_t& out);
     // Makes the current position the end of the file.
     Status truncate();
+    // Makes what was written to a file opened for writing durable: on the disk, not in the
+    // system's cache, when it reports success (fsync; FlushFileBuffers).
+    Status flush();
     // Closes an owned handle; a failure when the system reported one (data may be lost).
     Status close();
 
@@ -69,6 +72,10 @@ class File {
     // reader finds the old file or the new one, never a mix. A failure when the system refused
     // (`to` a folder, another volume); `from` is then still there.
     static Status replace(const std::wstring& from, const std::wstring& to);
+    // Makes the names in `folder` durable, so that a replace there survives a power cut (POSIX
+    // keeps a rename in the cache until the folder is flushed). Windows commits the renames
+    // itself: nothing to do there.
+    static Status flushFolder(const std::wstring& folder);
 
   private:
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
@@ -81,8 +88,10 @@ class File {
     Status seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition);
     Status sizeSystem(uint64_t& out);
     Status truncateSystem();
+    Status flushSystem();
     Status closeSystem();
     static Status replaceSystem(const std::wstring& from, const std::wstring& to);
+    static Status flushFolderSystem(const std::wstring& folder);
     NativeFile handle_ = kNoNativeFile;
     bool owned_ = false;
 };
@@ -116,11 +125,17 @@ inline Status File::size(uint64_t& out) {
 inline Status File::truncate() {
     return truncateSystem();
 }
+inline Status File::flush() {
+    return flushSystem();
+}
 inline Status File::close() {
     return closeSystem();
 }
 inline Status File::replace(const std::wstring& from, const std::wstring& to) {
     return replaceSystem(from, to);
+}
+inline Status File::flushFolder(const std::wstring& folder) {
+    return flushFolderSystem(folder);
 }
 #endif
 

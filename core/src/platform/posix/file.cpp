@@ -162,6 +162,16 @@ Status File::truncateSystem() {
     return result == 0 ? Status() : lastError();
 }
 
+Status File::flushSystem() {
+    if (!isOpen())
+        return notOpen();
+    int result;
+    do {
+        result = fsync(handle_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? Status() : lastError();
+}
+
 Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
@@ -183,6 +193,27 @@ Status File::replaceSystem(const std::wstring& from, const std::wstring& to) {
     if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         chmod(source.c_str(), old.st_mode & 07777);
     return ::rename(source.c_str(), target.c_str()) == 0 ? Status() : lastError();
+}
+
+Status File::flushFolderSystem(const std::wstring& folder) {
+    std::string name;
+    if (!posix::toNativePath(folder, name))
+        return fileFailure(EINVAL);
+    int fd;
+    do {
+        fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return lastError();
+    int result;
+    do {
+        result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    // EINVAL: a file system that cannot flush folders at all; its renames are as durable as
+    // it makes them, and refusing every backup there would help no one.
+    Status status = result == 0 || errno == EINVAL ? Status() : lastError();
+    ::close(fd);
+    return status;
 }
 
 } // namespace karv::platform

@@ -138,6 +138,12 @@ Status File::truncateSystem() {
     return SetEndOfFile(handle_) ? Status() : lastError();
 }
 
+Status File::flushSystem() {
+    if (!isOpen())
+        return notOpen();
+    return FlushFileBuffers(handle_) ? Status() : lastError();
+}
+
 Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
@@ -153,6 +159,11 @@ Status File::replaceSystem(const std::wstring& from, const std::wstring& to) {
         return fileFailure(ERROR_INVALID_NAME);
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? Status()
                                                                             : lastError();
+}
+
+// NTFS logs a rename in its own journal; there is no folder to flush.
+Status File::flushFolderSystem(const std::wstring& /*folder*/) {
+    return Status();
 }
 
 } // namespace karv::platform
