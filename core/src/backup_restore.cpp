@@ -139,7 +139,8 @@ bool replaceable(const std::wstring& path) {
 }
 
 // An earlier record must not outlive its table: beside a new table, its older sizes would make
-// the restore cut away data the new table points to. Emptied, it is refused by the restore.
+// the restore cut away data the new table points to. Emptied, it is refused by the restore. The
+// emptying is flushed before the new table goes in, so a power cut cannot undo it alone.
 bool invalidateRecord(const std::wstring& path) {
     if (!karv::platform::pathExists(path))
         return true;
@@ -148,7 +149,7 @@ bool invalidateRecord(const std::wstring& path) {
         SetMessageQX(karv::msg::kCreateFileFailed);
         return false;
     }
-    if (!file.truncate() || !file.close()) {
+    if (!file.truncate() || !file.flush() || !file.close()) {
         SetMessageQX(karv::msg::kWriteDataFailed);
         return false;
     }
@@ -157,14 +158,16 @@ bool invalidateRecord(const std::wstring& path) {
 
 // Both files are written in full before either takes the place of an earlier backup, so a full
 // disk or a failing write leaves that backup whole. Then the earlier record is emptied, the table
-// goes in, and the record last: a complete record means a complete backup.
+// goes in, and the record last: a complete record means a complete backup. Each step is on the
+// disk before the next begins, so this holds after a power cut too, and a backup reported as
+// done is there to undo the imports that follow it.
 int32_t writeBackupFiles(const std::wstring& copyPath, const IndexTable& index,
                          const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
         return fail(karv::msg::kCreateFileFailed, kNotWritten);
     // The writers' own messages stand when they fail.
-    karv::ReplacedFile table;
-    karv::ReplacedFile newRecord;
+    karv::ReplacedFile table(karv::ReplacedFile::Durability::Flushed);
+    karv::ReplacedFile newRecord(karv::ReplacedFile::Durability::Flushed);
     if (!table.write(copyPath, index.table.get(), index.bytes) ||
         !newRecord.write(recordPath, record, length))
         return kNotWritten;
