@@ -89,8 +89,8 @@ bool writeMemberFile(const std::wstring& path, const uint8_t* data, uint32_t len
     created = out.isOpen();
     if (!created)
         return false;
-    bool written = out.writeAll(data, length);
-    bool closed = out.close();
+    bool written = bool(out.writeAll(data, length));
+    bool closed = bool(out.close());
     if (written && closed)
         return true;
     platform::removeFile(path);

@@ -96,7 +96,7 @@ Bytes Scratch::read(const std::wstring& name, bool* exists) const {
     bool ok = file.isOpen() && file.size(size);
     if (ok) {
         out.resize(size_t(size));
-        ok = file.readAll(out.data(), uint32_t(out.size()));
+        ok = bool(file.readAll(out.data(), uint32_t(out.size())));
     }
     if (exists)
         *exists = ok;

@@ -254,7 +254,7 @@ bool ArchiveWriter::finish(const Bytes& head) {
             !file_.writeAll(head.data(), uint32_t(head.size())))
             return false;
     }
-    return file_.close();
+    return bool(file_.close());
 }
 
 // ---- Games ----

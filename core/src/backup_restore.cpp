@@ -122,7 +122,8 @@ bool replaceable(const std::wstring& path) {
 }
 
 // An earlier record must not outlive its table: beside a new table, its older sizes would make
-// the restore cut away data the new table points to. Emptied, it is refused by the restore.
+// the restore cut away data the new table points to. Emptied, it is refused by the restore. The
+// emptying is flushed before the new table goes in, so a power cut cannot undo it alone.
 bool invalidateRecord(const std::wstring& path) {
     if (!karv::platform::pathExists(path))
         return true;
@@ -131,7 +132,7 @@ bool invalidateRecord(const std::wstring& path) {
         SetMessageQX(karv::msg::kCreateFileFailed);
         return false;
     }
-    if (!file.truncate() || !file.close()) {
+    if (!file.truncate() || !file.flush() || !file.close()) {
         SetMessageQX(karv::msg::kWriteDataFailed);
         return false;
     }
@@ -140,14 +141,16 @@ bool invalidateRecord(const std::wstring& path) {
 
 // Both files are written in full before either takes the place of an earlier backup, so a full
 // disk or a failing write leaves that backup whole. Then the earlier record is emptied, the table
-// goes in, and the record last: a complete record means a complete backup.
+// goes in, and the record last: a complete record means a complete backup. Each step is on the
+// disk before the next begins, so this holds after a power cut too, and a backup reported as
+// done is there to undo the imports that follow it.
 int32_t writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
                          const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
         return fail(karv::msg::kCreateFileFailed, kNotWritten);
     // The writers' own messages stand when they fail.
-    karv::ReplacedFile table;
-    karv::ReplacedFile newRecord;
+    karv::ReplacedFile table(karv::ReplacedFile::Durability::Flushed);
+    karv::ReplacedFile newRecord(karv::ReplacedFile::Durability::Flushed);
     if (!table.write(copyPath, index.entries(), index.entriesLength()) ||
         !newRecord.write(recordPath, record, length))
         return kNotWritten;
@@ -303,7 +306,7 @@ bool clearSlots(const std::wstring& path, uint32_t recordBytes) {
             return false;
         left -= part;
     }
-    return file.close();
+    return bool(file.close());
 }
 
 bool cut(Target& target) {

@@ -63,7 +63,7 @@ bool append(const std::wstring& path, const uint8_t* data, uint32_t count) {
         return false;
     }
     bool written = file.seek(0, karv::platform::SeekFrom::End) && file.writeAll(data, count);
-    bool closed = file.close();
+    bool closed = bool(file.close());
     if (!written || !closed) {
         SetMessageQX(karv::msg::kWriteDataFailed);
         return false;

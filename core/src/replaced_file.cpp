@@ -10,6 +10,18 @@ namespace karv {
 using platform::File;
 using platform::OpenMode;
 
+namespace {
+
+// The folder that holds `path`, where its name is kept.
+std::wstring folderOf(const std::wstring& path) {
+    size_t cut = platform::lastSeparator(path);
+    if (cut == std::wstring::npos)
+        return L".";
+    return path.substr(0, cut == 0 ? 1 : cut);
+}
+
+} // namespace
+
 ReplacedFile::~ReplacedFile() {
     discard();
 }
@@ -22,8 +34,9 @@ bool ReplacedFile::write(const std::wstring& path, const uint8_t* data, uint32_t
         SetMessageQX(msg::kCreateFileFailed);
         return false;
     }
-    bool written = file.writeAll(data, count);
-    bool closed = file.close();
+    bool written =
+        file.writeAll(data, count) && (durability_ == Durability::Cached || file.flush());
+    bool closed = bool(file.close());
     if (!written || !closed) {
         platform::removeFile(temporary);
         SetMessageQX(msg::kWriteDataFailed);
@@ -41,6 +54,10 @@ bool ReplacedFile::commit() {
         return false;
     }
     temporary_.clear();
+    if (durability_ == Durability::Flushed && !File::flushFolder(folderOf(path_))) {
+        SetMessageQX(msg::kWriteDataFailed);
+        return false;
+    }
     return true;
 }
 

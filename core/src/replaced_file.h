@@ -15,22 +15,32 @@ inline constexpr const wchar_t* kTemporaryFileSuffix = L".karvtmp";
 
 class ReplacedFile {
   public:
-    ReplacedFile() = default;
+    enum class Durability {
+        Cached,  // left to the system's cache, as any write: a power cut may lose it
+        Flushed, // on the disk when commit() reports success: the temporary is flushed before
+                 // it is closed, its folder after the rename
+    };
+
+    explicit ReplacedFile(Durability durability = Durability::Cached) : durability_(durability) {}
     ~ReplacedFile();
     ReplacedFile(const ReplacedFile&) = delete;
     ReplacedFile& operator=(const ReplacedFile&) = delete;
 
     // Writes `count` bytes for `path` under the temporary name. False with the message set
-    // ("创建文件失败！", "写入数据失败！"); nothing is left behind then.
+    // ("创建文件失败！", "写入数据失败！"; a failed flush is a failed write); nothing is left
+    // behind then.
     bool write(const std::wstring& path, const uint8_t* data, uint32_t count);
 
     // Puts the written file in the place of `path`. False with "创建文件失败！" when the system
-    // refuses (a folder of that name, a file held open); the old file stays.
+    // refuses (a folder of that name, a file held open); the old file stays. Flushed: false
+    // with "写入数据失败！" when the folder cannot be flushed; the new file is in place then,
+    // but a power cut may still undo that.
     bool commit();
 
   private:
     void discard();
 
+    Durability durability_;
     std::wstring path_;
     std::wstring temporary_;
 };

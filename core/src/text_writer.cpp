@@ -41,7 +41,7 @@ std::string encodeText(const std::wstring& text, uint32_t encoding, bool bigEndi
 bool writeBytes(File& file, const std::string& bytes) {
     if (bytes.size() > std::numeric_limits<uint32_t>::max())
         return false;
-    return file.writeAll(bytes.data(), uint32_t(bytes.size()));
+    return bool(file.writeAll(bytes.data(), uint32_t(bytes.size())));
 }
 
 // Opens an existing file for writing at its end.

@@ -382,7 +382,9 @@ TEST_F(BackupRestore, SecondBackupReplacesTheFirst) {
 // A second backup failing at each of its file operations in turn (or with each write going
 // short). Reported as done, it is the new backup. Failed, the earlier backup still restores the
 // game it was made of, unless the failure came while the files were put in place: then the
-// earlier record is empty and the restore refuses it. Never a new table with an old record.
+// earlier record is empty and the restore refuses it, or (the last flush failed) the new backup
+// is in place. Never a new table with an old record. Every flush is struck in turn too: each
+// one that fails is a failed write.
 TEST_F(BackupRestore, FailedSecondBackupKeepsTheFirstOrDisablesIt) {
     platform::FaultSwitch& faults = *KarvFaultSwitchQX();
     for (int32_t type : {kDataType357, kDataTypeZ54, kDataType358}) {
@@ -400,6 +402,7 @@ TEST_F(BackupRestore, FailedSecondBackupKeepsTheFirstOrDisablesIt) {
         const uint64_t operations = faults.counted();
 
         for (auto effect : {platform::FaultEffect::Fail, platform::FaultEffect::Short}) {
+            int flushesStruck = 0;
             for (uint64_t k = 1; k <= operations; ++k) {
                 SCOPED_TRACE(std::to_string(k) +
                              (effect == platform::FaultEffect::Short ? " short" : ""));
@@ -417,21 +420,35 @@ TEST_F(BackupRestore, FailedSecondBackupKeepsTheFirstOrDisablesIt) {
                 }
                 EXPECT_LT(status, 0);
                 expectSame(importedGame, snapshot(g.gameFiles()));
-                bool recordEmptied = readBytes(g.recordPath()).empty();
+                const Bytes recordNow = readBytes(g.recordPath());
+                bool recordEmptied = recordNow.empty();
                 platform::FaultOp struck = faults.firstStruckOperation();
-                if (!recordEmptied) {
+                if (struck == platform::kFaultFlush) {
+                    ++flushesStruck;
+                    EXPECT_EQ(status, -5);
+                    EXPECT_EQ(GetMessageQX(), L"写入数据失败！");
+                }
+                if (recordNow == second.at(g.recordPath()).bytes) {
+                    // Only the flush after the last rename failed: the new backup is in place.
+                    EXPECT_EQ(struck, platform::kFaultFlush);
+                    expectSame(second, snapshot(g.allFiles()));
+                } else if (!recordEmptied) {
                     // The earlier backup, whole: it restores the game it was made of.
                     EXPECT_TRUE(readBytes(g.copyPath()) == imported.at(g.copyPath()).bytes);
                     ASSERT_EQ(restore(g), 0);
                     expectSame(original, snapshot(g.gameFiles()));
                 } else {
-                    EXPECT_TRUE(struck == platform::kFaultRename || struck == platform::kFaultClose)
+                    EXPECT_TRUE(struck == platform::kFaultRename ||
+                                struck == platform::kFaultClose || struck == platform::kFaultFlush)
                         << platform::faultOperationName(struck);
                     EXPECT_NE(restore(g), 0);
                 }
                 EXPECT_EQ(FilePathExists(g.copyPath() + L".karvtmp"), 0);
                 EXPECT_EQ(FilePathExists(g.recordPath() + L".karvtmp"), 0);
             }
+            // The two new files and the emptied record before each goes on, the folders after
+            // the two renames.
+            EXPECT_EQ(flushesStruck, 5);
         }
     }
 }

@@ -6,6 +6,7 @@
 //  - a restore reported as done gives the game byte for byte as it was at the backup, and
 //    after a failed one a second restore (the fault gone) does;
 //  - nothing is imported into a game whose backup cannot be restored.
+// The backup's flushes are operations of their own: a failed one is a failed backup.
 // The configuration write-back is held to the same standard: the new text or the old one.
 // One count runs over the program's file layer and the library's, which share the switch.
 #include "archive_import.h"
@@ -14,6 +15,7 @@
 #include "karvcore/archive.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
+#include "platform/filesystem.h"
 #include "platform/text.h"
 #include "texts.h"
 
@@ -86,6 +88,7 @@ class Sequence {
     // The whole sequence under `plan`; the findings go to gtest.
     void run(const FaultPlan& plan);
     uint64_t counted() const { return faults().counted(); }
+    int32_t backupStatus() const { return backupStatus_; }
     const std::vector<std::pair<const char*, uint64_t>>& phases() const { return phases_; }
 
   private:
@@ -108,6 +111,7 @@ class Sequence {
     std::map<std::wstring, Bytes> original_;
     std::vector<std::pair<const char*, uint64_t>> phases_;
     bool anyImported_ = false;
+    int32_t backupStatus_ = 0;
 };
 
 Imports Sequence::importsOfRun(int run) const {
@@ -207,9 +211,9 @@ void Sequence::checkRestore(int32_t status) const {
 
 void Sequence::run(const FaultPlan& plan) {
     faults().arm(plan);
-    int32_t backupStatus = game_.backup();
+    backupStatus_ = game_.backup();
     phases_.push_back({"backup", counted()});
-    checkBackup(backupStatus);
+    checkBackup(backupStatus_);
     runImport(importsOfRun(1));
     phases_.push_back({"import 1", counted()});
     runImport(importsOfRun(2));
@@ -259,6 +263,7 @@ TEST_P(FaultInjection, EveryOperationFailingInTurn) {
     }
     ASSERT_GT(total, 10u);
     std::map<std::string, uint64_t> points;
+    uint64_t backupFlushes = 0;
     for (uint64_t k = 1; k <= total && !HasFailure(); ++k) {
         SCOPED_TRACE("fault at operation " + std::to_string(k));
         Sequence sequence(trial.kind);
@@ -274,8 +279,20 @@ TEST_P(FaultInjection, EveryOperationFailingInTurn) {
         size_t cut = platform::lastSeparator(path);
         std::string file =
             platform::wideToUtf8(cut == std::wstring::npos ? path : path.substr(cut + 1));
-        points[std::string(phaseOf(sequence.phases(), k)) + " " +
-               platform::faultOperationName(s.firstStruckOperation()) + " " + file]++;
+        // A folder flush names the game's folder, another one on each run.
+        if (platform::isDirectory(path))
+            file = "(folder)";
+        std::string phase = phaseOf(sequence.phases(), k);
+        points[phase + " " + platform::faultOperationName(s.firstStruckOperation()) + " " + file]++;
+        if (phase == "backup" && s.firstStruckOperation() == platform::kFaultFlush) {
+            ++backupFlushes;
+            EXPECT_EQ(sequence.backupStatus(), -5) << "a backup not on the disk was reported";
+        }
+    }
+    // The backup flushes its two files before they are closed and their folder after each
+    // rename, and the switch reached every one of those flushes.
+    if (trial.operations & platform::kFaultFlush) {
+        EXPECT_EQ(backupFlushes, 4u);
     }
     // The fault points met, for the record of the test run.
     std::printf("%llu operations; fault points (phase, operation, file: times):\n",
@@ -421,6 +438,43 @@ TEST_F(FaultSwitchTest, StickyFaultsFailEveryLaterOperation) {
     // Nothing happened to the file, and the handle was released all the same.
     EXPECT_TRUE(readBytes(path) == pattern(64, 1));
     EXPECT_TRUE(platform::removeFile(path));
+}
+
+// Each struck operation carries the switch's own reason, which no healthy disk gives, so a
+// report tells an injected failure from a real one.
+TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
+    const std::wstring path = dir.file(L"f.bin");
+    ASSERT_TRUE(writeBytes(path, pattern(16, 1)));
+    const int struck = platform::struckSystemError();
+    EXPECT_NE(struck, 0);
+    FaultPlan plan;
+    plan.strikeAt = 1;
+    plan.sticky = true;
+    faults().arm(plan);
+    Status opened;
+    EXPECT_FALSE(platform::File::open(path, platform::OpenMode::ReadExisting, &opened).isOpen());
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.systemError(), struck);
+    EXPECT_EQ(platform::File::replace(path, path + L"2").systemError(), struck);
+    EXPECT_EQ(platform::File::flushFolder(dir.path()).systemError(), struck);
+    faults().disarm();
+    EXPECT_EQ(faults().struck(), 3u);
+
+    platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
+    ASSERT_TRUE(file.isOpen());
+    faults().arm(plan);
+    uint8_t buffer[8];
+    uint32_t done = 0;
+    EXPECT_EQ(file.readAll(buffer, 8).systemError(), struck);
+    EXPECT_EQ(file.write(buffer, 8, done).systemError(), struck);
+    uint64_t at = 0;
+    EXPECT_EQ(file.position(at).systemError(), struck);
+    EXPECT_EQ(file.flush().systemError(), struck);
+    EXPECT_EQ(file.close().systemError(), struck);
+    faults().disarm();
+    EXPECT_EQ(faults().struck(), 5u);
+    EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultRead);
+    EXPECT_TRUE(readBytes(path) == pattern(16, 1));
 }
 
 TEST_F(FaultSwitchTest, LibraryOperationsCountOnTheSameSwitch) {

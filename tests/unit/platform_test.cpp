@@ -1,10 +1,17 @@
 // The platform layer's files and folders: open modes, 64-bit positions, truncation, borrowed
-// handles, folder creation, listings in UTF-16 order and wildcard existence tests.
+// handles, the system's reasons for failures, flushes, folder creation, listings in UTF-16
+// order and wildcard existence tests.
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <winerror.h> // the codes alone: <windows.h> would define `far`
+#else
+#include <cerrno>
+#endif
 
 #include <string>
 #include <vector>
@@ -28,7 +35,7 @@ std::string readRest(File& file) {
 }
 
 bool writeText(File& file, const std::string& text) {
-    return file.writeAll(text.data(), uint32_t(text.size()));
+    return bool(file.writeAll(text.data(), uint32_t(text.size())));
 }
 
 class Files : public ::testing::Test {
@@ -237,6 +244,54 @@ TEST_F(Files, MovesTransferOwnership) {
     EXPECT_FALSE(third.size(size));
     EXPECT_FALSE(third.seek(0, SeekFrom::Begin));
     EXPECT_FALSE(third.truncate());
+}
+
+#ifdef _WIN32
+constexpr int kMissing = ERROR_FILE_NOT_FOUND;
+constexpr int kNotOpen = ERROR_INVALID_HANDLE;
+#else
+constexpr int kMissing = ENOENT;
+constexpr int kNotOpen = EBADF;
+#endif
+
+TEST_F(Files, FailuresCarryTheSystemsReason) {
+    Status why;
+    EXPECT_FALSE(File::open(dir.file(L"missing.bin"), OpenMode::ReadExisting, &why).isOpen());
+    EXPECT_FALSE(why);
+    EXPECT_EQ(why.systemError(), kMissing);
+    // A success clears what an earlier failure left there.
+    File file = File::open(dir.file(L"data.bin"), OpenMode::CreateAlways, &why);
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_TRUE(why);
+    EXPECT_EQ(why.systemError(), 0);
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(file.flush().systemError(), kNotOpen);
+    EXPECT_EQ(file.writeAll("x", 1).systemError(), kNotOpen);
+    Status moved = File::replace(dir.file(L"missing.bin"), dir.file(L"data.bin"));
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(moved.systemError(), kMissing);
+    // A read past the end is a failure the system gives no reason for.
+    char byte = 0;
+    Status ended = File::open(dir.file(L"data.bin"), OpenMode::ReadExisting).readAll(&byte, 1);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(ended.systemError(), 0);
+}
+
+TEST_F(Files, FlushKeepsWhatWasWritten) {
+    const std::wstring path = dir.file(L"data.bin");
+    File file = File::open(path, OpenMode::CreateAlways);
+    ASSERT_TRUE(file.isOpen());
+    EXPECT_TRUE(writeText(file, "durable"));
+    EXPECT_TRUE(file.flush());
+    EXPECT_TRUE(writeText(file, "!"));
+    EXPECT_TRUE(file.flush());
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(readFileBytes(path), "durable!");
+    EXPECT_TRUE(File::flushFolder(dir.path()));
+#ifndef _WIN32
+    // Windows has nothing to flush in a folder; POSIX opens it and says when it is not there.
+    EXPECT_EQ(File::flushFolder(dir.file(L"missing")).systemError(), kMissing);
+#endif
 }
 
 class Folders : public ::testing::Test {

@@ -108,6 +108,8 @@ const char* faultOperationName(FaultOp op) {
         return "close";
     case kFaultRename:
         return "rename";
+    case kFaultFlush:
+        return "flush";
     default:
         return "?";
     }

@@ -26,8 +26,14 @@ enum FaultOp : uint32_t {
     kFaultTruncate = 1u << 5,
     kFaultClose = 1u << 6,
     kFaultRename = 1u << 7, // a file put in the place of another
-    kFaultAll = (1u << 8) - 1,
+    kFaultFlush = 1u << 8,  // a file or a folder made durable
+    kFaultAll = (1u << 9) - 1,
 };
+
+// The system's reason a struck operation reports: EIO on POSIX, ERROR_WRITE_FAULT on Windows
+// (the device failed the request), which no run on a healthy disk sees. Defined with each
+// system's file code.
+int struckSystemError();
 
 enum class FaultEffect {
     Fail,  // the operation does nothing and reports failure
@@ -65,7 +71,7 @@ class FaultSwitch {
     // Called by the file class before each operation; `handle` names the file (the native
     // handle as a number).
     FaultAction checkOpen(const std::wstring& path) { return checkPath(kFaultOpen, path); }
-    // An operation on a file named by its path (open, rename).
+    // An operation on a file or folder named by its path (open, rename, folder flush).
     FaultAction checkPath(FaultOp op, const std::wstring& path);
     FaultAction check(FaultOp op, intptr_t handle);
     // Remembers which file a handle belongs to, for the description of a strike.

@@ -21,24 +21,31 @@ bool strikes(FaultOp op, const File& file) {
            faultSwitch().check(op, handleNumber(file.native())) != FaultAction::Proceed;
 }
 
+Status struck() {
+    return fileFailure(struckSystemError());
+}
+
 } // namespace
 
-File File::open(const std::wstring& path, OpenMode mode) {
+File File::open(const std::wstring& path, OpenMode mode, Status* why) {
     FaultSwitch& faults = faultSwitch();
-    if (faults.checkOpen(path) != FaultAction::Proceed)
+    if (faults.checkOpen(path) != FaultAction::Proceed) {
+        if (why)
+            *why = struck();
         return File();
-    File file = openSystem(path, mode);
+    }
+    File file = openSystem(path, mode, why);
     if (file.isOpen())
         faults.noteOpened(handleNumber(file.native()), path);
     return file;
 }
 
-bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+Status File::read(void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
-    return !strikes(kFaultRead, *this) && readSystem(buffer, count, done);
+    return strikes(kFaultRead, *this) ? struck() : readSystem(buffer, count, done);
 }
 
-bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+Status File::write(const void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
     if (!isOpen())
         return writeSystem(buffer, count, done);
@@ -47,38 +54,50 @@ bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
         return writeSystem(buffer, count, done);
     case FaultAction::Short:
         // As a full disk does: part of the request goes out, and the count says so.
-        return count / 2 == 0 || writeSystem(buffer, count / 2, done);
+        return count / 2 == 0 ? Status() : writeSystem(buffer, count / 2, done);
     case FaultAction::Fail:
         break;
     }
-    return false;
+    return struck();
 }
 
-bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
-    return !strikes(kFaultSeek, *this) && seekSystem(offset, from, newPosition);
+Status File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    return strikes(kFaultSeek, *this) ? struck() : seekSystem(offset, from, newPosition);
 }
 
-bool File::position(uint64_t& out) {
-    return !strikes(kFaultSeek, *this) && seekSystem(0, SeekFrom::Current, &out);
+Status File::position(uint64_t& out) {
+    return strikes(kFaultSeek, *this) ? struck() : seekSystem(0, SeekFrom::Current, &out);
 }
 
-bool File::size(uint64_t& out) {
-    return !strikes(kFaultSize, *this) && sizeSystem(out);
+Status File::size(uint64_t& out) {
+    return strikes(kFaultSize, *this) ? struck() : sizeSystem(out);
 }
 
-bool File::truncate() {
-    return !strikes(kFaultTruncate, *this) && truncateSystem();
+Status File::truncate() {
+    return strikes(kFaultTruncate, *this) ? struck() : truncateSystem();
 }
 
-bool File::replace(const std::wstring& from, const std::wstring& to) {
-    return faultSwitch().checkPath(kFaultRename, to) == FaultAction::Proceed &&
-           replaceSystem(from, to);
+Status File::flush() {
+    return strikes(kFaultFlush, *this) ? struck() : flushSystem();
+}
+
+Status File::replace(const std::wstring& from, const std::wstring& to) {
+    if (faultSwitch().checkPath(kFaultRename, to) != FaultAction::Proceed)
+        return struck();
+    return replaceSystem(from, to);
+}
+
+Status File::flushFolder(const std::wstring& folder) {
+    if (faultSwitch().checkPath(kFaultFlush, folder) != FaultAction::Proceed)
+        return struck();
+    return flushFolderSystem(folder);
 }
 
 // The handle is released even when the switch reports the close as failed.
-bool File::close() {
+Status File::close() {
     bool failed = owned_ && strikes(kFaultClose, *this);
-    return closeSystem() && !failed;
+    Status closed = closeSystem();
+    return failed ? struck() : closed;
 }
 
 #endif
@@ -104,30 +123,36 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-bool File::readAll(void* buffer, uint32_t count) {
+Status File::readAll(void* buffer, uint32_t count) {
     auto* at = static_cast<unsigned char*>(buffer);
     while (count > 0) {
         uint32_t done = 0;
+        Status status = read(at, count, done);
+        if (!status)
+            return status;
         // A read that returns nothing before `count` bytes is the end of the file: a failure.
-        if (!read(at, count, done) || done == 0 || done > count)
-            return false;
+        if (done == 0 || done > count)
+            return fileFailure(0);
         at += done;
         count -= done;
     }
-    return true;
+    return Status();
 }
 
-bool File::writeAll(const void* buffer, uint32_t count) {
+Status File::writeAll(const void* buffer, uint32_t count) {
     const auto* at = static_cast<const unsigned char*>(buffer);
     while (count > 0) {
         uint32_t done = 0;
+        Status status = write(at, count, done);
+        if (!status)
+            return status;
         // A write that makes no progress would repeat for ever; it counts as a failure.
-        if (!write(at, count, done) || done == 0 || done > count)
-            return false;
+        if (done == 0 || done > count)
+            return fileFailure(0);
         at += done;
         count -= done;
     }
-    return true;
+    return Status();
 }
 
 } // namespace karv::platform

@@ -1,6 +1,13 @@
 // Files: a move-only handle over the operating system's file, with the open modes the archive
 // tools need, 64-bit positions and truncation at the current position.
+//
+// Every operation returns a Status. A failure carries the system's reason in systemError()
+// (errno on POSIX, GetLastError on Windows), or 0 when the system reported none: a read that
+// met the end of the file, a write the system took nothing of. Its code and message are left
+// to the caller (Status::as).
 #pragma once
+
+#include "karvcore/status.h"
 
 #include <cstdint>
 #include <string>
@@ -33,8 +40,9 @@ class File {
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens a file; the result is not open (isOpen() false) when the system refused.
-    static File open(const std::wstring& path, OpenMode mode);
+    // Opens a file; the result is not open (isOpen() false) when the system refused, and `why`
+    // (when given) receives the outcome.
+    static File open(const std::wstring& path, OpenMode mode, Status* why = nullptr);
     // Wraps a handle the caller owns; it is never closed by this object.
     static File borrow(NativeFile handle);
 
@@ -42,71 +50,92 @@ class File {
     NativeFile native() const { return handle_; }
 
     // One read request of up to `count` bytes; `done` receives the bytes read (0 at the end).
-    bool read(void* buffer, uint32_t count, uint32_t& done);
+    Status read(void* buffer, uint32_t count, uint32_t& done);
     // One write request; `done` receives the bytes written.
-    bool write(const void* buffer, uint32_t count, uint32_t& done);
-    // Reads or writes exactly `count` bytes, repeating short transfers; false when that fails.
-    bool readAll(void* buffer, uint32_t count);
-    bool writeAll(const void* buffer, uint32_t count);
+    Status write(const void* buffer, uint32_t count, uint32_t& done);
+    // Reads or writes exactly `count` bytes, repeating short transfers.
+    Status readAll(void* buffer, uint32_t count);
+    Status writeAll(const void* buffer, uint32_t count);
 
-    bool seek(int64_t offset, SeekFrom from, uint64_t* newPosition = nullptr);
-    bool position(uint64_t& out);
-    bool size(uint64_t& out);
+    Status seek(int64_t offset, SeekFrom from, uint64_t* newPosition = nullptr);
+    Status position(uint64_t& out);
+    Status size(uint64_t& out);
     // Makes the current position the end of the file.
-    bool truncate();
-    // Closes an owned handle; false when the system reported a failure (data may be lost).
-    bool close();
+    Status truncate();
+    // Makes what was written to a file opened for writing durable: on the disk, not in the
+    // system's cache, when it reports success (fsync; FlushFileBuffers).
+    Status flush();
+    // Closes an owned handle; a failure when the system reported one (data may be lost).
+    Status close();
 
     // Puts the closed file `from` in the place of `to` in one step, replacing a file there: a
-    // reader finds the old file or the new one, never a mix. False when the system refused
+    // reader finds the old file or the new one, never a mix. A failure when the system refused
     // (`to` a folder, another volume); `from` is then still there.
-    static bool replace(const std::wstring& from, const std::wstring& to);
+    static Status replace(const std::wstring& from, const std::wstring& to);
+    // Makes the names in `folder` durable, so that a replace there survives a power cut (POSIX
+    // keeps a rename in the cache until the folder is flushed). Windows commits the renames
+    // itself: nothing to do there.
+    static Status flushFolder(const std::wstring& folder);
 
   private:
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
 
     // The system's side of each operation, one implementation per system. The public
     // operations add what both systems share: the fault switch of test builds.
-    static File openSystem(const std::wstring& path, OpenMode mode);
-    bool readSystem(void* buffer, uint32_t count, uint32_t& done);
-    bool writeSystem(const void* buffer, uint32_t count, uint32_t& done);
-    bool seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition);
-    bool sizeSystem(uint64_t& out);
-    bool truncateSystem();
-    bool closeSystem();
-    static bool replaceSystem(const std::wstring& from, const std::wstring& to);
+    static File openSystem(const std::wstring& path, OpenMode mode, Status* why);
+    Status readSystem(void* buffer, uint32_t count, uint32_t& done);
+    Status writeSystem(const void* buffer, uint32_t count, uint32_t& done);
+    Status seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition);
+    Status sizeSystem(uint64_t& out);
+    Status truncateSystem();
+    Status flushSystem();
+    Status closeSystem();
+    static Status replaceSystem(const std::wstring& from, const std::wstring& to);
+    static Status flushFolderSystem(const std::wstring& folder);
     NativeFile handle_ = kNoNativeFile;
     bool owned_ = false;
 };
 
+// A failed operation with the system's reason; the code is a placeholder until the caller
+// gives the failure its own.
+inline Status fileFailure(int systemError) {
+    return Status::failure(-1, {}, systemError);
+}
+
 #ifndef KARV_FAULT_INJECTION
 // Without the fault switch of test builds, the operations are the system's own.
-inline File File::open(const std::wstring& path, OpenMode mode) {
-    return openSystem(path, mode);
+inline File File::open(const std::wstring& path, OpenMode mode, Status* why) {
+    return openSystem(path, mode, why);
 }
-inline bool File::read(void* buffer, uint32_t count, uint32_t& done) {
+inline Status File::read(void* buffer, uint32_t count, uint32_t& done) {
     return readSystem(buffer, count, done);
 }
-inline bool File::write(const void* buffer, uint32_t count, uint32_t& done) {
+inline Status File::write(const void* buffer, uint32_t count, uint32_t& done) {
     return writeSystem(buffer, count, done);
 }
-inline bool File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+inline Status File::seek(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     return seekSystem(offset, from, newPosition);
 }
-inline bool File::position(uint64_t& out) {
+inline Status File::position(uint64_t& out) {
     return seekSystem(0, SeekFrom::Current, &out);
 }
-inline bool File::size(uint64_t& out) {
+inline Status File::size(uint64_t& out) {
     return sizeSystem(out);
 }
-inline bool File::truncate() {
+inline Status File::truncate() {
     return truncateSystem();
 }
-inline bool File::close() {
+inline Status File::flush() {
+    return flushSystem();
+}
+inline Status File::close() {
     return closeSystem();
 }
-inline bool File::replace(const std::wstring& from, const std::wstring& to) {
+inline Status File::replace(const std::wstring& from, const std::wstring& to) {
     return replaceSystem(from, to);
+}
+inline Status File::flushFolder(const std::wstring& folder) {
+    return flushFolderSystem(folder);
 }
 #endif
 

@@ -4,6 +4,10 @@
 #include "platform/file.h"
 #include "platform/posix/native_path.h"
 
+#ifdef KARV_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -44,23 +48,50 @@ int whence(SeekFrom from) {
     return SEEK_SET;
 }
 
+Status lastError() {
+    return fileFailure(errno);
+}
+
+Status notOpen() {
+    return fileFailure(EBADF);
+}
+
 } // namespace
 
-File File::openSystem(const std::wstring& path, OpenMode mode) {
+#ifdef KARV_FAULT_INJECTION
+int struckSystemError() {
+    return EIO;
+}
+#endif
+
+File File::openSystem(const std::wstring& path, OpenMode mode, Status* why) {
+    Status ignored;
+    Status& outcome = why ? *why : ignored;
+    outcome = Status();
     std::string name;
-    if (!posix::toNativePath(path, name))
+    if (!posix::toNativePath(path, name)) {
+        outcome = fileFailure(EINVAL);
         return File();
+    }
     int fd;
     do {
         fd = ::open(name.c_str(), openFlags(mode) | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        outcome = lastError();
         return File();
+    }
     File file(fd, true);
     // A folder opens for reading on POSIX; as on Windows it is not a file.
     struct stat info;
-    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))
+    if (fstat(fd, &info) != 0) {
+        outcome = lastError();
         return File();
+    }
+    if (S_ISDIR(info.st_mode)) {
+        outcome = fileFailure(EISDIR);
+        return File();
+    }
     return file;
 }
 
@@ -68,85 +99,121 @@ File File::borrow(NativeFile handle) {
     return File(handle, false);
 }
 
-bool File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
+Status File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
     if (!isOpen())
-        return false;
+        return notOpen();
     ssize_t got;
     do {
         got = ::read(handle_, buffer, count < kMaxTransfer ? count : kMaxTransfer);
     } while (got < 0 && errno == EINTR);
     if (got < 0)
-        return false;
+        return lastError();
     done = uint32_t(got);
-    return true;
+    return Status();
 }
 
-bool File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
+Status File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
     done = 0;
     if (!isOpen())
-        return false;
+        return notOpen();
     ssize_t put;
     do {
         put = ::write(handle_, buffer, count < kMaxTransfer ? count : kMaxTransfer);
     } while (put < 0 && errno == EINTR);
     if (put < 0)
-        return false;
+        return lastError();
     done = uint32_t(put);
-    return true;
+    return Status();
 }
 
-bool File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+Status File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
     if (!isOpen())
-        return false;
+        return notOpen();
     off_t at = lseek(handle_, off_t(offset), whence(from));
     if (at < 0)
-        return false;
+        return lastError();
     if (newPosition)
         *newPosition = uint64_t(at);
-    return true;
+    return Status();
 }
 
-bool File::sizeSystem(uint64_t& out) {
+Status File::sizeSystem(uint64_t& out) {
+    if (!isOpen())
+        return notOpen();
     struct stat info;
-    if (!isOpen() || fstat(handle_, &info) != 0 || info.st_size < 0)
-        return false;
+    if (fstat(handle_, &info) != 0)
+        return lastError();
+    if (info.st_size < 0)
+        return fileFailure(EOVERFLOW);
     out = uint64_t(info.st_size);
-    return true;
+    return Status();
 }
 
-bool File::truncateSystem() {
+Status File::truncateSystem() {
     uint64_t at = 0;
-    if (!seekSystem(0, SeekFrom::Current, &at))
-        return false;
+    Status status = seekSystem(0, SeekFrom::Current, &at);
+    if (!status)
+        return status;
     int result;
     do {
         result = ftruncate(handle_, off_t(at));
     } while (result != 0 && errno == EINTR);
-    return result == 0;
+    return result == 0 ? Status() : lastError();
 }
 
-bool File::closeSystem() {
+Status File::flushSystem() {
+    if (!isOpen())
+        return notOpen();
+    int result;
+    do {
+        result = fsync(handle_);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? Status() : lastError();
+}
+
+Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
     handle_ = kNoNativeFile;
     owned_ = false;
     if (handle == kNoNativeFile || !owned)
-        return true;
+        return Status();
     // Linux releases the descriptor even when close reports EINTR, so it is never retried.
-    return ::close(handle) == 0;
+    return ::close(handle) == 0 ? Status() : lastError();
 }
 
 // rename replaces in one step on the same file system. The new file keeps the permissions of
 // the one it replaces, as a file rewritten in place would.
-bool File::replaceSystem(const std::wstring& from, const std::wstring& to) {
+Status File::replaceSystem(const std::wstring& from, const std::wstring& to) {
     std::string source, target;
     if (!posix::toNativePath(from, source) || !posix::toNativePath(to, target))
-        return false;
+        return fileFailure(EINVAL);
     struct stat old;
     if (stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         chmod(source.c_str(), old.st_mode & 07777);
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    return ::rename(source.c_str(), target.c_str()) == 0 ? Status() : lastError();
+}
+
+Status File::flushFolderSystem(const std::wstring& folder) {
+    std::string name;
+    if (!posix::toNativePath(folder, name))
+        return fileFailure(EINVAL);
+    int fd;
+    do {
+        fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return lastError();
+    int result;
+    do {
+        result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    // EINVAL: a file system that cannot flush folders at all; its renames are as durable as
+    // it makes them, and refusing every backup there would help no one.
+    Status status = result == 0 || errno == EINVAL ? Status() : lastError();
+    ::close(fd);
+    return status;
 }
 
 } // namespace karv::platform

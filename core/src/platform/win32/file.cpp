@@ -2,6 +2,10 @@
 #include "platform/file.h"
 #include "platform/win32/native_path.h"
 
+#ifdef KARV_FAULT_INJECTION
+#include "platform/fault_injection.h"
+#endif
+
 #include <windows.h>
 
 namespace karv::platform {
@@ -43,16 +47,37 @@ DWORD moveMethod(SeekFrom from) {
     return FILE_BEGIN;
 }
 
+Status lastError() {
+    return fileFailure(int(GetLastError()));
+}
+
+Status notOpen() {
+    return fileFailure(ERROR_INVALID_HANDLE);
+}
+
 } // namespace
 
-File File::openSystem(const std::wstring& path, OpenMode mode) {
-    if (!win32::isNameable(path))
+#ifdef KARV_FAULT_INJECTION
+int struckSystemError() {
+    return ERROR_WRITE_FAULT;
+}
+#endif
+
+File File::openSystem(const std::wstring& path, OpenMode mode, Status* why) {
+    Status ignored;
+    Status& outcome = why ? *why : ignored;
+    outcome = Status();
+    if (!win32::isNameable(path)) {
+        outcome = fileFailure(ERROR_INVALID_NAME);
         return File();
+    }
     OpenRequest request = requestFor(mode);
     HANDLE handle = CreateFileW(path.c_str(), request.access, request.sharing, nullptr,
                                 request.disposition, request.flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        outcome = lastError();
         return File();
+    }
     return File(handle, true);
 }
 
@@ -60,56 +85,85 @@ File File::borrow(NativeFile handle) {
     return File(handle, false);
 }
 
-bool File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
+Status File::readSystem(void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    if (!isOpen())
+        return notOpen();
     DWORD got = 0;
-    bool ok = isOpen() && ReadFile(handle_, buffer, count, &got, nullptr);
-    done = ok ? got : 0;
-    return ok;
+    if (!ReadFile(handle_, buffer, count, &got, nullptr))
+        return lastError();
+    done = got;
+    return Status();
 }
 
-bool File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
+Status File::writeSystem(const void* buffer, uint32_t count, uint32_t& done) {
+    done = 0;
+    if (!isOpen())
+        return notOpen();
     DWORD put = 0;
-    bool ok = isOpen() && WriteFile(handle_, buffer, count, &put, nullptr);
-    done = ok ? put : 0;
-    return ok;
+    if (!WriteFile(handle_, buffer, count, &put, nullptr))
+        return lastError();
+    done = put;
+    return Status();
 }
 
-bool File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+Status File::seekSystem(int64_t offset, SeekFrom from, uint64_t* newPosition) {
+    if (!isOpen())
+        return notOpen();
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER at;
-    if (!isOpen() || !SetFilePointerEx(handle_, distance, &at, moveMethod(from)))
-        return false;
+    if (!SetFilePointerEx(handle_, distance, &at, moveMethod(from)))
+        return lastError();
     if (newPosition)
         *newPosition = uint64_t(at.QuadPart);
-    return true;
+    return Status();
 }
 
-bool File::sizeSystem(uint64_t& out) {
+Status File::sizeSystem(uint64_t& out) {
+    if (!isOpen())
+        return notOpen();
     LARGE_INTEGER bytes;
-    if (!isOpen() || !GetFileSizeEx(handle_, &bytes) || bytes.QuadPart < 0)
-        return false;
+    if (!GetFileSizeEx(handle_, &bytes))
+        return lastError();
+    if (bytes.QuadPart < 0)
+        return fileFailure(ERROR_ARITHMETIC_OVERFLOW);
     out = uint64_t(bytes.QuadPart);
-    return true;
+    return Status();
 }
 
-bool File::truncateSystem() {
-    return isOpen() && SetEndOfFile(handle_);
+Status File::truncateSystem() {
+    if (!isOpen())
+        return notOpen();
+    return SetEndOfFile(handle_) ? Status() : lastError();
 }
 
-bool File::closeSystem() {
+Status File::flushSystem() {
+    if (!isOpen())
+        return notOpen();
+    return FlushFileBuffers(handle_) ? Status() : lastError();
+}
+
+Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
     handle_ = kNoNativeFile;
     owned_ = false;
     if (handle == kNoNativeFile || !owned)
-        return true;
-    return CloseHandle(handle) != 0;
+        return Status();
+    return CloseHandle(handle) ? Status() : lastError();
 }
 
-bool File::replaceSystem(const std::wstring& from, const std::wstring& to) {
-    return win32::isNameable(from) && win32::isNameable(to) &&
-           MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+Status File::replaceSystem(const std::wstring& from, const std::wstring& to) {
+    if (!win32::isNameable(from) || !win32::isNameable(to))
+        return fileFailure(ERROR_INVALID_NAME);
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? Status()
+                                                                            : lastError();
+}
+
+// NTFS logs a rename in its own journal; there is no folder to flush.
+Status File::flushFolderSystem(const std::wstring& /*folder*/) {
+    return Status();
 }
 
 } // namespace karv::platform
