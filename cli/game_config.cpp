@@ -203,55 +203,27 @@ std::wstring configText() {
     return out;
 }
 
-enum class WriteOutcome { Written, Untouched, Damaged };
-
-// Written only when the text is in the file: the writer's Reopen closes the file and reports a
-// close that lost data (-4); failing to open it again afterwards (-1) loses nothing. A file the
-// writer could not create is untouched; past that point it has been emptied.
-WriteOutcome writeConfigText(const std::wstring& path, const std::wstring& configuration) {
+// The text goes to a temporary file beside the configuration and takes its place, on the disk,
+// only when all of it is written: a failure at any point leaves the previous file as it was.
+// The writer's Reopen closes the file and reports a close that lost data (-4); failing to open
+// it again afterwards (-1) loses nothing.
+bool writeConfigText(const std::wstring& path, const std::wstring& configuration) {
+    const std::wstring temporary = path + kTemporaryFileSuffix;
     std::unique_ptr<WriteTxtFileQX> writer(CreateTxtWriteInterface());
     if (!writer)
-        return WriteOutcome::Untouched;
-    int32_t status = writer->Open(path, true, kTextUcs2, false);
-    if (status == -3)
-        return WriteOutcome::Damaged; // created, but the mark did not go in
-    if (status != 0)
-        return WriteOutcome::Untouched;
-    bool written = writer->Write(configuration) == 0;
+        return false;
+    bool written =
+        writer->Open(temporary, true, kTextUcs2, false) == 0 && writer->Write(configuration) == 0;
     if (written) {
-        status = writer->Reopen();
+        int32_t status = writer->Reopen();
         written = status == 0 || status == -1;
     }
     writer->Close();
-    return written ? WriteOutcome::Written : WriteOutcome::Damaged;
-}
-
-struct FileBytes {
-    MallocBuffer data;
-    uint32_t size = 0;
-    bool loaded = false;
-};
-
-FileBytes loadPrevious(const std::wstring& path) {
-    FileBytes previous;
-    std::wstring message = GetMessageQX();
-    uint8_t* raw = nullptr;
-    if (LoadData(path, raw, &previous.size)) {
-        previous.data.reset(raw);
-        previous.loaded = true;
+    if (!written) {
+        platform::removeFile(temporary);
+        return false;
     }
-    SetMessageQX(message);
-    return previous;
-}
-
-// Puts the bytes the file held before the write back, keeping the writer's message as the
-// reason.
-void restorePrevious(const std::wstring& path, const FileBytes& previous) {
-    if (!previous.loaded)
-        return;
-    std::wstring message = GetMessageQX();
-    SaveData(path, previous.data.get(), 0, previous.size, true);
-    SetMessageQX(message);
+    return bool(CommitFileDurably(temporary, path));
 }
 
 } // namespace
@@ -280,16 +252,8 @@ bool LoadGameConfig(const std::wstring& path) {
 bool SaveGameConfig(const std::wstring& path) {
     if (gameTable.empty())
         return false;
-    return catchOutOfMemory(
-        [&] {
-            std::wstring configuration = configText();
-            FileBytes previous = loadPrevious(path);
-            WriteOutcome outcome = writeConfigText(path, configuration);
-            if (outcome == WriteOutcome::Damaged)
-                restorePrevious(path, previous);
-            return outcome == WriteOutcome::Written;
-        },
-        [] { return false; });
+    return catchOutOfMemory([&] { return writeConfigText(path, configText()); },
+                            [] { return false; });
 }
 
 } // namespace karv::cli

@@ -61,8 +61,8 @@ bool LoadGameConfig(const std::wstring& path);
 void ParseGameValue(gameinfo& game, int key);
 
 // Writes every record of gameTable back as UCS-2 little-endian, replacing the file. True only
-// when the whole text reached the file; an empty table writes nothing and gives false. When the
-// new text cannot be written, the file's previous bytes are put back where possible.
+// when the whole text is on the disk in the file's place; an empty table writes nothing and
+// gives false. When the new text cannot be written, the file keeps its previous bytes.
 bool SaveGameConfig(const std::wstring& path = text::kGameConfigFile);
 
 } // namespace karv::cli

@@ -296,7 +296,8 @@ void ImportTextures(const std::wstring& dataPath, const std::wstring& folderArgu
         print(text::kTextureImportFailed);
         return;
     }
-    if (!SaveData(dataPath, data.bytes.get(), 0, data.size, true)) {
+    // The edited file replaces one the user cannot get back: on the disk before it counts.
+    if (!ReplaceFileDurably(dataPath, data.bytes.get(), data.size)) {
         printFailure(text::kSaveDataFileFailedBecause);
         return;
     }

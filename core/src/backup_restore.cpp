@@ -7,6 +7,7 @@
 // every file as it was.
 #include "backup_record.h"
 #include "boundary.h"
+#include "file_helpers.h"
 #include "index_file.h"
 #include "karvcore/archive.h"
 #include "messages.h"
@@ -15,7 +16,6 @@
 #include "replaced_file.h"
 
 #include <cstdlib>
-#include <new>
 #include <vector>
 
 using karv::platform::File;
@@ -33,9 +33,10 @@ constexpr int32_t kNotWritten = -5;
 constexpr int32_t kBadFileCount = -6;
 constexpr int32_t kNoMemory = -10;
 
-int32_t fail(const wchar_t* message, int32_t status) {
-    SetMessageQX(message);
-    return status;
+using karv::Status;
+
+Status fail(const wchar_t* message, int32_t code) {
+    return Status::failure(code, message);
 }
 
 // Z54: the index is the head of archive file 0, which is the only file the backup covers.
@@ -71,38 +72,38 @@ uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
 
 // ---- Backup ----
 
-int32_t loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
+Status loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
     const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
-    karv::Status status = karv::loadIndexFor(dataType, path, bigEndian, out);
-    if (!status.ok()) {
-        karv::reportStatus(status);
-        return kIndexNotLoaded;
-    }
+    Status status = karv::loadIndexFor(dataType, path, bigEndian, out);
+    if (!status)
+        return status.as(kIndexNotLoaded, status.message());
     // A loaded table without a whole entry.
     if (out.count() == 0)
         return fail(karv::msg::kIndexEmpty, kIndexNotLoaded);
-    return 0;
+    return Status();
 }
 
-int32_t measureArchive(const std::wstring& path, uint64_t& size) {
-    File file = File::open(path, OpenMode::ReadExisting);
+Status measureArchive(const std::wstring& path, uint64_t& size) {
+    Status why;
+    File file = File::open(path, OpenMode::ReadExisting, &why);
     if (!file.isOpen())
-        return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
-    if (!file.size(size) || size == 0)
+        return why.as(kNotOpened, karv::msg::kOpenVoxbankFailed);
+    if (Status measured = file.size(size); !measured)
+        return measured.as(kNoSize, karv::msg::kBackupVoxbankSizeFailed);
+    if (size == 0)
         return fail(karv::msg::kBackupVoxbankSizeFailed, kNoSize);
-    return 0;
+    return Status();
 }
 
-int32_t buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
-                    karv::MallocBuffer& record, uint32_t& length) {
+Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
+                   karv::MallocBuffer& record, uint32_t& length) {
     // The record lives beside archive file 0; without that file there is nowhere to put it.
     if (link.fileNames[0].empty())
         return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
     uint64_t sizes[karv::record::kArchiveSlots] = {};
     uint32_t files = recordedFiles(dataType, link);
     for (uint32_t i = 0; i < files; ++i) {
-        int32_t status = measureArchive(link.fileNames[i], sizes[i]);
-        if (status != 0)
+        if (Status status = measureArchive(link.fileNames[i], sizes[i]); !status)
             return status;
     }
     if (!karv::record::lengthFor(entries, length))
@@ -112,7 +113,7 @@ int32_t buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
         return fail(karv::msg::kOutOfMemory, kNoMemory);
     for (uint32_t i = 0; i < files; ++i)
         karv::record::setArchiveSize(record.get(), length, i, sizes[i]);
-    return 0;
+    return Status();
 }
 
 // Something at `path` that cannot be opened for writing (a folder, a locked file) would keep
@@ -124,19 +125,20 @@ bool replaceable(const std::wstring& path) {
 // An earlier record must not outlive its table: beside a new table, its older sizes would make
 // the restore cut away data the new table points to. Emptied, it is refused by the restore. The
 // emptying is flushed before the new table goes in, so a power cut cannot undo it alone.
-bool invalidateRecord(const std::wstring& path) {
+Status invalidateRecord(const std::wstring& path) {
     if (!karv::platform::pathExists(path))
-        return true;
-    File file = File::open(path, OpenMode::WriteExisting);
-    if (!file.isOpen()) {
-        SetMessageQX(karv::msg::kCreateFileFailed);
-        return false;
-    }
-    if (!file.truncate() || !file.flush() || !file.close()) {
-        SetMessageQX(karv::msg::kWriteDataFailed);
-        return false;
-    }
-    return true;
+        return Status();
+    Status why;
+    File file = File::open(path, OpenMode::WriteExisting, &why);
+    if (!file.isOpen())
+        return why.as(kNotWritten, karv::msg::kCreateFileFailed);
+    Status emptied = file.truncate();
+    if (emptied)
+        emptied = file.flush();
+    Status closed = file.close();
+    if (!emptied || !closed)
+        return (!emptied ? emptied : closed).as(kNotWritten, karv::msg::kWriteDataFailed);
+    return Status();
 }
 
 // Both files are written in full before either takes the place of an earlier backup, so a full
@@ -144,32 +146,34 @@ bool invalidateRecord(const std::wstring& path) {
 // goes in, and the record last: a complete record means a complete backup. Each step is on the
 // disk before the next begins, so this holds after a power cut too, and a backup reported as
 // done is there to undo the imports that follow it.
-int32_t writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
-                         const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
+Status writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
+                        const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
         return fail(karv::msg::kCreateFileFailed, kNotWritten);
-    // The writers' own messages stand when they fail.
     karv::ReplacedFile table(karv::ReplacedFile::Durability::Flushed);
     karv::ReplacedFile newRecord(karv::ReplacedFile::Durability::Flushed);
-    if (!table.write(copyPath, index.entries(), index.entriesLength()) ||
-        !newRecord.write(recordPath, record, length))
-        return kNotWritten;
-    if (!invalidateRecord(recordPath) || !table.commit() || !newRecord.commit())
-        return kNotWritten;
-    return 0;
+    Status status = table.write(copyPath, index.entries(), index.entriesLength());
+    if (status)
+        status = newRecord.write(recordPath, record, length);
+    if (status)
+        status = invalidateRecord(recordPath);
+    if (status)
+        status = table.commit();
+    if (status)
+        status = newRecord.commit();
+    // The writers' own messages stand.
+    return status ? status : status.as(kNotWritten, status.message());
 }
 
-int32_t backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
+Status backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
     if (!fileCountValid(dataType, link))
         return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
     karv::IndexTable index;
-    int32_t status = loadIndex(dataType, link, bigEndian, index);
-    if (status != 0)
+    if (Status status = loadIndex(dataType, link, bigEndian, index); !status)
         return status;
     karv::MallocBuffer record;
     uint32_t length = 0;
-    status = buildRecord(dataType, link, index.count(), record, length);
-    if (status != 0)
+    if (Status status = buildRecord(dataType, link, index.count(), record, length); !status)
         return status;
     return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
                             length);
@@ -188,14 +192,6 @@ struct SavedBackup {
     }
 };
 
-bool loadFile(const std::wstring& path, karv::MallocBuffer& data, uint32_t& length) {
-    uint8_t* buffer = nullptr;
-    if (!LoadData(path, buffer, &length))
-        return false;
-    data.reset(buffer);
-    return true;
-}
-
 // The two files must be ones a backup writes: a table of whole entries and a record with a
 // slot for each of them; for Z54 a saved archive that holds the header and the table.
 bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
@@ -208,13 +204,13 @@ bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
            archive0 >= karv::kIndexLayoutZ54.headerSize + uint64_t(saved.tableBytes);
 }
 
-int32_t loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
+Status loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
     if (link.fileNames[0].empty() ||
-        !loadFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
-        !loadFile(recordPath(link), saved.record, saved.recordBytes) ||
+        !karv::loadWholeFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
+        !karv::loadWholeFile(recordPath(link), saved.record, saved.recordBytes) ||
         !backupConsistent(dataType, saved))
         return fail(karv::msg::kLoadBackupFailed, kBackupNotLoaded);
-    return 0;
+    return Status();
 }
 
 // One file the restore writes, opened and measured during the checks.
@@ -235,13 +231,16 @@ struct TargetMessages {
     const wchar_t* noSize;
 };
 
-int32_t openTarget(const std::wstring& path, const TargetMessages& messages, Target& target) {
-    target.file = File::open(path, OpenMode::WriteExisting);
+Status openTarget(const std::wstring& path, const TargetMessages& messages, Target& target) {
+    Status why;
+    target.file = File::open(path, OpenMode::WriteExisting, &why);
     if (!target.file.isOpen())
-        return fail(messages.notOpened, kNotOpened);
-    if (!target.file.size(target.size) || target.size == 0)
+        return why.as(kNotOpened, messages.notOpened);
+    if (Status measured = target.file.size(target.size); !measured)
+        return measured.as(kNoSize, messages.noSize);
+    if (target.size == 0)
         return fail(messages.noSize, kNoSize);
-    return 0;
+    return Status();
 }
 
 const TargetMessages kIndexMessages = {karv::msg::kOpenIndexFailed,
@@ -255,9 +254,8 @@ uint64_t cutPosition(uint64_t size, uint64_t saved) {
     return saved != 0 && size > saved ? saved : 0;
 }
 
-int32_t planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
-    int32_t status = openTarget(link.fileNames[0], kIndexMessages, plan.index);
-    if (status != 0)
+Status planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    if (Status status = openTarget(link.fileNames[0], kIndexMessages, plan.index); !status)
         return status;
     uint64_t savedSize = saved.archiveSize(0);
     uint64_t size = plan.index.size;
@@ -266,13 +264,12 @@ int32_t planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& pla
         return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
     plan.tableAt = headerSize;
     plan.index.cutAt = cutPosition(size, savedSize);
-    return 0;
+    return Status();
 }
 
-int32_t planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& saved,
-                     RestorePlan& plan) {
-    int32_t status = openTarget(link.indexPath, kIndexMessages, plan.index);
-    if (status != 0)
+Status planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& saved,
+                    RestorePlan& plan) {
+    if (Status status = openTarget(link.indexPath, kIndexMessages, plan.index); !status)
         return status;
     if (plan.index.size != saved.tableBytes)
         return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
@@ -282,66 +279,76 @@ int32_t planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& 
         if (savedSize == 0)
             continue;
         Target target;
-        status = openTarget(link.fileNames[i], kVoxbankMessages, target);
-        if (status != 0)
+        if (Status status = openTarget(link.fileNames[i], kVoxbankMessages, target); !status)
             return status;
         if (target.size < savedSize)
             return fail(karv::msg::kVoxbankSizeMismatch, kSizeMismatch);
         target.cutAt = cutPosition(target.size, savedSize);
         plan.archives.push_back(std::move(target));
     }
-    return 0;
+    return Status();
 }
 
 // The slots are cleared first and in place: cleared slots make the next import append, which
 // is safe whatever else failed, and the saved sizes are never at risk.
-bool clearSlots(const std::wstring& path, uint32_t recordBytes) {
+Status clearSlots(const std::wstring& path, uint32_t recordBytes) {
     static const uint8_t zeros[4096] = {};
-    File file = File::open(path, OpenMode::WriteExisting);
-    if (!file.isOpen() || !file.seek(karv::record::kSlotsStart, SeekFrom::Begin))
-        return false;
-    for (uint32_t left = recordBytes - karv::record::kSlotsStart; left > 0;) {
+    Status status;
+    File file = File::open(path, OpenMode::WriteExisting, &status);
+    if (file.isOpen())
+        status = file.seek(karv::record::kSlotsStart, SeekFrom::Begin);
+    for (uint32_t left = recordBytes - karv::record::kSlotsStart; status && left > 0;) {
         uint32_t part = left < sizeof zeros ? left : uint32_t(sizeof zeros);
-        if (!file.writeAll(zeros, part))
-            return false;
+        status = file.writeAll(zeros, part);
         left -= part;
     }
-    return bool(file.close());
+    if (status)
+        status = file.close();
+    return status;
 }
 
-bool cut(Target& target) {
-    return target.cutAt == 0 ||
-           (target.file.seek(int64_t(target.cutAt), SeekFrom::Begin) && target.file.truncate());
+Status cut(Target& target) {
+    if (target.cutAt == 0)
+        return Status();
+    Status status = target.file.seek(int64_t(target.cutAt), SeekFrom::Begin);
+    return status ? target.file.truncate() : status;
 }
 
-int32_t applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
-    if (!clearSlots(recordPath(link), saved.recordBytes))
-        return fail(karv::msg::kWriteBackupFailed, kNotWritten);
+Status writeTable(Target& index, uint64_t at, const SavedBackup& saved) {
+    Status status = index.file.seek(int64_t(at), SeekFrom::Begin);
+    return status ? index.file.writeAll(saved.table.get(), saved.tableBytes) : status;
+}
+
+Status applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    if (Status cleared = clearSlots(recordPath(link), saved.recordBytes); !cleared)
+        return cleared.as(kNotWritten, karv::msg::kWriteBackupFailed);
     Target& index = plan.index;
-    if (!index.file.seek(int64_t(plan.tableAt), SeekFrom::Begin) ||
-        !index.file.writeAll(saved.table.get(), saved.tableBytes))
-        return fail(karv::msg::kWriteIndexFailed, kNotWritten);
-    if (!cut(index))
-        return fail(karv::msg::kCutVoxbankFailed, kNotWritten);
-    if (!index.file.close())
-        return fail(karv::msg::kWriteIndexFailed, kNotWritten);
-    for (Target& archive : plan.archives)
-        if (!cut(archive) || !archive.file.close())
-            return fail(karv::msg::kCutVoxbankFailed, kNotWritten);
-    return 0;
+    if (Status written = writeTable(index, plan.tableAt, saved); !written)
+        return written.as(kNotWritten, karv::msg::kWriteIndexFailed);
+    if (Status cutBack = cut(index); !cutBack)
+        return cutBack.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+    if (Status closed = index.file.close(); !closed)
+        return closed.as(kNotWritten, karv::msg::kWriteIndexFailed);
+    for (Target& archive : plan.archives) {
+        Status status = cut(archive);
+        if (status)
+            status = archive.file.close();
+        if (!status)
+            return status.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+    }
+    return Status();
 }
 
-int32_t restore(int32_t dataType, const linkinfo& link) {
+Status restore(int32_t dataType, const linkinfo& link) {
     if (!fileCountValid(dataType, link))
         return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
     SavedBackup saved;
-    int32_t status = loadBackup(dataType, link, saved);
-    if (status != 0)
+    if (Status status = loadBackup(dataType, link, saved); !status)
         return status;
     RestorePlan plan;
-    status =
+    Status status =
         isZ54(dataType) ? planZ54(link, saved, plan) : planArchives(dataType, link, saved, plan);
-    if (status != 0)
+    if (!status)
         return status;
     return applyRestore(link, saved, plan);
 }
@@ -350,10 +357,12 @@ int32_t restore(int32_t dataType, const linkinfo& link) {
 
 int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                          const std::wstring& /*archiveFolder*/, bool bigEndian) {
-    return karv::guardCode([&] { return backup(dataType, link, bigEndian); }, kNoMemory);
+    return karv::reportStatus(
+        karv::guardMemory([&] { return backup(dataType, link, bigEndian); }, kNoMemory));
 }
 
 int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
                           const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
-    return karv::guardCode([&] { return restore(dataType, link); }, kNoMemory);
+    return karv::reportStatus(
+        karv::guardMemory([&] { return restore(dataType, link); }, kNoMemory));
 }

@@ -78,5 +78,8 @@ bool SaveData(const std::wstring& path, const uint8_t* data, uint32_t offset, ui
     if (!create)
         return append(path, data + offset, count);
     karv::ReplacedFile file;
-    return file.write(path, data + offset, count) && file.commit();
+    karv::Status status = file.write(path, data + offset, count);
+    if (status)
+        status = file.commit();
+    return karv::reportStatus(status) == 0;
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -124,10 +126,13 @@ TEST_F(WholeFiles, PathExistsForFilesFoldersAndPatterns) {
 }
 
 // A new file replaces the old one only when all of it is written: whichever operation fails
-// (or whichever write goes short), the old bytes stay and no temporary file is left behind.
-TEST_F(WholeFiles, SaveOverAFileLeavesTheNewBytesOrTheOldOnes) {
+// (or whichever write goes short), the old bytes stay and no temporary file is left behind. The
+// durable replacement also flushes the file and its folder; only a folder that cannot be
+// flushed after the rename leaves the new bytes behind a reported failure.
+void expectNewBytesOrOldOnes(const std::wstring& path,
+                             const std::function<bool(const std::vector<uint8_t>&)>& save,
+                             uint64_t leastOperations) {
     platform::FaultSwitch& faults = *KarvFaultSwitchQX();
-    const std::wstring path = dir.file(L"游戏数据.bin");
     const std::string before = "the bytes a failed save must not touch";
     std::vector<uint8_t> data(100000);
     for (size_t i = 0; i < data.size(); ++i)
@@ -136,10 +141,10 @@ TEST_F(WholeFiles, SaveOverAFileLeavesTheNewBytesOrTheOldOnes) {
 
     ASSERT_TRUE(writeFileBytes(path, before));
     faults.arm(platform::FaultPlan{});
-    ASSERT_TRUE(SaveData(path, data.data(), 0, uint32_t(data.size()), true));
+    ASSERT_TRUE(save(data));
     faults.disarm();
     const uint64_t operations = faults.counted();
-    ASSERT_GE(operations, 4u); // open, write, close, rename
+    ASSERT_GE(operations, leastOperations);
 
     for (auto effect : {platform::FaultEffect::Fail, platform::FaultEffect::Short}) {
         for (uint64_t k = 1; k <= operations; ++k) {
@@ -150,15 +155,37 @@ TEST_F(WholeFiles, SaveOverAFileLeavesTheNewBytesOrTheOldOnes) {
             plan.strikeAt = k;
             plan.effect = effect;
             faults.arm(plan);
-            bool saved = SaveData(path, data.data(), 0, uint32_t(data.size()), true);
+            bool saved = save(data);
             faults.disarm();
-            EXPECT_EQ(readFileBytes(path), saved ? after : before);
-            EXPECT_EQ(FilePathExists(path + L".karvtmp"), 0);
+            const bool lastFlush =
+                k == operations && !saved && faults.firstStruckOperation() == platform::kFaultFlush;
+            EXPECT_EQ(readFileBytes(path), saved || lastFlush ? after : before);
+            EXPECT_EQ(FilePathExists(path + kTemporaryFileSuffix), 0);
             if (!saved) {
                 EXPECT_NE(GetMessageQX(), L"");
             }
         }
     }
+}
+
+TEST_F(WholeFiles, SaveOverAFileLeavesTheNewBytesOrTheOldOnes) {
+    const std::wstring path = dir.file(L"游戏数据.bin");
+    expectNewBytesOrOldOnes(
+        path,
+        [&](const std::vector<uint8_t>& data) {
+            return SaveData(path, data.data(), 0, uint32_t(data.size()), true);
+        },
+        4); // open, write, close, rename
+}
+
+TEST_F(WholeFiles, DurableReplacementFlushesAndLeavesTheNewBytesOrTheOldOnes) {
+    const std::wstring path = dir.file(L"游戏数据.bin");
+    expectNewBytesOrOldOnes(
+        path,
+        [&](const std::vector<uint8_t>& data) {
+            return bool(ReplaceFileDurably(path, data.data(), uint32_t(data.size())));
+        },
+        6); // open, write, flush, close, rename, folder flush
 }
 
 #ifndef _WIN32

@@ -134,12 +134,14 @@ KARVCORE_API int32_t GetData_Offset(const uint8_t* blob, uint32_t blobLength, ui
 // Both check everything before they write anything, so a refusal leaves every file as it was.
 // A saved archive size of 0 means "not recorded": that file is neither checked nor cut.
 //
-// BackupIdxVoxbank: 0; -1 the index could not be loaded or has no entry; -2 an archive file
-// could not be opened ("打开 Voxbank 文件失败！"); -3 its size is unknown or 0; -5 a backup file
-// could not be written (the message of SaveData stands; a failure while the files are written
-// leaves an earlier backup as it was, one while they are put in its place leaves the earlier
-// record empty, so it cannot pair with the new table); -6 fileCount is not 0..10;
-// -10 out of memory.
+// BackupIdxVoxbank: 0 once both files are on the disk (flushed, and their folders after the
+// renames); -1 the index could not be loaded or has no entry; -2 an archive file could not be
+// opened ("打开 Voxbank 文件失败！"); -3 its size is unknown or 0; -5 a backup file could not be
+// written or flushed ("创建文件失败！" or "写入数据失败！"; a failure while the files are
+// written leaves an earlier backup as it was, one while they are put in its place leaves the
+// earlier record empty, so it cannot pair with the new table, and a folder that cannot be
+// flushed after the last rename leaves the new backup in place but not surely on the disk);
+// -6 fileCount is not 0..10; -10 out of memory.
 KARVCORE_API int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                                       const std::wstring& archiveFolder, bool bigEndian);
 // RestoreIdxVoxbank: writes the saved table back, cuts each recorded archive file back to its
