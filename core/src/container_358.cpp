@@ -31,6 +31,40 @@ uint32_t defaultChunkSize(uint32_t fileLength) {
     return fileLength <= kDefaultChunkSize ? kDefaultChunkSize : kLargeChunkSize;
 }
 
+Status compress(const uint8_t* input, uint32_t length, uint32_t chunkSize, bool bigEndian,
+                int level, codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& used,
+                uint32_t& padded) {
+    uint32_t count = 0;
+    const TableLayout layout{chunkSize, kHeaderSize, kTableAlign};
+    Status status = compressTableContainer(layout, input, length, bigEndian, level, codec, pool,
+                                           out, count, used, padded);
+    if (status) {
+        uint8_t* header = out.data.get();
+        std::memcpy(header, kMagic, sizeof kMagic);
+        writeU32(header + kTotalField, length, bigEndian);
+        writeU32(header + kChunkSizeField, chunkSize, bigEndian);
+        writeU32(header + kCountField, count, bigEndian);
+    }
+    return status;
+}
+
+// The magic is the caller's business: the header is read without testing it.
+Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
+                  codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    TableHeader header;
+    header.total = readU32(container + kTotalField, bigEndian);
+    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
+    header.count = readU32(container + kCountField, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    total = header.total;
+    return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
+}
+
+const ContainerEngine kEngine = {compress, decompress};
+
 } // namespace
 
 const karv::ContainerKind karv::kContainer358 = {
@@ -48,37 +82,28 @@ const karv::ContainerKind karv::kContainer358 = {
     defaultChunkSize,
     CompressData358,
     UnCompressData358,
+    &kEngine,
 };
 
 int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, uint32_t chunkSize,
                         bool bigEndian, int level) {
-    ContainerWriter writer;
-    uint32_t count = 0;
-    const TableLayout layout{chunkSize, kHeaderSize, kTableAlign};
-    Status status =
-        compressTableContainer(layout, input, inputLength, bigEndian, level, writer, count);
-    if (status.ok()) {
-        uint8_t* header = writer.data();
-        std::memcpy(header, kMagic, sizeof kMagic);
-        writeU32(header + kTotalField, inputLength, bigEndian);
-        writeU32(header + kChunkSizeField, chunkSize, bigEndian);
-        writeU32(header + kCountField, count, bigEndian);
-        status = writer.finish(0, kTablePaddedUnit, out, usedLength, paddedLength);
-    }
-    return reportStatus(status);
+    Block block;
+    uint32_t used = 0, padded = 0;
+    const uint32_t chunks = chunkSize == 0 ? 0 : inputLength / chunkSize + 1;
+    Status status = onThreads(inputLength, chunks, kCompressorFailed, [&](auto& codec, auto* pool) {
+        return compress(input, inputLength, chunkSize, bigEndian, level, codec, pool, block, used,
+                        padded);
+    });
+    return handOver(status, block, used, padded, out, usedLength, paddedLength);
 }
 
-// The magic is the caller's business: the header is read without testing it.
 int32_t UnCompressData358(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
                           uint32_t* outLength, bool bigEndian) {
-    if (containerLength < kHeaderSize)
-        return refuseTruncated(out);
-    TableHeader header;
-    header.total = readU32(container + kTotalField, bigEndian);
-    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
-    header.count = readU32(container + kCountField, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    return decompressTableContainer(header, container, containerLength, bigEndian, out, outLength);
+    Block block;
+    uint32_t total = 0;
+    Status status = onThreads(containerLength, kMaxChunks, kNoMemory, [&](auto& codec, auto* pool) {
+        return decompress(container, containerLength, bigEndian, codec, pool, block, total);
+    });
+    return deliver(status, block, total, out, outLength);
 }

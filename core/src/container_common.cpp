@@ -2,26 +2,47 @@
 
 #include "boundary.h"
 #include "byte_io.h"
-#include "karvcore/karvcore.h"
 #include "messages.h"
 
-#include <zlib.h>
-
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+
+namespace karv {
+
+bool Block::reserve(uint64_t size) {
+    if (size == 0)
+        size = 1; // malloc(0) may return null
+    if (size <= capacity && data)
+        return true;
+    data.reset();
+    capacity = 0;
+    if (size > SIZE_MAX)
+        return false;
+    data.reset(static_cast<uint8_t*>(std::malloc(size_t(size))));
+    if (!data)
+        return false;
+    capacity = size;
+    return true;
+}
+
+} // namespace karv
 
 namespace karv::container {
 namespace {
 
-constexpr uint8_t kZlibFirstByte = 0x78;
 // Deflate turns one byte into at most 1032 (a 258-byte match in two one-bit codes), so a
 // container of n bytes can never inflate to more than 1032 n.
 constexpr uint64_t kMaxInflateRatio = 1032;
-// Largest chunk whose compressBound still fits in zlib's 32-bit lengths on Windows, with room
-// for the record's length field.
+// Largest chunk whose bound still fits in zlib's 32-bit lengths on Windows, with room for the
+// record's length field.
 constexpr uint32_t kMaxChunkLength = 0xFFE00000;
 // The largest unit a used length is raised to (Z54's 2048).
 constexpr uint32_t kMaxPaddedUnit = 2048;
+// Below this much data a call stays on the calling thread: starting and joining threads costs
+// more than the threads save.
+constexpr uint64_t kThreadsPayFrom = 1u << 20;
 
 Status fail(const wchar_t* message) {
     return Status::failure(kCompressorFailed, message);
@@ -32,41 +53,88 @@ uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
     return uint32_t(std::min<uint64_t>(chunkSize, length - start));
 }
 
+// Where each record may start at the latest: every stream before it as long as the bound
+// allows. The block holds the last of them; the final length must fit in 32 bits, this need not.
+Status worstCaseSlots(const RecordLayout& layout, uint32_t length, std::vector<uint64_t>& slots,
+                      uint64_t& worst) {
+    slots.resize(layout.count);
+    worst = layout.firstRecord;
+    for (uint32_t i = 0; i < layout.count; ++i) {
+        uint32_t chunk = chunkLength(i, length, layout.chunkSize);
+        if (chunk > kMaxChunkLength)
+            return fail(msg::kDataTooLong);
+        slots[i] = worst;
+        worst += alignUp(kLengthFieldSize + codec::StreamCodec::bound(chunk), layout.recordAlign);
+    }
+    worst = alignUp(worst + std::max(layout.trailingZeros, kLengthFieldSize), kMaxPaddedUnit);
+    if (worst > SIZE_MAX)
+        return fail(msg::kDataTooLong);
+    return Status();
+}
+
+// A record's length field and the zero fill behind its stream; the next record's position.
+uint64_t closeRecord(uint8_t* block, uint64_t pos, uint32_t streamLength, uint32_t recordAlign,
+                     bool bigEndian) {
+    writeU32(block + pos, streamLength, bigEndian);
+    uint64_t end = pos + kLengthFieldSize + streamLength;
+    uint64_t next = alignUp(end, recordAlign);
+    std::memset(block + end, 0, size_t(next - end));
+    return next;
+}
+
+// Each chunk into the slot it may fill at the latest, side by side; then the records are moved
+// down into place in order (a record never moves up), as the sequential writer lays them out.
+Status writeOnThreads(const uint8_t* input, uint32_t length, const RecordLayout& layout, int level,
+                      bool bigEndian, const std::vector<uint64_t>& slots, WorkerPool& pool,
+                      uint8_t* block, std::vector<uint32_t>& streamLengths, uint64_t& end) {
+    std::atomic<bool> failed{false};
+    bool enoughMemory = pool.forEach(layout.count, [&](size_t i, codec::StreamCodec& codec) {
+        uint32_t chunk = chunkLength(uint32_t(i), length, layout.chunkSize);
+        if (!codec.deflate(input + uint64_t(i) * layout.chunkSize, chunk, level,
+                           block + slots[i] + kLengthFieldSize, codec::StreamCodec::bound(chunk),
+                           streamLengths[i]))
+            failed = true;
+    });
+    if (!enoughMemory)
+        return fail(msg::kOutOfMemory);
+    if (failed)
+        return fail(msg::kCompressFailed);
+    uint64_t pos = layout.firstRecord;
+    for (uint32_t i = 0; i < layout.count; ++i) {
+        std::memmove(block + pos + kLengthFieldSize, block + slots[i] + kLengthFieldSize,
+                     streamLengths[i]);
+        pos = closeRecord(block, pos, streamLengths[i], layout.recordAlign, bigEndian);
+    }
+    end = pos;
+    return Status();
+}
+
+Status writeHere(const uint8_t* input, uint32_t length, const RecordLayout& layout, int level,
+                 bool bigEndian, codec::StreamCodec& codec, uint8_t* block,
+                 std::vector<uint32_t>& streamLengths, uint64_t& end) {
+    uint64_t pos = layout.firstRecord;
+    for (uint32_t i = 0; i < layout.count; ++i) {
+        uint32_t chunk = chunkLength(i, length, layout.chunkSize);
+        if (!codec.deflate(input + uint64_t(i) * layout.chunkSize, chunk, level,
+                           block + pos + kLengthFieldSize, codec::StreamCodec::bound(chunk),
+                           streamLengths[i]))
+            return fail(msg::kCompressFailed);
+        pos = closeRecord(block, pos, streamLengths[i], layout.recordAlign, bigEndian);
+    }
+    end = pos;
+    return Status();
+}
+
 } // namespace
 
+std::unique_ptr<WorkerPool> poolFor(uint64_t bytes, uint32_t chunks) {
+    unsigned threads = workerThreads();
+    if (threads < 2 || chunks < 2 || bytes < kThreadsPayFrom)
+        return nullptr;
+    return std::make_unique<WorkerPool>(std::min<uint64_t>(threads, chunks));
+}
+
 // ---- Writing ----
-
-bool ChunkDeflater::compress(const uint8_t* input, uint32_t length, uint8_t* out, uLong room,
-                             int level, uLong& written) {
-    if (!start(level))
-        return false;
-    stream_.next_in = const_cast<Bytef*>(input);
-    stream_.avail_in = length;
-    stream_.next_out = out;
-    stream_.avail_out = uInt(room);
-    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END)
-        return false;
-    written = stream_.total_out;
-    return true;
-}
-
-bool ChunkDeflater::start(int level) {
-    if (ready_ && level == level_)
-        return deflateReset(&stream_) == Z_OK;
-    end();
-    stream_ = z_stream{};
-    if (deflateInit(&stream_, level) != Z_OK)
-        return false;
-    ready_ = true;
-    level_ = level;
-    return true;
-}
-
-void ChunkDeflater::end() {
-    if (ready_)
-        deflateEnd(&stream_);
-    ready_ = false;
-}
 
 Status countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     if (length == 0)
@@ -79,174 +147,169 @@ Status countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count) {
     return Status();
 }
 
-Status ContainerWriter::reserve(const uint8_t* input, uint32_t length, uint32_t chunkSize,
-                                uint32_t count, uint64_t firstRecord, uint32_t recordAlign) {
-    // Worst case: every stream as long as compressBound allows. Only the final lengths must fit
-    // in 32 bits; this bound may not.
-    uint64_t worst = firstRecord;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t chunk = chunkLength(i, length, chunkSize);
-        if (chunk > kMaxChunkLength)
-            return fail(msg::kDataTooLong);
-        worst += alignUp(kLengthFieldSize + uint64_t(compressBound(chunk)), recordAlign);
-    }
-    worst = alignUp(worst + kLengthFieldSize, kMaxPaddedUnit);
-    if (worst > SIZE_MAX)
-        return fail(msg::kDataTooLong);
-    block_.reset(static_cast<uint8_t*>(std::malloc(size_t(worst))));
-    if (!block_)
+Status writeRecords(const uint8_t* input, uint32_t length, const RecordLayout& layout, int level,
+                    bool bigEndian, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
+                    std::vector<uint32_t>& streamLengths, uint32_t& used, uint32_t& padded) {
+    std::vector<uint64_t> slots;
+    uint64_t worst = 0;
+    if (Status status = worstCaseSlots(layout, length, slots, worst); !status)
+        return status;
+    if (!out.reserve(worst))
         return fail(msg::kOutOfMemory);
-    std::memset(block_.get(), 0, size_t(firstRecord));
-    capacity_ = worst;
-    input_ = input;
-    length_ = length;
-    chunkSize_ = chunkSize;
-    next_ = 0;
-    recordAlign_ = recordAlign;
-    pos_ = firstRecord;
-    return Status();
-}
-
-Status ContainerWriter::compressNext(int level, bool bigEndian, uint32_t& streamLength) {
-    uint32_t chunk = chunkLength(next_, length_, chunkSize_);
-    uint8_t* record = block_.get() + pos_;
-    uLong written = 0;
-    if (!deflater_.compress(input_ + uint64_t(next_) * chunkSize_, chunk, record + kLengthFieldSize,
-                            compressBound(chunk), level, written))
-        return fail(msg::kCompressFailed);
-    streamLength = uint32_t(written);
-    writeU32(record, streamLength, bigEndian);
-    uint64_t end = pos_ + kLengthFieldSize + streamLength;
-    pos_ = alignUp(end, recordAlign_);
-    std::memset(block_.get() + end, 0, size_t(pos_ - end));
-    ++next_;
-    return Status();
-}
-
-Status ContainerWriter::finish(uint32_t trailingZeros, uint32_t paddedUnit, uint8_t*& out,
-                               uint32_t* usedLength, uint32_t* paddedLength) {
-    uint64_t used = pos_ + trailingZeros;
-    uint64_t padded = alignUp(used, paddedUnit);
-    if (padded > UINT32_MAX)
+    uint8_t* block = out.data.get();
+    std::memset(block, 0, size_t(layout.firstRecord));
+    streamLengths.assign(layout.count, 0);
+    uint64_t end = 0;
+    Status status =
+        pool != nullptr && pool->threads() > 1 && layout.count > 1
+            ? writeOnThreads(input, length, layout, level, bigEndian, slots, *pool, block,
+                             streamLengths, end)
+            : writeHere(input, length, layout, level, bigEndian, codec, block, streamLengths, end);
+    if (!status)
+        return status;
+    uint64_t usedLength = end + layout.trailingZeros;
+    uint64_t paddedLength = alignUp(usedLength, layout.paddedUnit);
+    if (paddedLength > UINT32_MAX)
         return fail(msg::kDataTooLong);
-    std::memset(block_.get() + pos_, 0, size_t(padded - pos_));
-    // Give back the unused worst-case room; a block that cannot shrink is still a good one.
-    uint8_t* data = block_.release();
-    if (padded < capacity_) {
-        if (auto* smaller = static_cast<uint8_t*>(std::realloc(data, size_t(padded))))
-            data = smaller;
-    }
-    out = data;
-    *usedLength = uint32_t(used);
-    *paddedLength = uint32_t(padded);
+    std::memset(block + end, 0, size_t(paddedLength - end));
+    used = uint32_t(usedLength);
+    padded = uint32_t(paddedLength);
     return Status();
 }
 
 Status compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
-                              bool bigEndian, int level, ContainerWriter& writer, uint32_t& count) {
+                              bool bigEndian, int level, codec::StreamCodec& codec,
+                              WorkerPool* pool, Block& out, uint32_t& count, uint32_t& used,
+                              uint32_t& padded) {
     if (Status status = countChunks(length, layout.chunkSize, count); !status)
         return status;
-    uint64_t firstRecord =
+    RecordLayout records;
+    records.chunkSize = layout.chunkSize;
+    records.count = count;
+    records.firstRecord =
         alignUp(layout.headerSize + uint64_t(kLengthFieldSize) * count, layout.tableAlign);
-    if (Status status =
-            writer.reserve(input, length, layout.chunkSize, count, firstRecord, kRecordAlign);
+    records.recordAlign = kRecordAlign;
+    records.paddedUnit = kTablePaddedUnit;
+    std::vector<uint32_t> streamLengths;
+    if (Status status = writeRecords(input, length, records, level, bigEndian, codec, pool, out,
+                                     streamLengths, used, padded);
         !status)
         return status;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t streamLength = 0;
-        if (Status status = writer.compressNext(level, bigEndian, streamLength); !status)
-            return status;
-        writeU32(writer.data() + layout.headerSize + kLengthFieldSize * i,
-                 kLengthFieldSize + streamLength, bigEndian);
-    }
+    for (uint32_t i = 0; i < count; ++i)
+        writeU32(out.data.get() + layout.headerSize + kLengthFieldSize * i,
+                 kLengthFieldSize + streamLengths[i], bigEndian);
     return Status();
 }
 
-// ---- Reading ----
-
-bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
-    return pos + kLengthFieldSize + length <= containerLength;
+int32_t handOver(const Status& status, Block& block, uint32_t used, uint32_t padded, uint8_t*& out,
+                 uint32_t* usedLength, uint32_t* paddedLength) {
+    if (!status)
+        return reportStatus(status);
+    // Give back the unused worst-case room; a block that cannot shrink is still a good one.
+    uint8_t* data = block.data.release();
+    if (padded < block.capacity) {
+        if (auto* smaller = static_cast<uint8_t*>(std::realloc(data, padded)))
+            data = smaller;
+    }
+    block.capacity = 0;
+    out = data;
+    *usedLength = used;
+    *paddedLength = padded;
+    return 0;
 }
+
+// ---- Reading ----
 
 Status corrupt() {
     return Status::failure(kCorruptData, msg::kDecompressFailed);
 }
 
-Status Output::allocate(uint32_t total, uint32_t containerLength) {
+bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
+    return pos + kLengthFieldSize + length <= containerLength;
+}
+
+Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out) {
     if (total > kMaxInflateRatio * containerLength)
         return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
-    // Not zeroed: a success has written every byte, and a failure frees the block. One spare byte
-    // keeps an empty result a valid block (malloc(0) may return null).
-    data_.reset(static_cast<uint8_t*>(std::malloc(total != 0 ? total : 1)));
-    if (!data_)
+    // Not zeroed: a success has written every byte, and a failure drops the bytes.
+    if (!out.reserve(total))
         return Status::failure(kNoMemory, msg::kOutOfMemory);
-    total_ = total;
-    produced_ = 0;
     return Status();
 }
 
-Status Output::inflateChunk(const uint8_t* stream, uint32_t length, uint32_t capacity) {
-    capacity = std::min(capacity, total_ - produced_);
-    // uncompress quietly drops a lone byte when given no room, so an exhausted output gets a
-    // spare byte of its own and any byte landing there is a chunk too many.
-    uint8_t spare = 0;
-    uint8_t* dest = capacity != 0 ? data_.get() + produced_ : &spare;
-    uLongf inflated = capacity != 0 ? capacity : 1;
-    if (uncompress(dest, &inflated, stream, length) != Z_OK || inflated > capacity)
-        return corrupt();
-    produced_ += uint32_t(inflated);
-    return Status();
-}
-
-Status Output::copyStored(const uint8_t* bytes, uint32_t length) {
-    if (length > total_ - produced_)
-        return corrupt();
-    std::memcpy(data_.get() + produced_, bytes, length);
-    produced_ += length;
-    return Status();
-}
-
-Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity,
-                         ChunkKind& kind) {
+Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity, ChunkKind& kind,
+                         codec::StreamCodec& codec) {
     if (bytes[0] == kZlibFirstByte) {
         kind = ChunkKind::Inflated;
-        return inflateChunk(bytes, length, capacity);
+        uint32_t made = 0;
+        if (!codec.inflate(bytes, length, data_ + produced_, std::min(capacity, total_ - produced_),
+                           made))
+            return corrupt();
+        produced_ += made;
+        return Status();
     }
     if (length >= total_ || produced_ >= total_) {
         kind = ChunkKind::Ignored;
         return Status();
     }
     kind = ChunkKind::Stored;
-    return copyStored(bytes, length);
-}
-
-Status Output::finish(uint8_t*& out, uint32_t* outLength) {
-    if (produced_ != total_)
-        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
-    out = data_.release();
-    *outLength = total_;
+    if (length > total_ - produced_)
+        return corrupt();
+    std::memcpy(data_ + produced_, bytes, length);
+    produced_ += length;
     return Status();
 }
 
-int32_t deliver(const Status& walked, Output& output, uint8_t*& out, uint32_t* outLength) {
-    Status status = walked.ok() ? output.finish(out, outLength) : walked;
-    if (status.ok())
-        return 0;
-    out = nullptr;
-    if (status.code() == kWrongTotal)
-        *outLength = 0;
-    return reportStatus(status);
+Status Output::finish() const {
+    if (produced_ != total_)
+        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
+    return Status();
 }
 
-int32_t refuseTruncated(uint8_t*& out) {
-    out = nullptr;
-    return reportStatus(corrupt());
+bool DecodePlan::add(const uint8_t* bytes, uint32_t length, ChunkKind& kind) {
+    if (bytes[0] == kZlibFirstByte) {
+        kind = ChunkKind::Inflated;
+        uint32_t expected = std::min(chunkSize_, total_ - produced_);
+        chunks_.push_back({bytes, length, produced_, expected, false});
+        produced_ += expected;
+        return true;
+    }
+    if (length >= total_ || produced_ >= total_) {
+        kind = ChunkKind::Ignored;
+        return true;
+    }
+    kind = ChunkKind::Stored;
+    if (length > total_ - produced_)
+        return false;
+    chunks_.push_back({bytes, length, produced_, length, true});
+    produced_ += length;
+    return true;
+}
+
+bool DecodePlan::run(uint8_t* out, WorkerPool& pool) const {
+    if (produced_ != total_)
+        return false;
+    std::atomic<bool> differs{false};
+    bool enoughMemory = pool.forEach(chunks_.size(), [&](size_t i, codec::StreamCodec& codec) {
+        const PlannedChunk& chunk = chunks_[i];
+        if (chunk.stored) {
+            std::memcpy(out + chunk.at, chunk.bytes, chunk.length);
+            return;
+        }
+        uint32_t made = 0;
+        if (!codec.inflate(chunk.bytes, chunk.length, out + chunk.at, chunk.expected, made) ||
+            made != chunk.expected)
+            differs = true;
+    });
+    return enoughMemory && !differs;
 }
 
 namespace {
 
+// The table walk, either to plan (where a writer's chunks land) or to decode chunk by chunk.
+template <typename TakeChunk>
 Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t containerLength,
-                 bool bigEndian, Output& output) {
+                 bool bigEndian, TakeChunk&& take) {
     uint64_t pos =
         alignUp(header.tableOffset + uint64_t(kLengthFieldSize) * header.count, header.tableAlign);
     for (uint32_t i = 0; i < header.count; ++i) {
@@ -260,8 +323,7 @@ Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t c
         if (!recordFits(pos, length, containerLength))
             return corrupt();
         ChunkKind kind;
-        const uint8_t* bytes = container + pos + kLengthFieldSize;
-        if (Status status = output.takeChunk(bytes, length, header.chunkCapacity, kind); !status)
+        if (Status status = take(container + pos + kLengthFieldSize, length, kind); !status)
             return status;
         // A stored chunk moves the position by its length alone: stored files are laid out so.
         if (kind == ChunkKind::Inflated)
@@ -274,17 +336,44 @@ Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t c
 
 } // namespace
 
-int32_t decompressTableContainer(const TableHeader& header, const uint8_t* container,
-                                 uint32_t containerLength, bool bigEndian, uint8_t*& out,
-                                 uint32_t* outLength) {
+Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
+                                uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                                WorkerPool* pool, Block& out) {
     uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
     if (tableEnd > containerLength)
-        return refuseTruncated(out);
-    Output output;
-    Status status = output.allocate(header.total, containerLength);
-    if (status.ok())
-        status = walkTable(header, container, containerLength, bigEndian, output);
-    return deliver(status, output, out, outLength);
+        return corrupt();
+    if (Status status = reserveOutput(header.total, containerLength, out); !status)
+        return status;
+    if (pool != nullptr) {
+        DecodePlan plan(header.total, header.chunkCapacity);
+        Status planned = walkTable(header, container, containerLength, bigEndian,
+                                   [&](const uint8_t* bytes, uint32_t length, ChunkKind& kind) {
+                                       return plan.add(bytes, length, kind) ? Status() : corrupt();
+                                   });
+        if (planned && plan.size() > 1 && plan.run(out.data.get(), *pool))
+            return Status();
+    }
+    Output output(out, header.total);
+    Status status =
+        walkTable(header, container, containerLength, bigEndian,
+                  [&](const uint8_t* bytes, uint32_t length, ChunkKind& kind) {
+                      return output.takeChunk(bytes, length, header.chunkCapacity, kind, codec);
+                  });
+    return status ? output.finish() : status;
+}
+
+int32_t deliver(const Status& status, Block& block, uint32_t total, uint8_t*& out,
+                uint32_t* outLength) {
+    if (status) {
+        out = block.data.release();
+        block.capacity = 0;
+        *outLength = total;
+        return 0;
+    }
+    out = nullptr;
+    if (status.code() == kWrongTotal)
+        *outLength = 0;
+    return reportStatus(status);
 }
 
 } // namespace karv::container

@@ -20,8 +20,9 @@ constexpr uint32_t kAlignment = 2048;
 
 // Zero lengths (the terminator and the zero fill behind it) are skipped; fewer than four bytes
 // left end the walk, as at the end of a container written at its padded length.
+template <typename TakeChunk>
 Status walkRecords(const uint8_t* container, uint32_t containerLength, bool bigEndian,
-                   Output& output) {
+                   TakeChunk&& take) {
     uint64_t offset = kHeaderSize;
     while (offset + kLengthFieldSize <= containerLength) {
         uint32_t length = readU32(container + offset, bigEndian);
@@ -29,8 +30,7 @@ Status walkRecords(const uint8_t* container, uint32_t containerLength, bool bigE
             if (!recordFits(offset, length, containerLength))
                 return corrupt();
             ChunkKind kind;
-            const uint8_t* bytes = container + offset + kLengthFieldSize;
-            if (Status status = output.takeChunk(bytes, length, kChunkCapacity, kind); !status)
+            if (Status status = take(container + offset + kLengthFieldSize, length, kind); !status)
                 return status;
         }
         offset += kLengthFieldSize + uint64_t(length);
@@ -39,22 +39,48 @@ Status walkRecords(const uint8_t* container, uint32_t containerLength, bool bigE
 }
 
 // Records back to back behind the total, and the final zero record length.
-Status writeContainer(const uint8_t* input, uint32_t inputLength, bool bigEndian, int level,
-                      uint8_t*& out, uint32_t* usedLength, uint32_t* paddedLength) {
-    uint32_t count = 0;
-    if (Status status = countChunks(inputLength, kChunkSize, count); !status)
+Status compress(const uint8_t* input, uint32_t length, uint32_t /*chunkSize: fixed*/,
+                bool bigEndian, int level, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
+                uint32_t& used, uint32_t& padded) {
+    RecordLayout layout;
+    layout.chunkSize = kChunkSize;
+    if (Status status = countChunks(length, kChunkSize, layout.count); !status)
         return status;
-    ContainerWriter writer;
-    if (Status status = writer.reserve(input, inputLength, kChunkSize, count, kHeaderSize, 1);
-        !status)
+    layout.firstRecord = kHeaderSize;
+    layout.trailingZeros = kLengthFieldSize;
+    layout.paddedUnit = kAlignment;
+    std::vector<uint32_t> streamLengths;
+    Status status = writeRecords(input, length, layout, level, bigEndian, codec, pool, out,
+                                 streamLengths, used, padded);
+    if (status)
+        writeU32(out.data.get(), length, bigEndian);
+    return status;
+}
+
+// A writer's records each inflate to its chunk size (the last to the rest); a container whose
+// chunks differ is decoded record by record.
+Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
+                  codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    total = readU32(container, bigEndian);
+    if (Status status = reserveOutput(total, length, out); !status)
         return status;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t streamLength = 0;
-        if (Status status = writer.compressNext(level, bigEndian, streamLength); !status)
-            return status;
+    if (pool != nullptr) {
+        DecodePlan plan(total, kChunkSize);
+        Status planned = walkRecords(container, length, bigEndian,
+                                     [&](const uint8_t* bytes, uint32_t size, ChunkKind& kind) {
+                                         return plan.add(bytes, size, kind) ? Status() : corrupt();
+                                     });
+        if (planned && plan.size() > 1 && plan.run(out.data.get(), *pool))
+            return Status();
     }
-    writeU32(writer.data(), inputLength, bigEndian);
-    return writer.finish(kLengthFieldSize, kAlignment, out, usedLength, paddedLength);
+    Output output(out, total);
+    Status status = walkRecords(
+        container, length, bigEndian, [&](const uint8_t* bytes, uint32_t size, ChunkKind& kind) {
+            return output.takeChunk(bytes, size, kChunkCapacity, kind, codec);
+        });
+    return status ? output.finish() : status;
 }
 
 int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
@@ -62,6 +88,8 @@ int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inpu
                               uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
     return CompressDataZ54(out, input, inputLength, usedLength, paddedLength, bigEndian, level);
 }
+
+const ContainerEngine kEngine = {compress, decompress};
 
 } // namespace
 
@@ -80,21 +108,27 @@ const karv::ContainerKind karv::kContainerZ54 = {
     nullptr,
     compressWithChunkSize,
     UnCompressDataZ54,
+    &kEngine,
 };
 
 int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                         uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
-    return reportStatus(
-        writeContainer(input, inputLength, bigEndian, level, out, usedLength, paddedLength));
+    Block block;
+    uint32_t used = 0, padded = 0;
+    Status status = onThreads(inputLength, inputLength / kChunkSize + 1, kCompressorFailed,
+                              [&](auto& codec, auto* pool) {
+                                  return compress(input, inputLength, kChunkSize, bigEndian, level,
+                                                  codec, pool, block, used, padded);
+                              });
+    return handOver(status, block, used, padded, out, usedLength, paddedLength);
 }
 
 int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
                           uint32_t* outLength, bool bigEndian) {
-    if (containerLength < kHeaderSize)
-        return refuseTruncated(out);
-    Output output;
-    Status status = output.allocate(readU32(container, bigEndian), containerLength);
-    if (status.ok())
-        status = walkRecords(container, containerLength, bigEndian, output);
-    return deliver(status, output, out, outLength);
+    Block block;
+    uint32_t total = 0;
+    Status status = onThreads(containerLength, kMaxChunks, kNoMemory, [&](auto& codec, auto* pool) {
+        return decompress(container, containerLength, bigEndian, codec, pool, block, total);
+    });
+    return deliver(status, block, total, out, outLength);
 }

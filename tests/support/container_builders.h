@@ -232,9 +232,21 @@ inline Bytes compress2Of(const Bytes& data, int level) {
     return out;
 }
 
-// Each stream is the zlib stream of its chunk at the given level, byte for byte what compress2
-// writes: the zlib header with the level's flags (0 for level 1, 3 for level 9) and the chunk's
-// Adler-32 as its trailer.
+// What zlib's uncompress makes of one stream, given room for `capacity` bytes; empty when it
+// refuses the stream.
+inline Bytes uncompressOf(const Bytes& stream, size_t capacity) {
+    Bytes out(capacity + 1);
+    uLongf length = uLongf(out.size());
+    if (uncompress(out.data(), &length, stream.data(), uLong(stream.size())) != Z_OK)
+        return {};
+    out.resize(length);
+    return out;
+}
+
+// Each stream is a zlib stream of its chunk at the given level, as compress2 would label it: the
+// zlib header with the level's flags (0 for level 1, 3 for level 9) and the chunk's Adler-32 as
+// its trailer, and zlib itself inflates it to the chunk. (Which deflater wrote it is the
+// library's choice; with the zlib engine it is compress2's stream byte for byte.)
 inline void expectChunkStreams(const std::vector<Bytes>& streams, const Bytes& input,
                                size_t chunkSize, int level) {
     ASSERT_EQ(streams.size(), (input.size() + chunkSize - 1) / chunkSize);
@@ -247,7 +259,7 @@ inline void expectChunkStreams(const std::vector<Bytes>& streams, const Bytes& i
         size_t start = i * chunkSize;
         Bytes chunk = slice(input, start, std::min(chunkSize, input.size() - start));
         EXPECT_EQ(u32At(s, s.size() - 4, true), adler32Of(chunk)) << "chunk " << i;
-        EXPECT_TRUE(s == compress2Of(chunk, level)) << "chunk " << i;
+        EXPECT_TRUE(uncompressOf(s, chunk.size()) == chunk) << "chunk " << i;
     }
 }
 

@@ -172,6 +172,9 @@ class KARVCORE_API IndexTable {
 
 // ---- Container kinds ----
 
+// The library's own workings of a kind; opaque outside it.
+struct ContainerEngine;
+
 // What one kind of compressed container is. Each container's own source file defines its row.
 struct ContainerKind {
     DataType dataType;
@@ -203,6 +206,7 @@ struct ContainerKind {
                         bool bigEndian, int level);
     int32_t (*decompress)(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
                           uint32_t* outLength, bool bigEndian);
+    const ContainerEngine* engine;
 };
 
 // The kind of a data type; null for 0 and unknown types.
@@ -229,6 +233,22 @@ KARVCORE_API bool HasContainerMagic(const ContainerKind& kind, const uint8_t* da
 // The unit to which the import pads raw files for a data type: the kind's alignment, and the
 // 357 one for a type without a kind.
 KARVCORE_API uint32_t AppendAlignmentFor(int32_t dataType);
+
+// ---- How the work is done ----
+
+// The threads that compress and decompress chunks and members, the calling thread included:
+// 1 does everything on the calling thread; 0 (the start) means the hardware's thread count.
+// Results are the same for every count. Set it before an operation, not during one.
+KARVCORE_API void SetWorkerCount(unsigned count);
+// The count operations use now.
+KARVCORE_API unsigned WorkerCount();
+
+// Which library does the zlib work: Fast (the start) inflates with libdeflate, falling back to
+// zlib wherever libdeflate refuses a stream, and deflates with libdeflate at the levels where
+// that gives zlib's header and no larger output; Zlib does all of it with zlib, byte for byte
+// as compress2 and uncompress would. For comparisons in tests and benchmarks.
+enum class CodecEngine { Fast, Zlib };
+KARVCORE_API void SetCodecEngine(CodecEngine engine);
 
 // ---- Archive files and the backup ----
 
