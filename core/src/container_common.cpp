@@ -41,8 +41,9 @@ constexpr uint32_t kMaxChunkLength = 0xFFE00000;
 // The largest unit a used length is raised to (Z54's 2048).
 constexpr uint32_t kMaxPaddedUnit = 2048;
 // Below this much data a call stays on the calling thread: starting and joining threads costs
-// more than the threads save.
+// more than the threads save (see the benchmark).
 constexpr uint64_t kThreadsPayFrom = 1u << 20;
+std::atomic<uint64_t> threadsPayFrom{kThreadsPayFrom};
 
 Status fail(const wchar_t* message) {
     return Status::failure(kCompressorFailed, message);
@@ -129,7 +130,7 @@ Status writeHere(const uint8_t* input, uint32_t length, const RecordLayout& layo
 
 std::unique_ptr<WorkerPool> poolFor(uint64_t bytes, uint32_t chunks) {
     unsigned threads = workerThreads();
-    if (threads < 2 || chunks < 2 || bytes < kThreadsPayFrom)
+    if (threads < 2 || chunks < 2 || bytes < threadsPayFrom.load(std::memory_order_relaxed))
         return nullptr;
     return std::make_unique<WorkerPool>(std::min<uint64_t>(threads, chunks));
 }
@@ -377,3 +378,8 @@ int32_t deliver(const Status& status, Block& block, uint32_t total, uint8_t*& ou
 }
 
 } // namespace karv::container
+
+void karv::SetParallelThreshold(uint64_t bytes) {
+    container::threadsPayFrom.store(bytes == 0 ? container::kThreadsPayFrom : bytes,
+                                    std::memory_order_relaxed);
+}

@@ -242,6 +242,10 @@ KARVCORE_API uint32_t AppendAlignmentFor(int32_t dataType);
 KARVCORE_API void SetWorkerCount(unsigned count);
 // The count operations use now.
 KARVCORE_API unsigned WorkerCount();
+// How large a single container must be (its bytes, or its input's when compressing) before one
+// call shares its chunks between threads; 0 sets the library's own figure back. For tests and
+// benchmarks.
+KARVCORE_API void SetParallelThreshold(uint64_t bytes);
 
 // Which library does the zlib work: Fast (the start) inflates with libdeflate, falling back to
 // zlib wherever libdeflate refuses a stream, and deflates with libdeflate at the levels where
