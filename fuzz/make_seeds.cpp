@@ -559,6 +559,31 @@ bool writeSeeds(const fs::path& folder, const std::string& target,
     return true;
 }
 
+// Containers of every kind as both engines write them (libdeflate's and zlib's streams differ),
+// with the thread bit set and clear, and bare streams at several levels.
+std::vector<Bytes> inflateEngineSeeds() {
+    std::vector<Bytes> seeds;
+    for (karv::CodecEngine engine : {karv::CodecEngine::Fast, karv::CodecEngine::Zlib}) {
+        karv::SetCodecEngine(engine);
+        for (Kind kind : {Kind::F357, Kind::Z54, Kind::F358}) {
+            const uint8_t type = kind == Kind::F357 ? 0 : kind == Kind::Z54 ? 1 : 2;
+            for (bool big : {false, true})
+                seeds.push_back(withMode(uint8_t(type | (big ? 4 : 0) | 8),
+                                         compress(kind, content(70000, type), big, 4096)));
+        }
+        for (uint8_t threads : {0, 8}) {
+            Bytes bare{uint8_t(3 | threads)};
+            putU16(bare, 3000);
+            Bytes stream = compress(Kind::Z54, content(3000, 5), false);
+            // The one record's stream, out of its container (total 4, length 4, then the stream).
+            append(bare, Bytes(stream.begin() + 8, stream.end() - 4));
+            seeds.push_back(bare);
+        }
+    }
+    karv::SetCodecEngine(karv::CodecEngine::Fast);
+    return seeds;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -579,6 +604,7 @@ int main(int argc, char** argv) {
         {"game_config", configSeeds},
         {"backup_restore", backupSeeds},
         {"import_entries", importSeeds},
+        {"inflate_engines", inflateEngineSeeds},
     };
     bool ok = true;
     for (const auto& [name, make] : targets)
