@@ -1,192 +1,87 @@
 // The archive reader: one loaded index table, and members read from the caller's open archive
 // file by entry number, decompressed with the codec of the archive's data type.
 #include "boundary.h"
+#include "container_common.h"
 #include "karvcore/archive.h"
+#include "member_reader.h"
 #include "messages.h"
 #include "platform/file.h"
-#include "read_available.h"
-
-#include <cstdlib>
-#include <iomanip>
-#include <sstream>
-
-using karv::platform::File;
-using karv::platform::SeekFrom;
 
 namespace {
 
-constexpr int32_t kNoIndex = -1;
-constexpr int32_t kUnused = -2;
-constexpr int32_t kReadFailed = -3;
-constexpr int32_t kDecompressFailed = -4;
-constexpr int32_t kBeyondIndex = -5;
-constexpr int32_t kOutOfMemory = -10;
-
-bool isUnused(const idxinfo& info) {
-    return karv::IsUnusedEntry(info.size, info.marker);
-}
-
-bool isRaw(const idxinfo& info) {
-    return karv::IsRawMarker(info.marker);
-}
-
-// "解压文件 000007.data 出错！原因：" + reason + "\n"; the number is the export's file name.
-std::wstring unpackFailure(uint32_t entry, const std::wstring& reason) {
-    std::wostringstream text;
-    text << karv::msg::kUnpackMemberPrefix << std::setw(6) << std::setfill(L'0') << entry
-         << karv::msg::kUnpackMemberReason << reason << L"\n";
-    return text.str();
-}
-
-// The stored bytes of a member in a new zero-filled block. Bytes past the end of the file stay
-// zero; an offset the system cannot seek to is a read failure, not a read from elsewhere.
-int32_t readStored(NativeFileHandle archive, const idxinfo& info, karv::MallocBuffer& out) {
-    out.reset(static_cast<uint8_t*>(std::calloc(info.size, 1)));
-    if (!out) {
-        SetMessageQX(karv::msg::kOutOfMemory);
-        return kOutOfMemory;
-    }
-    File file = File::borrow(archive);
-    if (info.offset > uint64_t(INT64_MAX) || !file.seek(int64_t(info.offset), SeekFrom::Begin) ||
-        !karv::readAvailable(file, out.get(), info.size)) {
-        out.reset();
-        SetMessageQX(karv::msg::kReadLinkFailed);
-        return kReadFailed;
-    }
-    return 0;
-}
+using karv::Block;
+using karv::MemberReader;
+using karv::Status;
 
 class VoxbankQXImpl final : public VoxbankQX {
   public:
-    VoxbankQXImpl(int32_t dataType, bool bigEndian) : dataType(dataType), bigEndian(bigEndian) {}
-    ~VoxbankQXImpl() override { std::free(indexTable); }
-    VoxbankQXImpl(const VoxbankQXImpl&) = delete;
-    VoxbankQXImpl& operator=(const VoxbankQXImpl&) = delete;
+    VoxbankQXImpl(int32_t dataType, bool bigEndian) : reader(dataType, bigEndian) {}
 
     uint32_t LoadIndex(const std::wstring& indexPath) override;
-    void Reset(int32_t dataType, bool bigEndian) override;
+    void Reset(int32_t dataType, bool bigEndian) override { reader.reset(dataType, bigEndian); }
     int32_t ReadMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data, uint32_t* length,
                        bool forceDecompress) override;
 
   private:
-    uint32_t loadIndex(const std::wstring& indexPath);
-    int32_t readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data, uint32_t* length,
-                       bool forceDecompress);
-    void dropTable();
-    int32_t readRaw(NativeFileHandle archive, const idxinfo& info, uint8_t*& data,
-                    uint32_t* length);
-    int32_t readCompressed(NativeFileHandle archive, uint32_t entry, const idxinfo& info,
-                           uint8_t*& data, uint32_t* length);
+    Status readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data, uint32_t* length,
+                      bool forceDecompress);
 
-    bool loaded = false;
-    uint8_t* indexTable = nullptr;
-    int32_t dataType;
-    uint32_t offsetUnit = 0;
-    bool bigEndian;
-    // The count LoadIndex returned: entries beyond it lie outside the table.
-    uint32_t entryCount = 0;
+    MemberReader reader;
 };
 
-void VoxbankQXImpl::dropTable() {
-    std::free(indexTable);
-    indexTable = nullptr;
-    loaded = false;
-    offsetUnit = 0;
-    entryCount = 0;
-}
-
 uint32_t VoxbankQXImpl::LoadIndex(const std::wstring& indexPath) {
-    return karv::catchOutOfMemory([&] { return loadIndex(indexPath); },
+    return karv::catchOutOfMemory([&] { return reader.loadIndex(indexPath); },
                                   [] {
                                       SetMessageQX(karv::msg::kOutOfMemory);
                                       return 0u;
                                   });
 }
 
-uint32_t VoxbankQXImpl::loadIndex(const std::wstring& indexPath) {
-    if (dataType == 0) {
-        SetMessageQX(karv::msg::kDataTypeNotSet);
-        return 0;
-    }
-    // A second load replaces the first table instead of leaking it.
-    dropTable();
-    uint32_t count = LoadIndexData(dataType, indexPath, indexTable, &offsetUnit, bigEndian);
-    if (count == 0) {
-        // An index without entries may still have handed over a table.
-        dropTable();
-        return 0;
-    }
-    loaded = true;
-    entryCount = count;
-    return count;
-}
-
-void VoxbankQXImpl::Reset(int32_t newDataType, bool newBigEndian) {
-    dropTable();
-    dataType = newDataType;
-    bigEndian = newBigEndian;
-}
-
 int32_t VoxbankQXImpl::ReadMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
                                   uint32_t* length, bool forceDecompress) {
     // Running out of memory is a failure like any other, never an exception for the caller.
-    return karv::guardCode(
-        [&] { return readMember(archive, entry, data, length, forceDecompress); }, kOutOfMemory);
+    return karv::reportStatus(
+        karv::guardMemory([&] { return readMember(archive, entry, data, length, forceDecompress); },
+                          karv::kMemberOutOfMemory));
 }
 
-int32_t VoxbankQXImpl::readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
-                                  uint32_t* length, bool forceDecompress) {
-    if (!loaded) {
-        SetMessageQX(karv::msg::kIndexNotLoaded);
-        return kNoIndex;
-    }
-    if (entry >= entryCount) {
-        SetMessageQX(karv::msg::kEntryBeyondIndex);
-        return kBeyondIndex;
-    }
+// A new block for the stored bytes, and for a compressed member a new one of its length. A
+// failed raw read and a failing codec (which keeps no block) leave the caller a null pointer;
+// every other failure leaves it alone.
+Status VoxbankQXImpl::readMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
+                                 uint32_t* length, bool forceDecompress) {
     idxinfo info{};
-    GetIndexInfo(dataType, indexTable, offsetUnit, bigEndian, entry, &info);
-    if (isUnused(info)) {
-        SetMessageQX(karv::msg::kSkipUnusedMember);
-        return kUnused;
+    if (Status located = reader.locate(entry, info); !located)
+        return located;
+    const bool compressed = MemberReader::compressed(info, forceDecompress);
+    Block stored;
+    karv::platform::File file = karv::platform::File::borrow(archive);
+    if (Status read = MemberReader::readStored(file, info, stored); !read) {
+        if (!compressed)
+            data = nullptr;
+        return read;
     }
-    if (isRaw(info) && !forceDecompress)
-        return readRaw(archive, info, data, length);
-    return readCompressed(archive, entry, info, data, length);
-}
-
-int32_t VoxbankQXImpl::readRaw(NativeFileHandle archive, const idxinfo& info, uint8_t*& data,
-                               uint32_t* length) {
-    karv::MallocBuffer stored;
-    if (int32_t status = readStored(archive, info, stored)) {
-        data = nullptr;
-        return status;
+    if (!compressed) {
+        data = stored.data.release();
+        *length = info.size;
+        return Status();
     }
-    data = stored.release();
-    *length = info.size;
-    return 0;
-}
-
-int32_t VoxbankQXImpl::readCompressed(NativeFileHandle archive, uint32_t entry, const idxinfo& info,
-                                      uint8_t*& data, uint32_t* length) {
-    karv::MallocBuffer stored;
-    if (int32_t status = readStored(archive, info, stored))
-        return status;
-    const karv::ContainerKind* kind = karv::FindContainerKind(dataType);
-    if (kind == nullptr) {
-        // Only the container kinds have a codec.
-        SetMessageQX(unpackFailure(entry, karv::msg::kWrongDataType));
-        return kDecompressFailed;
-    }
+    Block out;
     uint32_t outLength = 0;
-    int32_t status = kind->decompress(data, stored.get(), info.size, &outLength, bigEndian);
-    stored.reset();
-    if (status != 0) {
-        SetMessageQX(unpackFailure(entry, GetMessageQX()));
-        return kDecompressFailed;
+    Status status =
+        karv::container::onThreads(info.size, karv::container::kMaxChunks, karv::kMemberOutOfMemory,
+                                   [&](auto& codec, auto* pool) {
+                                       return reader.decompress(entry, stored.data.get(), info.size,
+                                                                codec, pool, out, outLength);
+                                   });
+    if (!status) {
+        if (reader.hasCodec())
+            data = nullptr;
+        return status;
     }
+    data = out.data.release();
     *length = outLength;
-    return 0;
+    return Status();
 }
 
 } // namespace
