@@ -344,6 +344,65 @@ inline constexpr uint32_t kTextureContainerMagic = 0x47315447;
 // decompressors test no magic; their callers ask this.
 KARVCORE_API bool IsTextureContainer(const uint8_t* data, uint32_t length, bool bigEndian);
 
+// ---- Reading members out of an archive for the export ----
+
+// What the export reads, as arguments.
+struct ExportRequest {
+    int32_t dataType = kDataTypeNone;
+    bool bigEndian = false;
+    // The archive files and their split addresses, for an archive over several files.
+    linkinfo link;
+    // The archive file read first, and the index (for Z54 the archive file itself).
+    std::wstring readPath;
+    std::wstring indexPath;
+    // The range as asked; entries beyond the index are not read. A first number above the last
+    // reads the last entry alone.
+    uint32_t first = 0;
+    uint32_t last = 0;
+};
+
+// One entry of the range, in order.
+struct ExportedMember {
+    uint32_t entry = 0;
+    // ReadMember's outcome for the entry; when it failed, its message is on the last-error
+    // channel.
+    Status status;
+    // The archive file that holds this entry could not be opened: the run ends here.
+    bool archiveUnopened = false;
+    // The member (decompressed where the archive stores it compressed), valid until the next
+    // call of next().
+    const uint8_t* data = nullptr;
+    uint32_t length = 0;
+};
+
+// Reads the members of a range in order, as VoxbankQX::ReadMember would read them one by one,
+// while the workers decompress the members ahead. Every file operation and every message stays
+// on the calling thread, in entry order.
+class KARVCORE_API ArchiveExport {
+  public:
+    // Failures of open(): the archive file cannot be opened, or its first bytes read; the index
+    // cannot be loaded (LoadIndex's message is on the channel); no memory.
+    enum : int32_t {
+        kArchiveUnopened = -1,
+        kArchiveUnreadable = -2,
+        kIndexUnloaded = -3,
+        kOutOfMemory = -10,
+    };
+
+    explicit ArchiveExport(ExportRequest request);
+    ~ArchiveExport();
+    ArchiveExport(const ArchiveExport&) = delete;
+    ArchiveExport& operator=(const ArchiveExport&) = delete;
+
+    Status open();
+    // The next entry of the range; false when the range is done or the run has ended.
+    bool next(ExportedMember& member);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 // ---- Writing imported members into an archive ----
 
 // What the import works on, as arguments.
