@@ -60,21 +60,30 @@ std::vector<std::string> testFiles() {
     return files;
 }
 
-// The full names of the tests written in `file`, as a GoogleTest filter; empty when there are
-// none.
+// The tests written in `file`, as a GoogleTest filter: "Suite.*" for a suite that lies wholly in
+// the file, the full names otherwise. Empty when there are none.
 std::string filterForFile(const std::string& file) {
     std::string filter;
+    auto add = [&filter](const std::string& pattern) {
+        filter += (filter.empty() ? "" : ":") + pattern;
+    };
     const testing::UnitTest& all = *testing::UnitTest::GetInstance();
     for (int i = 0; i < all.total_test_suite_count(); ++i) {
         const testing::TestSuite& suite = *all.GetTestSuite(i);
+        std::vector<std::string> here;
         for (int j = 0; j < suite.total_test_count(); ++j) {
             const testing::TestInfo& test = *suite.GetTestInfo(j);
-            if (fileName(test) != file)
-                continue;
-            if (!filter.empty())
-                filter += ':';
-            filter += std::string(suite.name()) + "." + test.name();
+            if (fileName(test) == file)
+                here.push_back(std::string(suite.name()) + "." + test.name());
         }
+        if (here.empty())
+            continue;
+        if (int(here.size()) == suite.total_test_count()) {
+            add(std::string(suite.name()) + ".*");
+            continue;
+        }
+        for (const auto& name : here)
+            add(name);
     }
     return filter;
 }
