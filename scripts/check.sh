@@ -5,9 +5,9 @@
 #   windows: make windows, then make check-windows beside make package and make check-package
 #   asan:    make asan,    make check-asan, make check-fuzz
 # Each step's output goes to $BUILD/check-logs/<step>.log; a line tells when a step ends. At the
-# end come the time of every step and, for each failed one, the end of its log (a test step's log
-# ends with what the failed checks printed, see run-tests.sh). A step whose build failed is
-# skipped. The packages are installed before (make check does it), so the steps install nothing.
+# end come the time of every step and, for each failed one, what it printed about the failure (a
+# test step's account from run-tests.sh, a build's first failed command). A step whose build
+# failed is skipped. The packages are installed before (make check does it), so the steps install nothing.
 set -u
 make=${MAKE:-make}
 build=${BUILD:-build}
@@ -106,11 +106,26 @@ for name in $steps; do
 done
 echo "total: $(now) s"
 
+# What a failed step printed: a test run's own account of its failures (run-tests.sh), or the
+# first build command that failed and what followed it, or else the end of the log.
+show_failure() {
+    log=$logs/$1.log
+    if grep -q '^==== the failed tests once more ====' "$log"; then
+        echo "==== $1 failed; from $log:"
+        sed -n '/^==== the failed tests once more ====/,$p' "$log" | head -n 200
+    elif grep -q '^FAILED: ' "$log"; then
+        echo "==== $1 failed; from $log:"
+        sed -n '/^FAILED: /,$p' "$log" | head -n 100
+    else
+        echo "==== $1 failed; the end of $log:"
+        tail -n 80 "$log"
+    fi
+}
+
 for name in $steps; do
     grep -q "^$name FAILED" "$logs/$name.result" 2>/dev/null || continue
     echo
-    echo "==== $name failed; the end of $logs/$name.log:"
-    tail -n 150 "$logs/$name.log"
+    show_failure "$name"
 done
 echo
 echo "steps: $passed passed, $failed failed"
