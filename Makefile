@@ -84,7 +84,7 @@ fuzz-long:
 # Every check above: the builds side by side, each step's output in $(BUILD)/check-logs/, the
 # time of each step and what the failed ones printed at the end (scripts/check.sh).
 check:
-	@$(INSTALL_DEPS)
+	@$(INSTALL_DEPS) build test windows sanitize
 	@MAKE="$(MAKE)" BUILD="$(BUILD)" JOBS="$(JOBS)" scripts/check.sh
 
 # Only what the demo runs is built.
