@@ -12,7 +12,8 @@
 #
 # The long run takes hours on two cores; to keep it out of the way of other work:
 #   nohup nice -n 19 make fuzz-long > fuzz-long.log 2>&1 &
-# FUZZ_MAX_SECONDS caps each target's share of a long run (0: no cap).
+# FUZZ_MAX_SECONDS caps each target's share of a long run (0: no cap); FUZZ_JOBS targets run at
+# a time (default 1).
 # Each target prints "<target>: <executions> executions, <findings>" when it ends.
 set -eu
 
@@ -70,10 +71,14 @@ case "$mode" in
     ;;
 esac
 
-mkdir -p "$build/fuzz-findings" "$build/fuzz-logs"
-for t in $targets; do
+mkdir -p "$build/fuzz-findings" "$build/fuzz-logs" "$build/fuzz-results"
+
+# Fuzzes one target; its line goes to fuzz-results/<target>, the log to fuzz-logs/<target>.log.
+fuzz_target() {
+    t=$1
     corpus="$build/fuzz-corpus/$t"
     log="$build/fuzz-logs/$t.log"
+    result="$build/fuzz-results/$t"
     mkdir -p "$corpus"
     status=0
     # shellcheck disable=SC2086
@@ -84,10 +89,37 @@ for t in $targets; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9][0-9]*\).*/\1/p' "$log" | tail -n 1)
     if [ "$status" = 0 ]; then
-        echo "$t: ${runs:-?} executions, no findings"
+        echo "$t: ${runs:-?} executions, no findings" >"$result"
     else
-        echo "$t: ${runs:-?} executions, FAILED (status $status); the end of $log:"
-        tail -n 40 "$log"
+        {
+            echo "$t: ${runs:-?} executions, FAILED (status $status); the end of $log:"
+            tail -n 40 "$log"
+        } >"$result"
+    fi
+}
+
+# FUZZ_JOBS targets at a time (default 1): the targets are dealt out to that many lanes, each
+# running its share one after another. The lines come out in the targets' order at the end.
+lanes=${FUZZ_JOBS:-1}
+rm -f "$build"/fuzz-results/*
+lane=0
+while [ "$lane" -lt "$lanes" ]; do
+    (
+        i=0
+        for t in $targets; do
+            [ $((i % lanes)) = "$lane" ] && fuzz_target "$t"
+            i=$((i + 1))
+        done
+    ) &
+    lane=$((lane + 1))
+done
+wait
+for t in $targets; do
+    if [ -f "$build/fuzz-results/$t" ]; then
+        cat "$build/fuzz-results/$t"
+        grep -q "^$t: .* no findings$" "$build/fuzz-results/$t" || failed=1
+    else
+        echo "$t: no result"
         failed=1
     fi
 done

@@ -1,20 +1,99 @@
 #!/bin/sh
-# Installs the Debian packages the builds and tests need, when they are missing.
+# Installs the Debian packages that the builds and tests need, when they are missing.
+#
+#   scripts/install-deps.sh [group...]     no group: all of them
+#
+# Groups: build (the native build and the demo), test (the native tests), windows (the mingw-w64
+# build, its tests under wine and the package), sanitize (the clang build with the sanitizers
+# and libFuzzer), bench (the benchmarks).
 set -eu
-packages="cmake make ninja-build g++ pkg-config zlib1g-dev libgtest-dev libbenchmark-dev
-g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 clang libclang-rt-14-dev zip unzip
-libnvtt-bin time"
-missing=""
-for p in $packages; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
-done
-[ -z "$missing" ] && exit 0
-if [ "$(id -u)" != 0 ]; then
-    echo "Missing packages:$missing (run as root to install them)" >&2
-    exit 1
-fi
-echo "Installing:$missing"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-# shellcheck disable=SC2086
-apt-get install -y -qq $missing >/dev/null
+cd "$(dirname "$0")/.."
+group_packages() {
+    case $1 in
+    build) echo "make cmake ninja-build g++ pkg-config zlib1g-dev libdeflate-dev libgtest-dev" ;;
+    test) echo "libnvtt-bin" ;;
+    windows) echo "libdeflate-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
+    sanitize) echo "clang libclang-rt-14-dev" ;;
+    bench) echo "libbenchmark-dev pkg-config time" ;;
+    *)
+        echo "install-deps: unknown group $1" >&2
+        exit 2
+        ;;
+    esac
+}
+# libdeflate has no Debian package for mingw-w64: the Windows build compiles Debian's source
+# package of the version this machine has, fetched from the Debian archive the machine already
+# uses (apt checks it against the signed index) and unpacked into build/deps/libdeflate.
+libdeflate_source=build/deps/libdeflate
+
+# A deb-src entry for the Debian archive, in the format of the machine's own sources.
+add_source_entry() {
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        entry=/etc/apt/sources.list.d/karvex-deb-src.sources
+        [ -f "$entry" ] && return 0
+        awk 'BEGIN { RS = ""; FS = "\n" }
+             /URIs: [^ \n]*debian\/?( |\n|$)/ && !done {
+                 for (i = 1; i <= NF; i++) {
+                     if ($i ~ /^Types:/) print "Types: deb-src"
+                     else if ($i ~ /^Components:/) print "Components: main"
+                     else if ($i !~ /^#/) print $i
+                 }
+                 done = 1
+             }' /etc/apt/sources.list.d/debian.sources > "$entry"
+    else
+        entry=/etc/apt/sources.list.d/karvex-deb-src.list
+        [ -f "$entry" ] && return 0
+        sed -n 's/^deb \([^ ]*debian\/\{0,1\} [^ ]*\) .*/deb-src \1 main/p' /etc/apt/sources.list |
+            head -n 1 > "$entry"
+    fi
+    [ -s "$entry" ] || { rm -f "$entry"; echo "install-deps: no Debian archive among the apt sources" >&2; exit 1; }
+}
+
+fetch_libdeflate_source() {
+    [ -f "$libdeflate_source/lib/deflate_decompress.c" ] && return 0
+    version=$(dpkg-query -W -f='${Version}' libdeflate-dev)
+    upstream=${version%-*}
+    upstream=${upstream#*:}
+    if [ "$(id -u)" != 0 ]; then
+        echo "libdeflate's sources are missing in $libdeflate_source (run as root to fetch them)" >&2
+        exit 1
+    fi
+    echo "Fetching libdeflate $version (Debian's source package) for the Windows build"
+    add_source_entry
+    apt-get update -qq
+    work=$(mktemp -d)
+    chmod 755 "$work" # apt downloads as its own user
+    (cd "$work" && apt-get source --download-only -qq "libdeflate=$version" >/dev/null)
+    tar -xzf "$work/libdeflate_$upstream.orig.tar.gz" -C "$work"
+    mkdir -p "$(dirname "$libdeflate_source")"
+    rm -rf "$libdeflate_source"
+    mv "$work/libdeflate-$upstream" "$libdeflate_source"
+    rm -rf "$work"
+}
+
+install_packages() {
+    packages=""
+    for g in $groups; do
+        packages="$packages $(group_packages "$g")"
+    done
+    missing=""
+    for p in $packages; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "Missing packages:$missing (run as root to install them)" >&2
+        exit 1
+    fi
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+groups=${*:-build test windows sanitize bench}
+install_packages
+case " $groups " in
+*" windows "*) fetch_libdeflate_source ;;
+esac
