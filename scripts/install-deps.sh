@@ -62,7 +62,7 @@ fetch_libdeflate_source() {
     add_source_entry
     apt-get update -qq
     work=$(mktemp -d)
-    chmod 755 "$work" # apt downloads as its own user
+    chown _apt "$work" 2>/dev/null || true # apt downloads as its own user
     (cd "$work" && apt-get source --download-only -qq "libdeflate=$version" >/dev/null)
     tar -xzf "$work/libdeflate_$upstream.orig.tar.gz" -C "$work"
     mkdir -p "$(dirname "$libdeflate_source")"
