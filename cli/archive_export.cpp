@@ -19,23 +19,8 @@ using platform::File;
 using platform::kPathSeparator;
 using platform::OpenMode;
 
-// The archive file is probed with one read of this many bytes before the index is loaded.
-constexpr uint32_t kProbeLength = 16;
 // Member file names carry the entry number with at least this many digits.
 constexpr int kMemberNameDigits = 6;
-
-struct EntryRange {
-    uint32_t first;
-    uint32_t end; // exclusive
-};
-
-// The asked range inside an index of `count` entries. A first number above the last gives
-// the last entry alone; a range beyond the index gives nothing.
-EntryRange clampRange(uint32_t first, uint32_t last, uint32_t count) {
-    uint32_t lastIn = std::min(last, count);
-    uint32_t firstIn = std::min(first, lastIn);
-    return {firstIn, lastIn < count ? lastIn + 1 : count};
-}
 
 bool isContainer(const uint8_t* data, uint32_t length) {
     return IsTextureContainer(data, length, archiveSelection.bigEndian);
@@ -97,105 +82,80 @@ bool writeMemberFile(const std::wstring& path, const uint8_t* data, uint32_t len
     return false;
 }
 
-// One export run: the open archive file, the reader with the loaded index, and the members.
+// One export run: the library reads the members in order (decompressing ahead on its workers);
+// the program writes them, with their textures, and prints.
 class MemberExport {
   public:
-    MemberExport(std::wstring readPath, bool extractTextures)
-        : readPath_(std::move(readPath)), extractTextures_(extractTextures) {}
+    MemberExport(ExportRequest request, bool extractTextures)
+        : readPath_(request.readPath), extractTextures_(extractTextures),
+          reader_(std::move(request)) {}
 
     // Opens the archive file and loads the index; false (with the outcome printed) when the
     // run cannot go on.
-    bool open(const std::wstring& indexPath);
+    bool open();
     // Exports the range; stops at the first failure that ends the run.
-    void run(uint32_t first, uint32_t last);
+    void run();
 
   private:
-    bool switchArchiveFile(uint32_t entry);
-    bool exportEntry(uint32_t entry);
+    bool exportMember(const ExportedMember& member);
 
     std::wstring readPath_;
     bool extractTextures_;
-    File archive_;
-    int32_t openArchive_ = 0;
-    std::unique_ptr<VoxbankQX> reader_;
-    uint32_t count_ = 0;
+    ArchiveExport reader_;
 };
 
-bool MemberExport::open(const std::wstring& indexPath) {
-    archive_ = File::open(readPath_, OpenMode::ReadExisting);
-    if (!archive_.isOpen()) {
+bool MemberExport::open() {
+    Status opened = reader_.open();
+    switch (opened.code()) {
+    case 0:
+        return true;
+    case ArchiveExport::kArchiveUnopened:
         print(text::kOpenFileFailedLine);
-        return false;
-    }
-    openArchive_ = 0;
-    uint8_t probe[kProbeLength] = {};
-    uint32_t got = 0;
-    if (!archive_.read(probe, kProbeLength, got)) {
-        archive_.close();
+        break;
+    case ArchiveExport::kArchiveUnreadable:
         print(text::kReadFileFailedLine);
-        return false;
-    }
-    reader_.reset(CreateVoxbankInterface(archiveSelection.dataType, archiveSelection.bigEndian));
-    if (!reader_) {
+        break;
+    case ArchiveExport::kOutOfMemory:
         print(text::kOutOfMemory);
-        return false;
+        break;
+    default: // the index could not be loaded: the library's message stands, nothing is printed
+        break;
     }
-    count_ = reader_->LoadIndex(indexPath);
-    return count_ != 0;
-}
-
-// An archive over several files reads each entry from the file that holds it; an ascending
-// range opens each file once.
-bool MemberExport::switchArchiveFile(uint32_t entry) {
-    const linkinfo& link = archiveSelection.linkinfo;
-    if (!ArchiveSpansFiles(archiveSelection.dataType) || link.fileCount < 1)
-        return true;
-    std::optional<int32_t> file = ArchiveFileOf(link, entry);
-    if (!file || *file == openArchive_)
-        return true;
-    archive_.close();
-    openArchive_ = *file;
-    archive_ = File::open(link.fileNames[*file], OpenMode::ReadExisting);
-    if (archive_.isOpen())
-        return true;
-    print(text::kOpenVoxbankFailedLine);
     return false;
 }
 
 // False when the run has to end.
-bool MemberExport::exportEntry(uint32_t entry) {
-    if (!switchArchiveFile(entry))
+bool MemberExport::exportMember(const ExportedMember& member) {
+    if (member.archiveUnopened) {
+        print(text::kOpenVoxbankFailedLine);
         return false;
-    uint8_t* raw = nullptr;
-    uint32_t length = 0;
-    if (reader_->ReadMember(archive_.native(), entry, raw, &length, false) != 0) {
+    }
+    if (!member.status) {
         print(GetMessageQX() + L"\n");
         return true;
     }
-    MallocBuffer member(raw);
     if (extractTextures_)
-        exportMemberTextures(member.get(), length, entry);
+        exportMemberTextures(member.data, member.length, member.entry);
     const ArchiveSelection& selection = archiveSelection;
     std::wstring path = selection.exportDir + kPathSeparator +
-                        zeroPadded(entry, kMemberNameDigits) + text::kSubFileSuffix;
+                        zeroPadded(member.entry, kMemberNameDigits) + text::kSubFileSuffix;
     if (!selection.dryRun) {
         bool created = false;
-        if (!writeMemberFile(path, member.get(), length, created)) {
+        if (!writeMemberFile(path, member.data, member.length, created)) {
             print(created ? text::kWriteFileQuoteOpen + path + text::kWriteFileFailedClose
                           : std::wstring(text::kCreateFileFailedLine));
             return false;
         }
     }
-    member.reset();
     print(text::kExportLineFrom + readPath_ + text::kExportLineMember + path +
           text::kLineSucceeded);
     return true;
 }
 
-void MemberExport::run(uint32_t first, uint32_t last) {
-    EntryRange range = clampRange(first, last, count_);
-    for (uint32_t entry = range.first; entry < range.end; ++entry) {
-        if (!exportEntry(entry))
+void MemberExport::run() {
+    ExportedMember member;
+    while (reader_.next(member)) {
+        if (!exportMember(member))
             return;
     }
 }
@@ -217,11 +177,19 @@ void ExportMembers(uint32_t first, uint32_t last, std::wstring archivePath, bool
     prepareFolders(extractTextures);
     // An archive file that carries its own index (Z54) is read through the chosen path.
     const bool ownIndex = IndexLayoutFor(selection.dataType).inArchive;
+    ExportRequest request;
+    request.dataType = selection.dataType;
+    request.bigEndian = selection.bigEndian;
+    request.link = link;
+    request.readPath = ownIndex ? archivePath : link.fileNames[0];
+    request.indexPath = ownIndex ? archivePath : link.indexPath;
+    request.first = first;
+    request.last = last;
     catchOutOfMemory(
         [&] {
-            MemberExport run(ownIndex ? archivePath : link.fileNames[0], extractTextures);
-            if (run.open(ownIndex ? archivePath : link.indexPath))
-                run.run(first, last);
+            MemberExport run(std::move(request), extractTextures);
+            if (run.open())
+                run.run();
         },
         [] { print(text::kOutOfMemory); });
 }

@@ -7,6 +7,7 @@
 #include "backup_record.h"
 #include "boundary.h"
 #include "byte_io.h"
+#include "container_common.h"
 #include "file_helpers.h"
 #include "karvcore/archive.h"
 #include "messages.h"
@@ -16,6 +17,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <map>
 
 namespace karv {
@@ -29,6 +32,9 @@ using platform::SeekFrom;
 constexpr uint32_t kProbeLength = 16;
 // Enough of a member's container header to find its chunk size.
 constexpr uint32_t kHeaderProbe = 16;
+// A file of at least this many bytes is compressed at its turn with every thread, rather than
+// ahead by one.
+constexpr uint32_t kSharedFileBytes = 8u << 20;
 
 constexpr int kLevelAppend = 1; // appended anyway: fast
 constexpr int kLevelFit = 9;    // best, so the container may fit the entry's region
@@ -46,18 +52,42 @@ bool writeZeros(File& file, uint64_t count) {
     return true;
 }
 
-// The data to go into the archive for one file: the file itself (raw entries, with its zero
-// tail up to the alignment) or its container.
+// How a file's turn ended.
+enum class Step { Next, Stop };
+
+// What reading an import file came to.
+enum class ReadOutcome { Read, Empty, TooLarge, Unopened, Unreadable, OutOfMemory };
+
+// One import file, read ahead of its turn: its bytes (raw entries with their zero tail up to the
+// alignment) and, for a compressed entry, its container as a worker made it with the level and
+// chunk size the entry then called for. Its turn checks those are still the ones to use.
+struct Prepared {
+    const ImportFile* file = nullptr;
+    bool readAhead = false;
+    ReadOutcome read = ReadOutcome::Read;
+    bool compressed = false;
+    Block input;
+    uint32_t fileLength = 0;
+    uint32_t regionLength = 0; // raw: the padded length
+    // The container made ahead, and what it was made with.
+    std::shared_ptr<WorkerPool::Ticket> job;
+    bool madeAhead = false;
+    int level = 0;
+    uint32_t chunkSize = 0;
+    Status madeStatus;
+    Block container;
+    uint32_t used = 0;
+    uint32_t padded = 0;
+};
+
+// The data that goes into the archive for one file.
 struct Payload {
-    MallocBuffer bytes;
+    const uint8_t* bytes = nullptr;
     uint32_t fileLength = 0;
     uint32_t storedLength = 0; // what the entry records
     uint32_t regionLength = 0; // what an append writes, and the slot then records
     bool compressed = false;
 };
-
-// How a file's turn ended.
-enum class Step { Next, Stop };
 
 } // namespace
 
@@ -73,6 +103,9 @@ struct ArchiveImport::State {
     // takes it from here rather than from a header a dry run never wrote.
     std::map<uint32_t, uint32_t> placedChunkSizes;
     const std::function<void(const ImportEvent&)>* report = nullptr;
+    std::unique_ptr<WorkerPool> pool;
+    codec::StreamCodec codec; // the calling thread's, without a pool
+    std::vector<Block> spare;
 
     // One file's turn.
     struct Turn {
@@ -86,8 +119,11 @@ struct ArchiveImport::State {
     };
 
     Status open();
-    Step importFile(const ImportFile& file);
-    Step importEntry(Turn& turn);
+    void runFiles(const std::vector<ImportFile>& files, Status& result);
+    bool speculable(const std::vector<ImportFile>& files, size_t at) const;
+    void prepare(Prepared& prepared, bool ahead);
+    Step importFile(Prepared& prepared);
+    Step importEntry(Turn& turn, Prepared& prepared);
 
     bool inArchiveIndex() const { return index.layout().inArchive; }
     std::wstring recordPath() const { return request.link.fileNames[0] + kBackupRecordSuffix; }
@@ -98,10 +134,15 @@ struct ArchiveImport::State {
     int32_t archiveFileIndex(uint32_t entry) const;
     std::wstring archiveFilePath(int32_t file) const;
     uint32_t slotOf(uint32_t entry) const;
+    int levelFor(uint32_t slot) const { return slot != 0 ? kLevelFit : kLevelAppend; }
+    bool skipsEntry(const ImportFile& file, idxinfo& old, bool tellIt) const;
 
-    Step readPayload(const ImportFile& file, bool compressed, Payload& payload);
+    ReadOutcome readFile(const ImportFile& file, bool compressed, Prepared& prepared);
+    Step reportRead(const Prepared& prepared) const;
+    bool probeChunkSize(uint32_t entry, uint64_t offset, uint32_t& chunkSize) const;
     bool findChunkSize(Turn& turn, uint32_t fileLength);
-    bool compress(Turn& turn, Payload& payload);
+    void compressAhead(Prepared& prepared);
+    bool compressAtTurn(Turn& turn, Prepared& prepared, Payload& payload);
     bool recordable(const idxinfo& old, const Payload& payload) const;
     bool ownsRegion(Turn& turn);
     bool writeInPlace(Turn& turn, const Payload& payload);
@@ -110,6 +151,10 @@ struct ArchiveImport::State {
     bool writeSlot(const ImportFile& file, uint32_t entry, uint32_t value);
     std::vector<uint8_t> entryFor(const idxinfo& old, uint64_t offset,
                                   const Payload& payload) const;
+
+    Block takeSpare();
+    void giveBack(Prepared& prepared);
+    void finishJob(Prepared& prepared);
 
     void tell(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {},
               std::wstring reason = {}) const;
@@ -195,27 +240,160 @@ uint32_t ArchiveImport::State::slotOf(uint32_t entry) const {
     return slot;
 }
 
-// ---- One file ----
+// ---- Reading ahead ----
 
-Step ArchiveImport::State::importFile(const ImportFile& file) {
-    if (file.entry >= index.count() || !record::holdsSlot(recordLength, file.entry)) {
-        tell(ImportEvent::kEntryBeyondIndex, file);
-        return Step::Next;
+// Whether a file may be read and compressed ahead of its turn: only when no earlier file of the
+// run addresses its entry, since that file's write may change the entry, its slot and the
+// chunk size its container takes.
+bool ArchiveImport::State::speculable(const std::vector<ImportFile>& files, size_t at) const {
+    for (size_t i = 0; i < at; ++i) {
+        if (files[i].entry == files[at].entry)
+            return false;
     }
-    Turn turn{file, {}, 0, {}, {}, 0, 0};
-    index.entry(file.entry, turn.old);
-    if (IsUnusedEntry(turn.old.size, turn.old.marker)) {
-        tell(ImportEvent::kEntryUnused, file);
-        return Step::Next;
-    }
-    return importEntry(turn);
+    return true;
 }
 
-Step ArchiveImport::State::importEntry(Turn& turn) {
-    Payload payload;
-    if (Step step = readPayload(turn.file, !IsRawMarker(turn.old.marker), payload); !payload.bytes)
+// The entry of a file, unless the file is passed over for it (told when `tellIt`).
+bool ArchiveImport::State::skipsEntry(const ImportFile& file, idxinfo& old, bool tellIt) const {
+    if (file.entry >= index.count() || !record::holdsSlot(recordLength, file.entry)) {
+        if (tellIt)
+            tell(ImportEvent::kEntryBeyondIndex, file);
+        return true;
+    }
+    index.entry(file.entry, old);
+    if (IsUnusedEntry(old.size, old.marker)) {
+        if (tellIt)
+            tell(ImportEvent::kEntryUnused, file);
+        return true;
+    }
+    return false;
+}
+
+Block ArchiveImport::State::takeSpare() {
+    if (spare.empty())
+        return Block();
+    Block block = std::move(spare.back());
+    spare.pop_back();
+    return block;
+}
+
+void ArchiveImport::State::giveBack(Prepared& prepared) {
+    finishJob(prepared);
+    for (Block* block : {&prepared.input, &prepared.container}) {
+        if (block->data)
+            spare.push_back(std::move(*block));
+    }
+}
+
+void ArchiveImport::State::finishJob(Prepared& prepared) {
+    if (!prepared.job)
+        return;
+    pool->wait(*prepared.job);
+    if (prepared.job->outOfMemory())
+        prepared.madeStatus = Status::failure(container::kCompressorFailed, msg::kOutOfMemory);
+    prepared.job.reset();
+}
+
+// Reads the import file into the prepared block; a raw entry's block holds the padded length,
+// the tail zero, since an append writes it whole.
+ReadOutcome ArchiveImport::State::readFile(const ImportFile& file, bool compressed,
+                                           Prepared& prepared) {
+    File input = File::open(request.importFolder + platform::kPathSeparator + file.name,
+                            OpenMode::ReadExisting);
+    uint64_t size = 0;
+    if (!input.isOpen() || !input.size(size))
+        return ReadOutcome::Unopened;
+    // Stored with size 0 the entry would read back as unused: the member would be lost.
+    if (size == 0)
+        return ReadOutcome::Empty;
+    uint32_t alignment = std::max<uint32_t>(request.blockAlignment, 1);
+    uint32_t padded = 0;
+    if (size > UINT32_MAX || !roundUp(size, alignment, padded))
+        return ReadOutcome::TooLarge;
+    prepared.fileLength = uint32_t(size);
+    prepared.regionLength = padded;
+    prepared.compressed = compressed;
+    const uint32_t capacity = compressed ? prepared.fileLength : padded;
+    prepared.input = takeSpare();
+    if (!prepared.input.reserve(capacity))
+        return ReadOutcome::OutOfMemory;
+    uint8_t* bytes = prepared.input.data.get();
+    if (!input.readAll(bytes, prepared.fileLength))
+        return ReadOutcome::Unreadable;
+    std::memset(bytes + prepared.fileLength, 0, capacity - prepared.fileLength);
+    return ReadOutcome::Read;
+}
+
+Step ArchiveImport::State::reportRead(const Prepared& prepared) const {
+    const ImportFile& file = *prepared.file;
+    switch (prepared.read) {
+    case ReadOutcome::Read:
+        return Step::Next;
+    case ReadOutcome::Empty:
+        tell(ImportEvent::kFileEmpty, file);
+        return Step::Next;
+    case ReadOutcome::TooLarge:
+        tell(ImportEvent::kFileTooLarge, file);
+        return Step::Next;
+    case ReadOutcome::Unopened:
+        return stopWith(ImportEvent::kFileUnopened, file);
+    case ReadOutcome::Unreadable:
+        return stopWith(ImportEvent::kFileUnreadable, file);
+    case ReadOutcome::OutOfMemory:
+        return stopWith(ImportEvent::kOutOfMemory, file);
+    }
+    return Step::Stop;
+}
+
+// The calling thread's part of a file ahead of its turn (or at it): the file's bytes and, for a
+// compressed entry, a worker to compress them with the level and chunk size the entry calls for
+// now.
+void ArchiveImport::State::prepare(Prepared& prepared, bool ahead) {
+    idxinfo old{};
+    prepared.readAhead = ahead;
+    if (skipsEntry(*prepared.file, old, false))
+        return;
+    prepared.read = readFile(*prepared.file, !IsRawMarker(old.marker), prepared);
+    if (ahead && prepared.read == ReadOutcome::Read && prepared.compressed)
+        compressAhead(prepared);
+}
+
+void ArchiveImport::State::compressAhead(Prepared& prepared) {
+    const uint32_t entry = prepared.file->entry;
+    idxinfo old{};
+    index.entry(entry, old);
+    prepared.level = levelFor(slotOf(entry));
+    if (kind->chunkSizeFromCaller && !probeChunkSize(entry, old.offset, prepared.chunkSize))
+        return; // decided at the file's turn
+    // A file large enough to share among every thread is compressed at its turn with all of them.
+    if (!pool || prepared.fileLength >= kSharedFileBytes)
+        return;
+    Prepared* target = &prepared;
+    prepared.madeAhead = true;
+    prepared.job = pool->submit([this, target](codec::StreamCodec& codec) {
+        target->madeStatus = kind->engine->compress(
+            target->input.data.get(), target->fileLength, target->chunkSize, request.bigEndian,
+            target->level, codec, nullptr, target->container, target->used, target->padded);
+    });
+}
+
+// ---- One file's turn ----
+
+Step ArchiveImport::State::importFile(Prepared& prepared) {
+    const ImportFile& file = *prepared.file;
+    Turn turn{file, {}, 0, {}, {}, 0, 0};
+    if (skipsEntry(file, turn.old, true))
+        return Step::Next;
+    if (!prepared.readAhead)
+        prepare(prepared, false);
+    if (Step step = reportRead(prepared); prepared.read != ReadOutcome::Read)
         return step;
-    if (payload.compressed && kind->chunkSizeFromCaller && !findChunkSize(turn, payload.fileLength))
+    return importEntry(turn, prepared);
+}
+
+Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
+    if (prepared.compressed && kind->chunkSizeFromCaller &&
+        !findChunkSize(turn, prepared.fileLength))
         return Step::Stop;
     turn.archiveFile = archiveFileIndex(turn.file.entry);
     turn.archivePath = archiveFilePath(turn.archiveFile);
@@ -223,7 +401,13 @@ Step ArchiveImport::State::importEntry(Turn& turn) {
     if (!turn.archive.isOpen())
         return stopWith(ImportEvent::kArchiveUnopened, turn.file, turn.archivePath);
     turn.slot = slotOf(turn.file.entry);
-    if (payload.compressed && !compress(turn, payload))
+    Payload payload;
+    payload.bytes = prepared.input.data.get();
+    payload.fileLength = prepared.fileLength;
+    payload.storedLength = prepared.fileLength;
+    payload.regionLength = prepared.regionLength;
+    payload.compressed = prepared.compressed;
+    if (payload.compressed && !compressAtTurn(turn, prepared, payload))
         return Step::Stop;
     if (!recordable(turn.old, payload)) {
         tell(ImportEvent::kSizeUnrecordable, turn.file);
@@ -245,38 +429,21 @@ Step ArchiveImport::State::importEntry(Turn& turn) {
     return Step::Next;
 }
 
-// Reads the import file; `payload.bytes` stays empty when the file is not imported, and the
-// step says whether the run goes on.
-Step ArchiveImport::State::readPayload(const ImportFile& file, bool compressed, Payload& payload) {
-    File input = File::open(request.importFolder + platform::kPathSeparator + file.name,
-                            OpenMode::ReadExisting);
-    uint64_t size = 0;
-    if (!input.isOpen() || !input.size(size))
-        return stopWith(ImportEvent::kFileUnopened, file);
-    // Stored with size 0 the entry would read back as unused: the member would be lost.
-    if (size == 0) {
-        tell(ImportEvent::kFileEmpty, file);
-        return Step::Next;
+// The chunk size in the container header of the member at `offset`; false when it cannot be
+// read or makes no sense (or the archive file cannot be opened).
+bool ArchiveImport::State::probeChunkSize(uint32_t entry, uint64_t offset,
+                                          uint32_t& chunkSize) const {
+    if (auto placed = placedChunkSizes.find(entry); placed != placedChunkSizes.end()) {
+        chunkSize = placed->second;
+        return true;
     }
-    uint32_t alignment = std::max<uint32_t>(request.blockAlignment, 1);
-    uint32_t padded = 0;
-    if (size > UINT32_MAX || !roundUp(size, alignment, padded)) {
-        tell(ImportEvent::kFileTooLarge, file);
-        return Step::Next;
-    }
-    payload.fileLength = uint32_t(size);
-    payload.compressed = compressed;
-    // A raw member is appended with its zero tail, so the buffer holds the padded length.
-    uint32_t capacity = compressed ? payload.fileLength : padded;
-    MallocBuffer bytes(static_cast<uint8_t*>(std::calloc(capacity, 1)));
-    if (!bytes)
-        return stopWith(ImportEvent::kOutOfMemory, file);
-    if (!input.readAll(bytes.get(), payload.fileLength))
-        return stopWith(ImportEvent::kFileUnreadable, file);
-    payload.bytes = std::move(bytes);
-    payload.storedLength = payload.fileLength;
-    payload.regionLength = padded;
-    return Step::Next;
+    File archive = File::open(request.link.fileNames[0], OpenMode::ReadExisting);
+    uint8_t header[kHeaderProbe] = {};
+    bool read = archive.isOpen() && kind->chunkSizeAt + 4 <= kHeaderProbe &&
+                offset <= uint64_t(INT64_MAX) && archive.seek(int64_t(offset), SeekFrom::Begin) &&
+                readAvailable(archive, header, kHeaderProbe);
+    chunkSize = read ? readU32(header + kind->chunkSizeAt, request.bigEndian) : 0;
+    return chunkSize != 0 && chunkSize <= kind->largestChunkSize;
 }
 
 // The chunk size in the container header of the member the import replaces; the kind's
@@ -305,22 +472,31 @@ bool ArchiveImport::State::findChunkSize(Turn& turn, uint32_t fileLength) {
     return true;
 }
 
-// Replaces the file's bytes in the payload by their container in the archive's kind; false
-// (with the outcome told) when that fails.
-bool ArchiveImport::State::compress(Turn& turn, Payload& payload) {
-    const int level = turn.slot != 0 ? kLevelFit : kLevelAppend;
-    uint8_t* out = nullptr;
-    uint32_t used = 0, padded = 0;
-    int32_t status = kind->compress(out, payload.bytes.get(), payload.fileLength, &used, &padded,
-                                    turn.chunkSize, request.bigEndian, level);
-    payload.bytes.reset();
-    if (status != 0) {
-        tell(ImportEvent::kCompressFailed, turn.file, {}, GetMessageQX());
+// The file's container in the archive's kind: the one made ahead when it was made with the
+// level and chunk size this turn calls for, else made now (with every thread). False (with the
+// outcome told) when compression fails.
+bool ArchiveImport::State::compressAtTurn(Turn& turn, Prepared& prepared, Payload& payload) {
+    const int level = levelFor(turn.slot);
+    finishJob(prepared);
+    const bool fits = prepared.madeAhead && prepared.level == level &&
+                      (!kind->chunkSizeFromCaller || prepared.chunkSize == turn.chunkSize);
+    if (!fits) {
+        prepared.madeStatus = guardMemory(
+            [&] {
+                return kind->engine->compress(prepared.input.data.get(), prepared.fileLength,
+                                              turn.chunkSize, request.bigEndian, level,
+                                              pool ? pool->callerCodec() : codec, pool.get(),
+                                              prepared.container, prepared.used, prepared.padded);
+            },
+            container::kCompressorFailed);
+    }
+    if (!prepared.madeStatus) {
+        tell(ImportEvent::kCompressFailed, turn.file, {}, prepared.madeStatus.message());
         return false;
     }
-    payload.bytes.reset(out);
-    payload.storedLength = used;
-    payload.regionLength = padded;
+    payload.bytes = prepared.container.data.get();
+    payload.storedLength = prepared.used;
+    payload.regionLength = prepared.padded;
     return true;
 }
 
@@ -362,7 +538,7 @@ bool ArchiveImport::State::writeInPlace(Turn& turn, const Payload& payload) {
     const uint64_t offset = turn.old.offset;
     if (!request.dryRun &&
         (offset > uint64_t(INT64_MAX) || !turn.archive.seek(int64_t(offset), SeekFrom::Begin) ||
-         !turn.archive.writeAll(payload.bytes.get(), payload.storedLength))) {
+         !turn.archive.writeAll(payload.bytes, payload.storedLength))) {
         tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
         return false;
     }
@@ -383,7 +559,7 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
     if (inArchiveIndex())
         offset = alignUp(end, index.offsetUnit());
     if (!request.dryRun && (!writeZeros(turn.archive, offset - end) ||
-                            !turn.archive.writeAll(payload.bytes.get(), payload.regionLength))) {
+                            !turn.archive.writeAll(payload.bytes, payload.regionLength))) {
         tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
         return false;
     }
@@ -458,14 +634,42 @@ Status ArchiveImport::run(const std::vector<ImportFile>& files,
     if (state.kind == nullptr || state.index.count() == 0)
         return Status::failure(kStopped);
     state.report = &report;
-    for (const ImportFile& file : files) {
+    Status result;
+    state.runFiles(files, result);
+    return result;
+}
+
+// The files in order. Ahead of the file whose turn it is, as many files as there are threads are
+// read and handed to the workers to compress; each is written at its turn, after the file before
+// it.
+void ArchiveImport::State::runFiles(const std::vector<ImportFile>& files, Status& result) {
+    if (workerThreads() > 1 && files.size() > 1)
+        pool = std::make_unique<WorkerPool>(workerThreads());
+    const size_t window = pool ? pool->threads() : 0;
+    std::deque<Prepared> ahead;
+    size_t nextToRead = 0;
+    for (size_t at = 0; at < files.size(); ++at) {
+        // Read ahead only as far as every file on the way may be.
+        while (nextToRead < files.size() && ahead.size() <= window &&
+               (nextToRead == at || speculable(files, nextToRead))) {
+            ahead.emplace_back();
+            ahead.back().file = &files[nextToRead];
+            if (nextToRead > at)
+                prepare(ahead.back(), true);
+            ++nextToRead;
+        }
         Step step =
-            catchOutOfMemory([&] { return state.importFile(file); },
-                             [&] { return state.stopWith(ImportEvent::kOutOfMemory, file); });
-        if (step == Step::Stop)
-            return Status::failure(kStopped);
+            catchOutOfMemory([&] { return importFile(ahead.front()); },
+                             [&] { return stopWith(ImportEvent::kOutOfMemory, files[at]); });
+        giveBack(ahead.front());
+        ahead.pop_front();
+        if (step == Step::Stop) {
+            for (Prepared& left : ahead)
+                finishJob(left);
+            result = Status::failure(kStopped);
+            return;
+        }
     }
-    return Status();
 }
 
 } // namespace karv
