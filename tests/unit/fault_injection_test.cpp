@@ -1,14 +1,17 @@
-// Backup, two imports and a restore on a generated game with the k-th file operation failing,
-// for every k the sequence performs: in turn a failed operation, a short write, and a disk that
-// is gone from the k-th operation on. Whatever fails:
+// Backup, an import, an export, another import and a restore on a generated game with the k-th
+// file operation failing, for every k the sequence performs: in turn a failed operation, a
+// short write, and a disk that is gone from the k-th operation on; with one thread, and with
+// two (the export reading and the import compressing ahead). Whatever fails:
 //  - a backup reported as done has written the right files;
 //  - a file the import reports as imported reads back as what was imported;
+//  - a member the export reports as exported is in its file, and no other member file is left;
 //  - a restore reported as done gives the game byte for byte as it was at the backup, and
 //    after a failed one a second restore (the fault gone) does;
 //  - nothing is imported into a game whose backup cannot be restored.
 // The backup's flushes are operations of their own: a failed one is a failed backup.
 // The configuration write-back is held to the same standard: the new text or the old one.
 // One count runs over the program's file layer and the library's, which share the switch.
+#include "archive_export.h"
 #include "archive_import.h"
 #include "archive_test_game.h"
 #include "game_config.h"
@@ -103,6 +106,7 @@ class Sequence {
     Imports importsOfRun(int run) const;
     void checkBackup(int32_t status) const;
     void runImport(const Imports& imports);
+    void runExport();
     Bytes memberNow(uint32_t entry) const;
     void checkRestore(int32_t status) const;
 
@@ -192,6 +196,32 @@ void Sequence::runImport(const Imports& imports) {
     }
 }
 
+void Sequence::runExport() {
+    {
+        Paused paused;
+        std::vector<platform::DirectoryEntry> old;
+        platform::listDirectory(game_.exportFolder(), L"*", old);
+        for (const platform::DirectoryEntry& e : old)
+            platform::removeFile(game_.exportFolder() + kSep + e.name);
+        game_.select();
+    }
+    OutputCapture capture;
+    cli::ExportMembers(0, 100, game_.archivePath(0), false);
+    const std::wstring printed = capture.take();
+    Paused paused;
+    for (uint32_t entry = 0; entry < game_.builder.entryCount(); ++entry) {
+        const std::wstring file = game_.memberFile(entry);
+        const bool done = printed.find(text::kExportLineMember + file + text::kLineSucceeded) !=
+                          std::wstring::npos;
+        if (done)
+            EXPECT_TRUE(readBytes(file) == memberNow(entry))
+                << "member " << entry << " was reported as exported but its file differs";
+        else
+            EXPECT_FALSE(platform::pathExists(file))
+                << "member " << entry << " was not reported as exported but has a file";
+    }
+}
+
 void Sequence::checkRestore(int32_t status) const {
     Paused paused;
     if (status == 0) {
@@ -216,6 +246,8 @@ void Sequence::run(const FaultPlan& plan) {
     checkBackup(backupStatus_);
     runImport(importsOfRun(1));
     phases_.push_back({"import 1", counted()});
+    runExport();
+    phases_.push_back({"export", counted()});
     runImport(importsOfRun(2));
     phases_.push_back({"import 2", counted()});
     int32_t restoreStatus = game_.restore();
@@ -236,18 +268,24 @@ struct Trial {
     FaultEffect effect;
     uint32_t operations;
     bool sticky;
+    unsigned threads;
 };
 
 std::string trialName(const ::testing::TestParamInfo<Trial>& info) {
     const Trial& t = info.param;
     std::wstring game = typeName(t.kind.dataType, t.kind.bigEndian);
     std::string name(game.begin(), game.end());
+    name += t.threads == 1 ? "_1Thread" : "_" + std::to_string(t.threads) + "Threads";
     if (t.effect == FaultEffect::Short)
         return name + "_ShortWrite";
     return name + (t.sticky ? "_DiskGone" : "_Fail");
 }
 
-class FaultInjection : public ::testing::TestWithParam<Trial> {};
+class FaultInjection : public ::testing::TestWithParam<Trial> {
+  protected:
+    void SetUp() override { SetWorkerCount(GetParam().threads); }
+    void TearDown() override { SetWorkerCount(0); }
+};
 
 // Every operation of a fault-free sequence fails in turn.
 TEST_P(FaultInjection, EveryOperationFailingInTurn) {
@@ -305,9 +343,10 @@ std::vector<Trial> trials() {
     std::vector<Trial> out;
     for (GameKind kind : {GameKind{kDataType357, false}, GameKind{kDataTypeZ54, true},
                           GameKind{kDataType358, false}}) {
-        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, false});
-        out.push_back({kind, FaultEffect::Short, platform::kFaultWrite, false});
-        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, true});
+        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, false, 1});
+        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, false, 2});
+        out.push_back({kind, FaultEffect::Short, platform::kFaultWrite, false, 2});
+        out.push_back({kind, FaultEffect::Fail, platform::kFaultAll, true, 2});
     }
     return out;
 }
@@ -350,8 +389,7 @@ TEST(FaultInjectionConfig, WriteBackLeavesTheNewTextOrThePreviousOne) {
             // but not surely on the disk: that is reported as a failure.
             const bool folderFlush = faults().firstStruckOperation() == platform::kFaultFlush;
             const Bytes now = readBytes(path);
-            EXPECT_TRUE(saved ? now == written
-                              : now == previous || (folderFlush && now == written))
+            EXPECT_TRUE(saved ? now == written : now == previous || (folderFlush && now == written))
                 << (saved ? "reported as written" : "reported as failed") << " after a "
                 << platform::faultOperationName(faults().firstStruckOperation());
         }
