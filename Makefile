@@ -7,6 +7,7 @@ NATIVE := $(BUILD)/native
 WINDOWS := $(BUILD)/windows
 BENCH := $(BUILD)/bench
 ASAN := $(BUILD)/asan
+TSAN := $(BUILD)/tsan
 FUZZ := $(BUILD)/fuzz
 # Seconds each fuzz target runs in `make fuzz`, and in `make check` (CHECK_FUZZ_SECONDS, with
 # FUZZ_JOBS targets at a time); `make fuzz-long` runs FUZZ_RUNS inputs each.
@@ -20,7 +21,7 @@ INSTALL_DEPS ?= scripts/install-deps.sh
 WINDOWS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 .PHONY: all deps native windows check check-native check-windows package check-package demo bench \
-	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long
+	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long tsan check-tsan
 
 all: native
 
@@ -66,6 +67,15 @@ asan:
 
 check-asan: asan
 	scripts/run-tests.sh $(ASAN) -j $(JOBS)
+
+# The worker threads under ThreadSanitizer (clang): the library and one small test program.
+tsan:
+	@$(INSTALL_DEPS) build sanitize
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN) -G Ninja -DKARV_TSAN=ON -DKARV_TESTS=OFF
+	cmake --build $(TSAN) --target karv_tsan_tests -j $(JOBS)
+
+check-tsan: tsan
+	scripts/run-tests.sh $(TSAN)
 
 # Every fuzz target under libFuzzer (clang, ASan and UBSan): seeds and regression inputs
 # replayed, then some seconds of fuzzing each. The long run: FUZZ_RUNS inputs each; see

@@ -1,7 +1,7 @@
 #!/bin/sh
 # make check: every build and every test run of the Makefile, the independent ones side by side.
 # Three lanes start together and share the cores:
-#   native:  make native,  make check-native
+#   native:  make native,  make check-native, make check-tsan
 #   windows: make windows, then make check-windows beside make package and make check-package
 #   asan:    make asan,    make check-asan, make check-fuzz
 # Each step's output goes to $BUILD/check-logs/<step>.log; a line tells when a step ends. At the
@@ -55,8 +55,12 @@ run_make() {
 }
 
 lane_native() {
-    step native-build run_make native || { skip native-tests; return; }
-    step native-tests run_make -o native check-native
+    if step native-build run_make native; then
+        step native-tests run_make -o native check-native
+    else
+        skip native-tests
+    fi
+    step tsan run_make check-tsan
 }
 
 lane_windows() {
@@ -82,7 +86,7 @@ lane_windows &
 lane_asan &
 wait
 
-steps="native-build native-tests windows-build windows-tests package package-test asan-build
+steps="native-build native-tests tsan windows-build windows-tests package package-test asan-build
 asan-tests fuzz"
 echo
 echo "==== make check: the steps (seconds from the start; the lanes overlap)"
