@@ -13,7 +13,7 @@ group_packages() {
     build) echo "make cmake ninja-build g++ pkg-config zlib1g-dev libdeflate-dev libgtest-dev" ;;
     test) echo "libnvtt-bin" ;;
     windows) echo "libdeflate-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
-    sanitize) echo "clang libclang-rt-14-dev" ;;
+    sanitize) echo "libdeflate-dev clang libclang-rt-14-dev" ;;
     bench) echo "libbenchmark-dev pkg-config time" ;;
     *)
         echo "install-deps: unknown group $1" >&2
@@ -21,8 +21,8 @@ group_packages() {
         ;;
     esac
 }
-# libdeflate has no Debian package for mingw-w64: the Windows build compiles Debian's source
-# package of the version this machine has, fetched from the Debian archive the machine already
+# libdeflate has no Debian package for mingw-w64: the Windows build (and the fuzz build, for
+# libFuzzer's coverage) compiles Debian's source package of the version this machine has, fetched from the Debian archive the machine already
 # uses (apt checks it against the signed index) and unpacked into build/deps/libdeflate.
 libdeflate_source=build/deps/libdeflate
 
@@ -95,5 +95,5 @@ install_packages() {
 groups=${*:-build test windows sanitize bench}
 install_packages
 case " $groups " in
-*" windows "*) fetch_libdeflate_source ;;
+*" windows "* | *" sanitize "*) fetch_libdeflate_source ;;
 esac
