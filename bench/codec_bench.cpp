@@ -1,290 +1,345 @@
-// Throughput of the three containers against raw zlib doing the same work: compress2 and
-// uncompress over the same chunks, at the chunk size each container uses. After the usual
-// output, a table gives the best of the repetitions in MB/s of uncompressed data per CPU second and
-// the ratio container / raw (the goal is at least 0.95).
+// The containers' codecs against the least any tool must do: for every container and direction,
+// a minimal loop over the same chunks with zlib and one with libdeflate (one stream object,
+// one output buffer, reused; every chunk straight into its place), and karvcore's exported codec
+// with one thread and with the default count, side by side in one run. Wall-clock seconds, the
+// best of several turns taken in rotation, so that a busy machine disturbs every contender alike.
 //
-// The raw runs come in two kinds: "raw" works in buffers allocated once, "raw+alloc" allocates
-// its output block on every run as the containers must (they hand out a new malloc block).
+//   codec_bench [--mib N] [--mixed FILE...]
+//
+// Before that, the figures behind the choice of deflater: zlib's and libdeflate's total size,
+// speed and zlib header at levels 1 and 9, on the benchmark's data and on real mixed data (text
+// and machine code: the given files, else some of the machine's own). After it, where sharing
+// one container's chunks between threads starts to pay.
 #include "karvcore/archive.h"
+#include "sample_content.h"
 
-#include <benchmark/benchmark.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cwchar>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <map>
-#include <memory>
-#include <stdexcept>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
 
-constexpr size_t kDataSize = 64u << 20;
+// ---- Data ----
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+// Members as the benchmark game holds them: records, parameter tables, noise and textures.
+Bytes benchmarkData(size_t total) {
+    using namespace karv::sample;
+    Bytes out;
+    Random rng(430);
+    for (uint64_t seed = 1; out.size() < total; ++seed) {
+        uint32_t base = 8192u << rng.below(8);
+        uint32_t size = base + rng.below(base);
+        uint32_t roll = rng.below(100);
+        Random r(seed);
+        Bytes member = roll < 10   ? g1tContainer({{kDxt1, 8, 8, 9, 0}, {kArgb, 6, 6, 1, 0}}, false)
+                       : roll < 30 ? parameterTable(r, size)
+                       : roll < 45 ? noise(r, size)
+                                   : recordTable(r, size, false);
+        out.insert(out.end(), member.begin(), member.end());
+    }
+    out.resize(total);
+    return out;
+}
+
+// Text and machine code: the given files, else the machine's documentation and programs.
+Bytes mixedData(const std::vector<std::string>& given, size_t total) {
+    std::vector<std::string> files = given;
+    if (files.empty()) {
+        for (const char* folder : {"/usr/share/common-licenses", "/usr/share/doc", "/usr/bin"}) {
+            std::error_code error;
+            for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+                 it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+                if (error)
+                    break;
+                if (it->is_regular_file(error) && !it->is_symlink(error))
+                    files.push_back(it->path().string());
+            }
+        }
+        std::sort(files.begin(), files.end());
+    }
+    Bytes out;
+    for (size_t i = 0; i < files.size() && out.size() < total; ++i) {
+        std::ifstream in(files[i], std::ios::binary);
+        out.insert(out.end(), std::istreambuf_iterator<char>(in), {});
+    }
+    out.resize(std::min(out.size(), total));
+    return out;
+}
+
+// ---- Timing ----
+
+// The best of `turns` rounds, each running every contender once in turn.
+std::vector<double> bestSeconds(const std::vector<std::function<void()>>& contenders, int turns) {
+    std::vector<double> best(contenders.size(), 1e30);
+    for (int turn = 0; turn < turns; ++turn)
+        for (size_t i = 0; i < contenders.size(); ++i) {
+            auto start = Clock::now();
+            contenders[i]();
+            best[i] =
+                std::min(best[i], std::chrono::duration<double>(Clock::now() - start).count());
+        }
+    return best;
+}
+
+double mbps(size_t bytes, double seconds) {
+    return double(bytes) / seconds / 1e6;
+}
+
+// ---- Minimal loops ----
+
+size_t chunkCount(size_t length, uint32_t chunkSize) {
+    return (length + chunkSize - 1) / chunkSize;
+}
+
+struct Streams {
+    Bytes bytes;
+    std::vector<size_t> at, length;
 };
-using MallocBuffer = std::unique_ptr<uint8_t, FreeDeleter>;
 
-// 64 MiB alternating between text-like runs (words, spaces, line breaks) and pseudo-random
-// runs, each between 1 KiB and 128 KiB long, about 60 % text.
-const Bytes& mixedData() {
-    static const Bytes data = [] {
-        static const char* kWords[] = {"archive", "member", "index",  "chunk", "texture",
-                                       "offset",  "the",    "of",     "game",  "data",
-                                       "file",    "header", "record", "size",  "level"};
-        Bytes out;
-        out.reserve(kDataSize);
-        uint64_t state = 0x9E3779B97F4A7C15u;
-        auto next = [&state] {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            return state;
+// zlib: one deflate stream, reset for every chunk, into one buffer.
+void zlibCompress(const Bytes& in, uint32_t chunkSize, int level, Streams& out) {
+    static z_stream stream{};
+    static int streamLevel = -2;
+    if (streamLevel != level) {
+        if (streamLevel != -2)
+            deflateEnd(&stream);
+        stream = z_stream{};
+        deflateInit(&stream, level);
+        streamLevel = level;
+    }
+    const size_t count = chunkCount(in.size(), chunkSize);
+    out.bytes.resize(count * compressBound(chunkSize));
+    out.at.resize(count);
+    out.length.resize(count);
+    size_t pos = 0;
+    for (size_t i = 0; i < count; ++i) {
+        size_t start = i * chunkSize, n = std::min<size_t>(chunkSize, in.size() - start);
+        deflateReset(&stream);
+        stream.next_in = const_cast<Bytef*>(in.data() + start);
+        stream.avail_in = uInt(n);
+        stream.next_out = out.bytes.data() + pos;
+        stream.avail_out = uInt(compressBound(uLong(n)));
+        deflate(&stream, Z_FINISH);
+        out.at[i] = pos;
+        out.length[i] = stream.total_out;
+        pos += stream.total_out;
+    }
+}
+
+void libdeflateCompress(const Bytes& in, uint32_t chunkSize, int level, Streams& out) {
+    static libdeflate_compressor* compressors[13] = {};
+    libdeflate_compressor*& c = compressors[level];
+    if (c == nullptr)
+        c = libdeflate_alloc_compressor(level);
+    const size_t count = chunkCount(in.size(), chunkSize);
+    const size_t bound = libdeflate_zlib_compress_bound(nullptr, chunkSize);
+    out.bytes.resize(count * bound);
+    out.at.resize(count);
+    out.length.resize(count);
+    size_t pos = 0;
+    for (size_t i = 0; i < count; ++i) {
+        size_t start = i * chunkSize, n = std::min<size_t>(chunkSize, in.size() - start);
+        size_t written =
+            libdeflate_zlib_compress(c, in.data() + start, n, out.bytes.data() + pos, bound);
+        out.at[i] = pos;
+        out.length[i] = written;
+        pos += written;
+    }
+}
+
+// zlib: one inflate stream, reset for every chunk, each chunk straight into its place.
+void zlibDecompress(const Streams& in, uint32_t chunkSize, Bytes& out) {
+    static z_stream stream{};
+    static bool ready = false;
+    if (!ready)
+        ready = inflateInit(&stream) == Z_OK;
+    for (size_t i = 0; i < in.at.size(); ++i) {
+        inflateReset(&stream);
+        stream.next_in = const_cast<Bytef*>(in.bytes.data() + in.at[i]);
+        stream.avail_in = uInt(in.length[i]);
+        stream.next_out = out.data() + i * chunkSize;
+        stream.avail_out = uInt(std::min<size_t>(chunkSize, out.size() - i * chunkSize));
+        inflate(&stream, Z_FINISH);
+    }
+}
+
+void libdeflateDecompress(const Streams& in, uint32_t chunkSize, Bytes& out) {
+    static libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    for (size_t i = 0; i < in.at.size(); ++i) {
+        size_t room = std::min<size_t>(chunkSize, out.size() - i * chunkSize), made = 0;
+        libdeflate_zlib_decompress(d, in.bytes.data() + in.at[i], in.length[i],
+                                   out.data() + i * chunkSize, room, &made);
+    }
+}
+
+// ---- karvcore ----
+
+struct Container {
+    uint8_t* bytes = nullptr;
+    uint32_t used = 0;
+    ~Container() { std::free(bytes); }
+};
+
+void karvCompress(const karv::ContainerKind& kind, const Bytes& in, int level, Container& out) {
+    std::free(out.bytes);
+    out.bytes = nullptr;
+    uint32_t padded = 0;
+    if (kind.compress(out.bytes, in.data(), uint32_t(in.size()), &out.used, &padded, kind.chunkSize,
+                      false, level) != 0) {
+        std::fprintf(stderr, "codec_bench: compression failed\n");
+        std::exit(1);
+    }
+}
+
+void karvDecompress(const karv::ContainerKind& kind, const Container& in) {
+    uint8_t* out = nullptr;
+    uint32_t length = 0;
+    if (kind.decompress(out, in.bytes, in.used, &length, false) != 0) {
+        std::fprintf(stderr, "codec_bench: decompression failed\n");
+        std::exit(1);
+    }
+    std::free(out);
+}
+
+std::string nameOf(const karv::ContainerKind& kind) {
+    return std::string(kind.name, kind.name + std::wcslen(kind.name)); // ASCII
+}
+
+// ---- The tables ----
+
+void deflateChoice(const char* name, const Bytes& data) {
+    for (int level : {1, 9}) {
+        Streams z, l;
+        std::vector<double> s = bestSeconds({[&] { zlibCompress(data, 65536, level, z); },
+                                             [&] { libdeflateCompress(data, 65536, level, l); }},
+                                            2);
+        size_t zt = 0, lt = 0;
+        bool sameHeader = true;
+        for (size_t i = 0; i < z.at.size(); ++i) {
+            zt += z.length[i];
+            lt += l.length[i];
+            sameHeader = sameHeader && z.bytes[z.at[i]] == l.bytes[l.at[i]] &&
+                         z.bytes[z.at[i] + 1] == l.bytes[l.at[i] + 1];
+        }
+        std::printf("%-9s %4d %12zu %8.1f %12zu %8.1f %+8.2f%% %6s  %s\n", name, level, zt,
+                    mbps(data.size(), s[0]), lt, mbps(data.size(), s[1]),
+                    100.0 * (double(lt) - double(zt)) / double(zt), sameHeader ? "same" : "DIFF",
+                    sameHeader && lt <= zt ? "libdeflate" : "zlib");
+    }
+}
+
+void containers(const Bytes& data, unsigned threads) {
+    std::printf("\n%-15s %9s %9s %10s %10s %9s %9s   (MB/s of data; %u threads by default)\n",
+                "work", "zlib", "libdefl.", "karv 1", "karv dflt", "dflt/zlib", "dflt/libd",
+                threads);
+    for (int32_t type : {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358}) {
+        const karv::ContainerKind& kind = *karv::FindContainerKind(type);
+        const uint32_t chunk = kind.chunkSize;
+        Container container;
+        auto row = [&](const std::string& work, const std::vector<std::function<void()>>& runs) {
+            std::vector<double> s = bestSeconds(runs, 3);
+            std::printf("%-15s %9.1f %9.1f %10.1f %10.1f %9.2f %9.2f\n", work.c_str(),
+                        mbps(data.size(), s[0]), mbps(data.size(), s[1]), mbps(data.size(), s[2]),
+                        mbps(data.size(), s[3]), s[0] / s[3], s[1] / s[3]);
         };
-        while (out.size() < kDataSize) {
-            size_t run = std::min<size_t>(1024 + next() % (127 * 1024), kDataSize - out.size());
-            bool text = next() % 10 < 6;
-            for (size_t end = out.size() + run; out.size() < end;) {
-                if (!text) {
-                    out.push_back(uint8_t(next()));
-                    continue;
+        for (int level : {9, 1}) {
+            Streams z, l;
+            row(nameOf(kind) + " C level " + std::to_string(level),
+                {[&] { zlibCompress(data, chunk, level, z); },
+                 [&] { libdeflateCompress(data, chunk, level, l); },
+                 [&] {
+                     karv::SetWorkerCount(1);
+                     karvCompress(kind, data, level, container);
+                 },
+                 [&] {
+                     karv::SetWorkerCount(0);
+                     karvCompress(kind, data, level, container);
+                 }});
+        }
+        Streams streams;
+        zlibCompress(data, chunk, 9, streams);
+        karvCompress(kind, data, 9, container);
+        Bytes out(data.size());
+        row(nameOf(kind) + " U", {[&] { zlibDecompress(streams, chunk, out); },
+                                  [&] { libdeflateDecompress(streams, chunk, out); },
+                                  [&] {
+                                      karv::SetWorkerCount(1);
+                                      karvDecompress(kind, container);
+                                  },
+                                  [&] {
+                                      karv::SetWorkerCount(0);
+                                      karvDecompress(kind, container);
+                                  }});
+    }
+}
+
+// One call on one thread against one call sharing its chunks, over growing sizes.
+void threshold(const Bytes& data) {
+    std::printf("\n%-10s %14s %14s %14s %14s   (Z54 at level 1; microseconds)\n", "size",
+                "C one thread", "C shared", "U one thread", "U shared");
+    const karv::ContainerKind& kind = *karv::FindContainerKind(karv::kDataTypeZ54);
+    karv::SetWorkerCount(0);
+    for (size_t size = 64 << 10; size <= (8u << 20); size *= 2) {
+        Bytes part(data.begin(), data.begin() + std::min(size, data.size()));
+        Container container;
+        karvCompress(kind, part, 1, container);
+        auto at = [&](uint64_t from, bool compress) {
+            return [&, from, compress] {
+                karv::SetParallelThreshold(from);
+                for (int i = 0; i < 5; ++i) {
+                    if (compress) {
+                        Container c;
+                        karvCompress(kind, part, 1, c);
+                    } else {
+                        karvDecompress(kind, container);
+                    }
                 }
-                const char* word = kWords[next() % 15];
-                for (size_t i = 0; word[i] && out.size() < end; ++i)
-                    out.push_back(uint8_t(word[i]));
-                if (out.size() < end)
-                    out.push_back(next() % 12 == 0 ? '\n' : ' ');
-            }
-        }
-        return out;
-    }();
-    return data;
-}
-
-struct Format {
-    std::string name;
-    uint32_t chunkSize;
-    std::function<int32_t(uint8_t*&, const Bytes&, uint32_t*, uint32_t*, int)> compress;
-    int32_t (*decompress)(uint8_t*&, const uint8_t*, uint32_t, uint32_t*, bool);
-};
-
-const std::vector<Format>& formats() {
-    static const std::vector<Format> list = [] {
-        std::vector<Format> kinds;
-        for (int32_t type : {karv::kDataType357, karv::kDataTypeZ54, karv::kDataType358}) {
-            const karv::ContainerKind* kind = karv::FindContainerKind(type);
-            Format format;
-            format.name.assign(kind->name, kind->name + std::wcslen(kind->name)); // ASCII
-            format.chunkSize = kind->chunkSize;
-            format.compress = [kind](uint8_t*& out, const Bytes& in, uint32_t* used,
-                                     uint32_t* padded, int level) {
-                return kind->compress(out, in.data(), uint32_t(in.size()), used, padded,
-                                      kind->chunkSize, false, level);
             };
-            format.decompress = kind->decompress;
-            kinds.push_back(std::move(format));
-        }
-        return kinds;
-    }();
-    return list;
-}
-
-// ---- Raw zlib over the chunks ----
-
-struct RawChunks {
-    Bytes streams;
-    std::vector<size_t> offsets;
-    std::vector<uLongf> lengths;
-};
-
-size_t chunkCount(uint32_t chunkSize) {
-    return (kDataSize + chunkSize - 1) / chunkSize;
-}
-
-size_t boundsTotal(uint32_t chunkSize) {
-    size_t total = 0;
-    for (size_t i = 0; i < chunkCount(chunkSize); ++i)
-        total += compressBound(std::min<uLong>(chunkSize, kDataSize - i * chunkSize));
-    return total;
-}
-
-void rawCompress(const Bytes& in, uint32_t chunkSize, int level, uint8_t* dest, RawChunks& out) {
-    size_t at = 0;
-    for (size_t i = 0; i < chunkCount(chunkSize); ++i) {
-        size_t start = i * chunkSize;
-        uLong n = uLong(std::min<size_t>(chunkSize, in.size() - start));
-        uLongf length = compressBound(n);
-        if (compress2(dest + at, &length, in.data() + start, n, level) != Z_OK)
-            throw std::runtime_error("compress2");
-        out.offsets[i] = at;
-        out.lengths[i] = length;
-        at += length;
+        };
+        std::vector<double> s = bestSeconds(
+            {at(UINT64_MAX, true), at(1, true), at(UINT64_MAX, false), at(1, false)}, 3);
+        std::printf("%7zu KiB %14.0f %14.0f %14.0f %14.0f\n", size >> 10, s[0] / 5 * 1e6,
+                    s[1] / 5 * 1e6, s[2] / 5 * 1e6, s[3] / 5 * 1e6);
     }
-}
-
-RawChunks rawStreams(uint32_t chunkSize) {
-    RawChunks raw;
-    raw.streams.resize(boundsTotal(chunkSize));
-    raw.offsets.resize(chunkCount(chunkSize));
-    raw.lengths.resize(chunkCount(chunkSize));
-    rawCompress(mixedData(), chunkSize, 9, raw.streams.data(), raw);
-    return raw;
-}
-
-void rawDecompress(const RawChunks& raw, uint32_t chunkSize, uint8_t* dest) {
-    for (size_t i = 0; i < raw.offsets.size(); ++i) {
-        uLongf length = chunkSize;
-        if (uncompress(dest + i * chunkSize, &length, raw.streams.data() + raw.offsets[i],
-                       raw.lengths[i]) != Z_OK)
-            throw std::runtime_error("uncompress");
-    }
-}
-
-// ---- The benchmarks ----
-
-void setBytes(benchmark::State& state) {
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kDataSize));
-}
-
-void containerCompress(benchmark::State& state, const Format& f, int level) {
-    const Bytes& in = mixedData();
-    for (auto _ : state) {
-        uint8_t* out = nullptr;
-        uint32_t used = 0, padded = 0;
-        if (f.compress(out, in, &used, &padded, level) != 0)
-            state.SkipWithError("compress failed");
-        benchmark::DoNotOptimize(out);
-        std::free(out);
-    }
-    setBytes(state);
-}
-
-void rawCompressBench(benchmark::State& state, const Format& f, int level, bool allocate) {
-    const Bytes& in = mixedData();
-    RawChunks raw;
-    raw.offsets.resize(chunkCount(f.chunkSize));
-    raw.lengths.resize(chunkCount(f.chunkSize));
-    Bytes warm(boundsTotal(f.chunkSize));
-    for (auto _ : state) {
-        MallocBuffer fresh;
-        if (allocate)
-            fresh.reset(static_cast<uint8_t*>(std::malloc(warm.size())));
-        rawCompress(in, f.chunkSize, level, allocate ? fresh.get() : warm.data(), raw);
-        benchmark::DoNotOptimize(raw.lengths.data());
-    }
-    setBytes(state);
-}
-
-void containerDecompress(benchmark::State& state, const Format& f) {
-    uint8_t* container = nullptr;
-    uint32_t used = 0, padded = 0;
-    if (f.compress(container, mixedData(), &used, &padded, 9) != 0) {
-        state.SkipWithError("compress failed");
-        return;
-    }
-    MallocBuffer owned(container);
-    for (auto _ : state) {
-        uint8_t* out = nullptr;
-        uint32_t length = 0;
-        if (f.decompress(out, container, used, &length, false) != 0)
-            state.SkipWithError("decompress failed");
-        benchmark::DoNotOptimize(out);
-        std::free(out);
-    }
-    setBytes(state);
-}
-
-void rawDecompressBench(benchmark::State& state, const Format& f, bool allocate) {
-    RawChunks raw = rawStreams(f.chunkSize);
-    Bytes warm(kDataSize);
-    for (auto _ : state) {
-        MallocBuffer fresh;
-        if (allocate)
-            fresh.reset(static_cast<uint8_t*>(std::malloc(kDataSize)));
-        uint8_t* dest = allocate ? fresh.get() : warm.data();
-        rawDecompress(raw, f.chunkSize, dest);
-        benchmark::DoNotOptimize(dest);
-    }
-    setBytes(state);
-}
-
-// ---- The table ----
-
-// Keeps the best run of each benchmark and prints the comparison at the end.
-class TableReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
-                continue;
-            double mbps =
-                double(kDataSize) * double(run.iterations) / run.cpu_accumulated_time / 1e6;
-            double& best = best_[run.run_name.function_name];
-            best = std::max(best, mbps);
-        }
-    }
-
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\n%-26s %10s %10s %10s %8s %8s\n", "work (64 MiB mixed)", "container", "raw",
-                    "raw+alloc", "c/raw", "c/r+a");
-        for (const Format& f : formats())
-            for (const char* work : {"compress level 1", "compress level 9", "decompress"}) {
-                std::string key = f.name + " " + work;
-                double c = best_[key + " container"], r = best_[key + " raw"],
-                       ra = best_[key + " raw+alloc"];
-                std::printf("%-26s %10.1f %10.1f %10.1f %8.3f %8.3f\n", key.c_str(), c, r, ra,
-                            r > 0 ? c / r : 0, ra > 0 ? c / ra : 0);
-            }
-    }
-
-  private:
-    std::map<std::string, double> best_;
-};
-
-// Three repetitions each, timed in CPU time of the running thread (page faults included); the
-// table takes the best, which is the least disturbed by other work on the machine.
-void tune(benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Repetitions(3);
-}
-
-void registerAll() {
-    for (const Format& f : formats()) {
-        std::string base = f.name;
-        for (int level : {1, 9}) {
-            std::string key = base + " compress level " + std::to_string(level);
-            tune(benchmark::RegisterBenchmark((key + " raw").c_str(), rawCompressBench, f, level,
-                                              false));
-            tune(benchmark::RegisterBenchmark((key + " container").c_str(), containerCompress, f,
-                                              level));
-            tune(benchmark::RegisterBenchmark((key + " raw+alloc").c_str(), rawCompressBench, f,
-                                              level, true));
-        }
-        std::string key = base + " decompress";
-        tune(benchmark::RegisterBenchmark((key + " raw").c_str(), rawDecompressBench, f, false));
-        tune(benchmark::RegisterBenchmark((key + " container").c_str(), containerDecompress, f));
-        tune(benchmark::RegisterBenchmark((key + " raw+alloc").c_str(), rawDecompressBench, f,
-                                          true));
-    }
+    karv::SetParallelThreshold(0);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    mixedData();
-    registerAll();
-    TableReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    size_t mib = 32;
+    std::vector<std::string> mixedFiles;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--mib" && i + 1 < argc)
+            mib = std::strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--mixed")
+            while (i + 1 < argc)
+                mixedFiles.push_back(argv[++i]);
+    }
+    const Bytes data = benchmarkData(mib << 20);
+    const Bytes mixed = mixedData(mixedFiles, mib << 20);
+    std::printf("Deflate at the program's levels, 64 KiB chunks (MB/s of data, sizes in bytes):\n");
+    std::printf("%-9s %4s %12s %8s %12s %8s %9s %6s  %s\n", "data", "lvl", "zlib size", "MB/s",
+                "libdefl size", "MB/s", "size", "header", "chosen");
+    deflateChoice("benchmark", data);
+    deflateChoice("mixed", mixed);
+    containers(data, karv::WorkerCount());
+    threshold(data);
     return 0;
 }

@@ -14,7 +14,7 @@ group_packages() {
     test) echo "libnvtt-bin" ;;
     windows) echo "libdeflate-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
     sanitize) echo "libdeflate-dev clang libclang-rt-14-dev" ;;
-    bench) echo "libbenchmark-dev pkg-config time" ;;
+    bench) echo "time" ;;
     *)
         echo "install-deps: unknown group $1" >&2
         exit 2
