@@ -159,3 +159,42 @@ echo "   memory limit ($threads + 1) x 2 x $((largest / 1024)) KiB + index $((in
     "+ record $((record_bytes / 1024)) KiB + 32 MiB = $((limit / 1024)) MiB;" \
     "export $((peak_export_0 / 1024)) MiB, import $((peak_import_0 / 1024)) MiB"
 echo "   the restore gave back the original archive and index byte for byte"
+
+# ---- "U" and "C" of one large member ----
+# One member file of 256 MiB (or all the member data there is), made of the exported members.
+find "$exported" -maxdepth 1 -name '*.data' | sort | xargs cat | head -c $((256 << 20)) > member.bin
+member_bytes=$(wc -c < member.bin)
+echo
+echo "== U and C of one member of $((member_bytes >> 20)) MiB (x = the zlib loop's time over this one's)"
+for kind in 357 Z54 358; do
+    unset best_c_loop best_c_1 best_c_0 best_u_loop best_u_1 best_u_0 peak_c_loop peak_c_1 \
+        peak_c_0 peak_u_loop peak_u_1 peak_u_0
+    for run in $(seq "$runs"); do
+        measure "" "$bin/codec_loop" C "$kind" member.bin
+        keep c_loop
+        loop_size=$(wc -c < member.bin.cdata)
+        for t in 1 0; do
+            measure "" "$bin/karvex_threads" "$t" PC C "$kind" member.bin
+            keep "c_$t"
+        done
+        karvex_size=$(wc -c < member.bin.cdata)
+        mv member.bin.cdata member.cdata
+        measure "" "$bin/codec_loop" U "$kind" member.cdata
+        keep u_loop
+        for t in 1 0; do
+            measure "" "$bin/karvex_threads" "$t" PC U "$kind" member.cdata
+            keep "u_$t"
+        done
+        cmp -s member.cdata.udata member.bin ||
+            { echo "bench-e2e: U of $kind did not give the member back" >&2; exit 1; }
+        rm -f member.cdata member.cdata.udata
+    done
+    export_bytes=$member_bytes
+    row "$kind C, zlib loop" c_loop c_loop
+    row "$kind C, karvex 1" c_1 c_loop
+    row "$kind C, karvex default" c_0 c_loop
+    echo "   $kind C output: karvex $karvex_size bytes, the zlib loop $loop_size bytes"
+    row "$kind U, zlib loop" u_loop u_loop
+    row "$kind U, karvex 1" u_1 u_loop
+    row "$kind U, karvex default" u_0 u_loop
+done
