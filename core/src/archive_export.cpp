@@ -126,11 +126,12 @@ Block ArchiveExport::State::takeSpare() {
     return block;
 }
 
+// The blocks of a member handed over, kept for the next ones: two per member on its way.
 void ArchiveExport::State::giveBack(std::unique_ptr<Pending> member) {
     if (!member)
         return;
     for (Block* block : {&member->stored, &member->out}) {
-        if (block->data)
+        if (block->data && spare.size() < 2 * (window + 1))
             spare.push_back(std::move(*block));
     }
 }

@@ -277,10 +277,12 @@ Block ArchiveImport::State::takeSpare() {
     return block;
 }
 
+// The blocks of a file whose turn is over, kept for the next files: two per file on its way.
 void ArchiveImport::State::giveBack(Prepared& prepared) {
     finishJob(prepared);
+    const size_t keep = 2 * (pool ? pool->threads() + 1 : 1);
     for (Block* block : {&prepared.input, &prepared.container}) {
-        if (block->data)
+        if (block->data && spare.size() < keep)
             spare.push_back(std::move(*block));
     }
 }
@@ -370,6 +372,7 @@ void ArchiveImport::State::compressAhead(Prepared& prepared) {
         return;
     Prepared* target = &prepared;
     prepared.madeAhead = true;
+    prepared.container = takeSpare();
     prepared.job = pool->submit([this, target](codec::StreamCodec& codec) {
         target->madeStatus = kind->engine->compress(
             target->input.data.get(), target->fileLength, target->chunkSize, request.bigEndian,
@@ -481,6 +484,8 @@ bool ArchiveImport::State::compressAtTurn(Turn& turn, Prepared& prepared, Payloa
     const bool fits = prepared.madeAhead && prepared.level == level &&
                       (!kind->chunkSizeFromCaller || prepared.chunkSize == turn.chunkSize);
     if (!fits) {
+        if (!prepared.container.data)
+            prepared.container = takeSpare();
         prepared.madeStatus = guardMemory(
             [&] {
                 return kind->engine->compress(prepared.input.data.get(), prepared.fileLength,
