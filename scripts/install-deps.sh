@@ -10,10 +10,10 @@ set -eu
 cd "$(dirname "$0")/.."
 group_packages() {
     case $1 in
-    build) echo "make cmake ninja-build g++ pkg-config zlib1g-dev libdeflate-dev libgtest-dev" ;;
+    build) echo "make cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev" ;;
     test) echo "libnvtt-bin" ;;
-    windows) echo "libdeflate-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
-    sanitize) echo "libdeflate-dev clang libclang-rt-14-dev" ;;
+    windows) echo "g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
+    sanitize) echo "clang libclang-rt-14-dev" ;;
     bench) echo "time" ;;
     *)
         echo "install-deps: unknown group $1" >&2
@@ -21,9 +21,10 @@ group_packages() {
         ;;
     esac
 }
-# libdeflate has no Debian package for mingw-w64: the Windows build (and the fuzz build, for
-# libFuzzer's coverage) compiles Debian's source package of the version this machine has, fetched from the Debian archive the machine already
-# uses (apt checks it against the signed index) and unpacked into build/deps/libdeflate.
+# Every build compiles libdeflate from Debian's source package of the version this machine has
+# (libdeflate-dev), with refusals of its own added (cmake/libdeflate.cmake); the sources come from
+# the Debian archive the machine already uses (apt checks them against the signed index) and are
+# unpacked into build/deps/libdeflate.
 libdeflate_source=build/deps/libdeflate
 
 # A deb-src entry for the Debian archive, in the format of the machine's own sources.
@@ -58,7 +59,7 @@ fetch_libdeflate_source() {
         echo "libdeflate's sources are missing in $libdeflate_source (run as root to fetch them)" >&2
         exit 1
     fi
-    echo "Fetching libdeflate $version (Debian's source package) for the Windows build"
+    echo "Fetching libdeflate $version (Debian's source package)"
     add_source_entry
     apt-get update -qq
     work=$(mktemp -d)
@@ -95,5 +96,5 @@ install_packages() {
 groups=${*:-build test windows sanitize bench}
 install_packages
 case " $groups " in
-*" windows "* | *" sanitize "*) fetch_libdeflate_source ;;
+*" build "*) fetch_libdeflate_source ;;
 esac
