@@ -14,6 +14,6 @@ if ctest --test-dir "$build" --rerun-failed; then
     echo "==== they passed the second time: a flaky check, still a failure ===="
 fi
 echo "==== what the failed checks printed the first time ===="
-grep -E -A8 ': Failure$|^\[  FAILED  \]|ERROR: (Address|Leak)Sanitizer|runtime error:|Exception: ' \
+grep -E -A8 ': Failure$|^\[  FAILED  \]|ERROR: (Address|Leak)Sanitizer|WARNING: ThreadSanitizer|runtime error:|Exception: ' \
     "$log.first" | grep -v -E '^\[ +(RUN|OK) +\]' | head -n 120
 exit 1

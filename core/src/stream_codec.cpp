@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 
 #include <atomic>
+#include <mutex>
 
 namespace karv::codec {
 namespace {
@@ -16,10 +17,37 @@ bool libdeflateDeflates(int level) {
     return level == 1 || level == 9;
 }
 
+// libdeflate picks its code for this processor on the first call and keeps the choice in plain
+// globals. One compress and one inflate on the first thread that builds a codec make that choice
+// before any worker can race on it; every later codec is built after it (call_once orders them).
+void settleLibdeflateChoice() {
+    static std::once_flag settled;
+    std::call_once(settled, [] {
+        const uint8_t input[16] = {};
+        uint8_t stream[64];
+        uint8_t output[16];
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+        libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+        if (compressor != nullptr && decompressor != nullptr) {
+            size_t length =
+                libdeflate_zlib_compress(compressor, input, sizeof input, stream, sizeof stream);
+            if (length != 0)
+                libdeflate_zlib_decompress(decompressor, stream, length, output, sizeof output,
+                                           nullptr);
+        }
+        libdeflate_free_compressor(compressor);
+        libdeflate_free_decompressor(decompressor);
+    });
+}
+
 } // namespace
 
 CodecEngine engine() {
     return chosenEngine.load(std::memory_order_relaxed);
+}
+
+StreamCodec::StreamCodec() {
+    settleLibdeflateChoice();
 }
 
 StreamCodec::~StreamCodec() {

@@ -21,7 +21,7 @@ CodecEngine engine();
 
 class StreamCodec {
   public:
-    StreamCodec() = default;
+    StreamCodec();
     StreamCodec(const StreamCodec&) = delete;
     StreamCodec& operator=(const StreamCodec&) = delete;
     ~StreamCodec();
