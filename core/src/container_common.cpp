@@ -3,7 +3,6 @@
 #include "boundary.h"
 #include "byte_io.h"
 #include "messages.h"
-#include "platform/memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,11 +20,9 @@ bool Block::reserve(uint64_t size) {
     capacity = 0;
     if (size > SIZE_MAX)
         return false;
-    // A large block is filled at once, by a decompressor or a compressor: huge pages spare it a
-    // page fault every 4 KiB.
-    constexpr uint64_t kLarge = 32u << 20;
-    data.reset(static_cast<uint8_t*>(size >= kLarge ? platform::allocateLarge(size_t(size))
-                                                    : std::malloc(size_t(size))));
+    // Plain pages: a huge-page hint on large blocks was measured, and the compaction it asks
+    // of the system cost more than the page faults it spared.
+    data.reset(static_cast<uint8_t*>(std::malloc(size_t(size))));
     if (!data)
         return false;
     capacity = size;
