@@ -90,19 +90,38 @@ std::shared_ptr<WorkerPool::Ticket> WorkerPool::submit(Job job) {
 
 void WorkerPool::wait(Ticket& ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (ticket.state == Ticket::State::Queued) {
-        // Rather than wait idle, the calling thread does the job itself.
-        auto queued =
-            std::find_if(queue_.begin(), queue_.end(),
-                         [&](const std::shared_ptr<Ticket>& t) { return t.get() == &ticket; });
-        if (queued != queue_.end())
+    // Rather than wait idle, the calling thread does the job itself when no worker has taken
+    // it yet, and while a worker has it, the jobs queued behind it.
+    for (;;) {
+        if (ticket.state == Ticket::State::Done)
+            return;
+        std::shared_ptr<Ticket> next;
+        if (ticket.state == Ticket::State::Queued) {
+            auto queued =
+                std::find_if(queue_.begin(), queue_.end(),
+                             [&](const std::shared_ptr<Ticket>& t) { return t.get() == &ticket; });
+            if (queued == queue_.end()) {
+                // Not submitted to a worker (a pool without workers): it runs here.
+                ticket.state = Ticket::State::Running;
+                lock.unlock();
+                run(ticket, callerCodec_);
+                return;
+            }
+            next = std::move(*queued);
             queue_.erase(queued);
-        ticket.state = Ticket::State::Running;
+        } else if (!queue_.empty()) {
+            next = std::move(queue_.front());
+            queue_.pop_front();
+        } else {
+            // Only the calling thread queues jobs, so none can come while it waits here.
+            finished_.wait(lock, [&] { return ticket.state == Ticket::State::Done; });
+            return;
+        }
+        next->state = Ticket::State::Running;
         lock.unlock();
-        run(ticket, callerCodec_);
-        return;
+        run(*next, callerCodec_);
+        lock.lock();
     }
-    finished_.wait(lock, [&] { return ticket.state == Ticket::State::Done; });
 }
 
 bool WorkerPool::forEach(size_t count,
