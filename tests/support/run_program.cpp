@@ -23,6 +23,11 @@ std::wstring quote(const std::wstring& s) {
     return L"\"" + s + L"\"";
 }
 const wchar_t* kProgramSuffix = L".exe";
+// cmd's status when it could not start the program at all. Under wine on a loaded machine it
+// now and then fails to start one that is there; a program that is really missing fails the
+// same way every time, so trying again hides nothing.
+constexpr int kProgramNotStarted = 9009;
+constexpr int kStartAttempts = 3;
 #else
 std::wstring quote(const std::wstring& s) {
     std::wstring out = L"'";
@@ -31,6 +36,8 @@ std::wstring quote(const std::wstring& s) {
     return out + L"'";
 }
 const wchar_t* kProgramSuffix = L"";
+constexpr int kProgramNotStarted = 127; // the shell's "command not found"
+constexpr int kStartAttempts = 1;
 #endif
 
 std::wstring inputFilePath(const std::wstring& folder) {
@@ -65,6 +72,27 @@ std::string readAll(FILE* pipe) {
     return output;
 }
 
+// Runs the command line through the shell, with its output read back; false when no shell
+// could be started.
+bool runCommand(const std::wstring& command, ProgramRun& run) {
+    fflush(nullptr);
+#ifdef _WIN32
+    FILE* pipe = _wpopen(command.c_str(), L"rb");
+#else
+    FILE* pipe = popen(platform::wideToUtf8(command).c_str(), "r");
+#endif
+    if (!pipe)
+        return false;
+    run.output = readAll(pipe);
+#ifdef _WIN32
+    run.exitCode = _pclose(pipe);
+#else
+    int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    return true;
+}
+
 } // namespace
 
 std::wstring programFolder() {
@@ -93,21 +121,10 @@ ProgramRun runBuildProgram(const std::wstring& name, const std::vector<std::wstr
     if (!writeFileBytes(inputFile, options.input))
         return run;
     std::wstring command = buildCommand(name, arguments, options, inputFile);
-    fflush(nullptr);
-#ifdef _WIN32
-    FILE* pipe = _wpopen(command.c_str(), L"rb");
-#else
-    FILE* pipe = popen(platform::wideToUtf8(command).c_str(), "r");
-#endif
-    if (!pipe)
-        return run;
-    run.output = readAll(pipe);
-#ifdef _WIN32
-    run.exitCode = _pclose(pipe);
-#else
-    int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        if (!runCommand(command, run) || run.exitCode != kProgramNotStarted)
+            break;
+    }
     platform::removeFile(inputFile);
     return run;
 }
