@@ -51,8 +51,9 @@ size_t deflateInto(const uint8_t* in, size_t length, uint8_t* out, size_t room) 
 }
 
 // The writers' layouts; the padded length.
-size_t compress(int32_t type, const uint8_t* in, uint32_t length, uint32_t chunk, bool be,
-                std::vector<uint8_t>& out) {
+size_t compress(const karv::ContainerKind& kind, const uint8_t* in, uint32_t length,
+                uint32_t chunk, bool be, std::vector<uint8_t>& out) {
+    const int32_t type = kind.dataType;
     const bool z54 = type == karv::kDataTypeZ54;
     const uint32_t count = uint32_t((uint64_t(length) + chunk - 1) / chunk);
     const uint32_t tableAt = type == karv::kDataType357 ? 12 : 16;
@@ -76,16 +77,16 @@ size_t compress(int32_t type, const uint8_t* in, uint32_t length, uint32_t chunk
         put32(out.data(), length, be);
         pos += 4;
     } else if (type == karv::kDataType357) {
-        put32(out.data(), 65536, be);
+        put32(out.data(), kind.chunkSize, be);
         put32(out.data() + 4, count, be);
         put32(out.data() + 8, length, be);
     } else {
-        std::memcpy(out.data(), "zp1", 4);
+        std::memcpy(out.data(), kind.magic, kind.magicLength);
         put32(out.data() + 4, length, be);
         put32(out.data() + 8, chunk, be);
         put32(out.data() + 12, count, be);
     }
-    size_t padded = alignUp(pos, z54 ? 2048 : 256);
+    size_t padded = alignUp(pos, kind.alignment);
     std::memset(out.data() + pos - (z54 ? 4 : 0), 0, padded - pos + (z54 ? 4 : 0));
     return padded;
 }
@@ -101,7 +102,6 @@ int main(int argc, char** argv) {
         karv::FindContainerKindByName(karv::platform::utf8ToWide(argv[1]));
     if (kind == nullptr)
         return 2;
-    const int32_t type = kind->dataType;
     const bool big = std::string(argv[2]) == "PS3";
     karv::IndexTable index;
     if (!karv::IndexTable::load(*kind->index, karv::platform::utf8ToWide(argv[3]), big, index)) {
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
                 if (pread(archive, header, 16, off_t(old.offset)) == 16)
                     chunk = get32(header + kind->chunkSizeAt, big);
             }
-            region = compress(type, input.data(), length, chunk, big, out);
+            region = compress(*kind, input.data(), length, chunk, big, out);
             data = out.data();
             stored = region; // the used length differs by the padding only
         } else {
