@@ -66,15 +66,18 @@ void prepareFolders(bool extractTextures) {
         createFolderUnlessExists(selection.texturesDir);
 }
 
-// Writes one member file whole; a file that could not be written completely is removed, so
-// no truncated member is left to be imported later.
+// Writes one member file whole. A file already there (the previous export of the member) is
+// written over and cut behind the member rather than emptied first: emptying gives up its disk
+// blocks and cached pages, and the writes then take new ones, which costs more than the
+// writing itself. A file that could not be written completely is removed, so no truncated or
+// half-replaced member is left to be imported later.
 bool writeMemberFile(const std::wstring& path, const uint8_t* data, uint32_t length,
                      bool& created) {
-    File out = File::open(path, OpenMode::CreateAlways);
+    File out = File::open(path, OpenMode::WriteOver);
     created = out.isOpen();
     if (!created)
         return false;
-    bool written = bool(out.writeAll(data, length));
+    bool written = out.writeAll(data, length) && out.truncate();
     bool closed = bool(out.close());
     if (written && closed)
         return true;

@@ -266,6 +266,26 @@ TEST(ExportFolders, OwnFolderIsTheArchiveNameUpToItsFirstDot) {
     }
 }
 
+
+// A re-export writes over the files of the previous one: a longer file must end where the
+// member ends, a shorter one must grow to it.
+TEST(ExportFolders, ReExportReplacesLongerAndShorterFilesExactly) {
+    TestGame game(kDataType358, false);
+    const Bytes first = mixedData(5000, 1);
+    const Bytes second = mixedData(40, 2);
+    game.builder.addCompressed(first);
+    game.builder.addRaw(second);
+    game.write();
+    game.select();
+    OutputCapture output;
+    ExportMembers(0, 1, game.archivePath(0), false);
+    ASSERT_TRUE(writeBytes(game.memberFile(0), Bytes(100, 9)));
+    ASSERT_TRUE(writeBytes(game.memberFile(1), Bytes(9000, 9)));
+    game.select();
+    ExportMembers(0, 1, game.archivePath(0), false);
+    EXPECT_EQ(readBytes(game.memberFile(0)), first);
+    EXPECT_EQ(readBytes(game.memberFile(1)), second);
+}
 // ---- Failures ----
 
 TEST(ExportFailures, MissingArchiveFileIsNamedAndNothingIsMade) {

@@ -27,6 +27,8 @@ enum class OpenMode {
     WriteExisting,     // write access; the file must exist; the position starts at 0
     ReadWriteExisting, // read and write access; the file must exist
     CreateAlways,      // write access; created, or emptied when it exists
+    WriteOver,         // write access; created, or kept as it is to be written over (the
+                       // writer truncates behind what it wrote); the position starts at 0
 };
 
 enum class SeekFrom { Begin, Current, End };

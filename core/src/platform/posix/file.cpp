@@ -32,6 +32,8 @@ int openFlags(OpenMode mode) {
         return O_RDWR;
     case OpenMode::CreateAlways:
         return O_WRONLY | O_CREAT | O_TRUNC;
+    case OpenMode::WriteOver:
+        return O_WRONLY | O_CREAT;
     }
     return O_RDONLY;
 }

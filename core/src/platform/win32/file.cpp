@@ -31,6 +31,8 @@ OpenRequest requestFor(OpenMode mode) {
                 FILE_ATTRIBUTE_NORMAL};
     case OpenMode::CreateAlways:
         return {GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+    case OpenMode::WriteOver:
+        return {GENERIC_WRITE, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL};
     }
     return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
 }
