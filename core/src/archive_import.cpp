@@ -35,6 +35,17 @@ constexpr uint32_t kHeaderProbe = 16;
 // A file of at least this many bytes is compressed at its turn with every thread, rather than
 // ahead by one.
 constexpr uint32_t kSharedFileBytes = 8u << 20;
+// Files are read ahead of their turn as far as there are threads, and further while the blocks
+// of the files on their way stay within what (threads + 1) of the largest file so far would
+// hold: the compressing threads then always have a file waiting while the calling thread
+// writes. Never more than this many per thread.
+constexpr size_t kDeepestAheadPerThread = 8;
+// A spare block goes to a file that needs at least half of it (less this much): a small file
+// in a large block would hold memory the files read ahead could use.
+constexpr uint64_t kBlockSlack = 64u << 10;
+// Spare blocks beyond two are kept up to this many bytes, so that a file finds one of about its
+// size rather than a new one.
+constexpr uint64_t kSpareBytes = 8u << 20;
 
 constexpr int kLevelAppend = 1; // appended anyway: fast
 constexpr int kLevelFit = 9;    // best, so the container may fit the entry's region
@@ -78,7 +89,33 @@ struct Prepared {
     Block container;
     uint32_t used = 0;
     uint32_t padded = 0;
+    // What its blocks hold, or will once a worker has made the container.
+    uint64_t held = 0;
 };
+
+// Room enough for the container of `length` bytes in any of the kinds: deflate's worst case
+// adds a few bytes per block, the records their headers and alignment.
+uint64_t containerRoom(uint32_t length) {
+    return uint64_t(length) + length / 64 + (8u << 10);
+}
+
+// The size a new block of the import gets for `size` bytes: rounded up to a few steps per
+// doubling (at most a quarter more), so that files of about the same size take each other's
+// blocks rather than new ones. Blocks of files shared among every thread are exact.
+uint64_t blockSizeFor(uint64_t size) {
+    if (size >= kSharedFileBytes)
+        return size;
+    uint64_t step = 1;
+    while (step * 8 < size)
+        step <<= 1;
+    return (size + step - 1) / step * step;
+}
+
+// Room for `size` bytes in `block`, a new block rounded up to its size class. False without
+// memory.
+bool reserveRounded(Block& block, uint64_t size) {
+    return block.capacity >= size && block.data ? true : block.reserve(blockSizeFor(size));
+}
 
 // The data that goes into the archive for one file.
 struct Payload {
@@ -106,6 +143,8 @@ struct ArchiveImport::State {
     std::unique_ptr<WorkerPool> pool;
     codec::StreamCodec codec; // the calling thread's, without a pool
     std::vector<Block> spare;
+    // The blocks of the largest file read so far (input and container).
+    uint64_t largestNeed = 0;
 
     // One file's turn.
     struct Turn {
@@ -152,8 +191,10 @@ struct ArchiveImport::State {
     std::vector<uint8_t> entryFor(const idxinfo& old, uint64_t offset,
                                   const Payload& payload) const;
 
-    Block takeSpare();
+    Block takeSpare(uint64_t size);
     void giveBack(Prepared& prepared);
+    uint64_t heldBytes(const std::deque<Prepared>& ahead) const;
+    bool roomAhead(const std::deque<Prepared>& ahead) const;
     void finishJob(Prepared& prepared);
 
     void tell(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {},
@@ -269,22 +310,62 @@ bool ArchiveImport::State::skipsEntry(const ImportFile& file, idxinfo& old, bool
     return false;
 }
 
-Block ArchiveImport::State::takeSpare() {
-    if (spare.empty())
+// The spare block that fits `size` best: the smallest that holds it, if it is not more than
+// about twice as large; else none, and the file gets a block of its own.
+Block ArchiveImport::State::takeSpare(uint64_t size) {
+    auto best = spare.end();
+    for (auto it = spare.begin(); it != spare.end(); ++it) {
+        if (it->capacity >= size && it->capacity <= 2 * size + kBlockSlack &&
+            (best == spare.end() || it->capacity < best->capacity))
+            best = it;
+    }
+    if (best == spare.end())
         return Block();
-    Block block = std::move(spare.back());
-    spare.pop_back();
+    Block block = std::move(*best);
+    spare.erase(best);
     return block;
 }
 
-// The blocks of a file whose turn is over, kept for the next files: two per file on its way.
+// The blocks of a file whose turn is over, kept for the next files: two whatever their size,
+// more as long as they hold no more than kSpareBytes. The smallest go first: a new small block
+// costs little, a new large one many fresh pages.
 void ArchiveImport::State::giveBack(Prepared& prepared) {
     finishJob(prepared);
-    const size_t keep = 2 * (pool ? pool->threads() + 1 : 1);
+    uint64_t spareBytes = 0;
+    for (const Block& block : spare)
+        spareBytes += block.capacity;
     for (Block* block : {&prepared.input, &prepared.container}) {
-        if (block->data && spare.size() < keep)
+        if (block->data) {
+            spareBytes += block->capacity;
             spare.push_back(std::move(*block));
+        }
     }
+    while (spare.size() > 2 && spareBytes > kSpareBytes) {
+        auto smallest = std::min_element(
+            spare.begin(), spare.end(),
+            [](const Block& a, const Block& b) { return a.capacity < b.capacity; });
+        spareBytes -= smallest->capacity;
+        spare.erase(smallest);
+    }
+}
+
+// What the blocks of the files on their way hold.
+uint64_t ArchiveImport::State::heldBytes(const std::deque<Prepared>& ahead) const {
+    uint64_t held = 0;
+    for (const Prepared& prepared : ahead)
+        held += prepared.held;
+    return held;
+}
+
+// Whether one more file may be read ahead: always as far as there are threads; beyond that while
+// one more of the largest file so far keeps the blocks within (threads + 1) of it.
+bool ArchiveImport::State::roomAhead(const std::deque<Prepared>& ahead) const {
+    const size_t threads = pool ? pool->threads() : 0;
+    if (ahead.size() <= threads)
+        return true;
+    if (ahead.size() > kDeepestAheadPerThread * threads || largestNeed == 0)
+        return false;
+    return heldBytes(ahead) + largestNeed <= (threads + 1) * largestNeed;
 }
 
 void ArchiveImport::State::finishJob(Prepared& prepared) {
@@ -316,8 +397,8 @@ ReadOutcome ArchiveImport::State::readFile(const ImportFile& file, bool compress
     prepared.regionLength = padded;
     prepared.compressed = compressed;
     const uint32_t capacity = compressed ? prepared.fileLength : padded;
-    prepared.input = takeSpare();
-    if (!prepared.input.reserve(capacity))
+    prepared.input = takeSpare(capacity);
+    if (!reserveRounded(prepared.input, capacity))
         return ReadOutcome::OutOfMemory;
     uint8_t* bytes = prepared.input.data.get();
     if (!input.readAll(bytes, prepared.fileLength))
@@ -356,7 +437,13 @@ void ArchiveImport::State::prepare(Prepared& prepared, bool ahead) {
     if (skipsEntry(*prepared.file, old, false))
         return;
     prepared.read = readFile(*prepared.file, !IsRawMarker(old.marker), prepared);
-    if (ahead && prepared.read == ReadOutcome::Read && prepared.compressed)
+    if (prepared.read != ReadOutcome::Read)
+        return;
+    const uint64_t room = prepared.compressed ? containerRoom(prepared.fileLength) : 0;
+    largestNeed = std::max(largestNeed, (prepared.compressed ? prepared.fileLength
+                                                             : prepared.regionLength) + room);
+    prepared.held = prepared.input.capacity + (room != 0 ? blockSizeFor(room) : 0);
+    if (ahead && prepared.compressed)
         compressAhead(prepared);
 }
 
@@ -370,9 +457,13 @@ void ArchiveImport::State::compressAhead(Prepared& prepared) {
     // A file large enough to share among every thread is compressed at its turn with all of them.
     if (!pool || prepared.fileLength >= kSharedFileBytes)
         return;
+    const uint64_t room = containerRoom(prepared.fileLength);
+    prepared.container = takeSpare(room);
+    if (!reserveRounded(prepared.container, room))
+        return; // made at the file's turn, where running out of memory is told
     Prepared* target = &prepared;
     prepared.madeAhead = true;
-    prepared.container = takeSpare();
+    prepared.held = prepared.input.capacity + prepared.container.capacity;
     prepared.job = pool->submit([this, target](codec::StreamCodec& codec) {
         target->madeStatus = kind->engine->compress(
             target->input.data.get(), target->fileLength, target->chunkSize, request.bigEndian,
@@ -485,7 +576,7 @@ bool ArchiveImport::State::compressAtTurn(Turn& turn, Prepared& prepared, Payloa
                       (!kind->chunkSizeFromCaller || prepared.chunkSize == turn.chunkSize);
     if (!fits) {
         if (!prepared.container.data)
-            prepared.container = takeSpare();
+            prepared.container = takeSpare(containerRoom(prepared.fileLength));
         prepared.madeStatus = guardMemory(
             [&] {
                 return kind->engine->compress(prepared.input.data.get(), prepared.fileLength,
@@ -650,12 +741,11 @@ Status ArchiveImport::run(const std::vector<ImportFile>& files,
 void ArchiveImport::State::runFiles(const std::vector<ImportFile>& files, Status& result) {
     if (workerThreads() > 1 && files.size() > 1)
         pool = std::make_unique<WorkerPool>(workerThreads());
-    const size_t window = pool ? pool->threads() : 0;
     std::deque<Prepared> ahead;
     size_t nextToRead = 0;
     for (size_t at = 0; at < files.size(); ++at) {
         // Read ahead only as far as every file on the way may be.
-        while (nextToRead < files.size() && ahead.size() <= window &&
+        while (nextToRead < files.size() && roomAhead(ahead) &&
                (nextToRead == at || speculable(files, nextToRead))) {
             ahead.emplace_back();
             ahead.back().file = &files[nextToRead];
