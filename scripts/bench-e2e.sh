@@ -179,7 +179,7 @@ limit=$((((threads + 1) * 2 * largest + index_bytes + record_bytes) / 1024 + 32 
 row() { # label name loop
     eval "b=\$best_$2 p=\$peak_$2 l=\$best_$3"
     awk -v label="$1" -v bytes="$export_bytes" -v b="$b" -v p="$p" -v l="$l" 'BEGIN {
-        printf "   %-22s %8.2f s %9.1f MB/s %8d MiB %7.2f x\n", label, b, bytes / b / 1e6, p / 1024, l / b }'
+        printf "   %-26s %8.2f s %9.1f MB/s %8d MiB %7.2f x\n", label, b, bytes / b / 1e6, p / 1024, l / b }'
 }
 echo
 echo "== $type, PC: $members members, $((export_bytes / 1048576)) MiB of member data; $threads threads by default"
