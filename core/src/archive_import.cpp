@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <unordered_set>
 
 namespace karv {
 namespace {
@@ -159,7 +160,7 @@ struct ArchiveImport::State {
 
     Status open();
     void runFiles(const std::vector<ImportFile>& files, Status& result);
-    bool speculable(const std::vector<ImportFile>& files, size_t at) const;
+    static std::vector<bool> speculable(const std::vector<ImportFile>& files);
     void prepare(Prepared& prepared, bool ahead);
     Step importFile(Prepared& prepared);
     Step importEntry(Turn& turn, Prepared& prepared);
@@ -283,15 +284,15 @@ uint32_t ArchiveImport::State::slotOf(uint32_t entry) const {
 
 // ---- Reading ahead ----
 
-// Whether a file may be read and compressed ahead of its turn: only when no earlier file of the
-// run addresses its entry, since that file's write may change the entry, its slot and the
-// chunk size its container takes.
-bool ArchiveImport::State::speculable(const std::vector<ImportFile>& files, size_t at) const {
-    for (size_t i = 0; i < at; ++i) {
-        if (files[i].entry == files[at].entry)
-            return false;
-    }
-    return true;
+// Which files may be read and compressed ahead of their turn: those whose entry no earlier file
+// of the run addresses, since that file's write may change the entry, its slot and the chunk
+// size its container takes.
+std::vector<bool> ArchiveImport::State::speculable(const std::vector<ImportFile>& files) {
+    std::vector<bool> result(files.size());
+    std::unordered_set<uint32_t> seen;
+    for (size_t i = 0; i < files.size(); ++i)
+        result[i] = seen.insert(files[i].entry).second;
+    return result;
 }
 
 // The entry of a file, unless the file is passed over for it (told when `tellIt`).
@@ -735,18 +736,19 @@ Status ArchiveImport::run(const std::vector<ImportFile>& files,
     return result;
 }
 
-// The files in order. Ahead of the file whose turn it is, as many files as there are threads are
-// read and handed to the workers to compress; each is written at its turn, after the file before
-// it.
+// The files in order. Ahead of the file whose turn it is, files are read and handed to the
+// workers to compress (roomAhead says how far); each is written at its turn, after the file
+// before it.
 void ArchiveImport::State::runFiles(const std::vector<ImportFile>& files, Status& result) {
     if (workerThreads() > 1 && files.size() > 1)
         pool = std::make_unique<WorkerPool>(workerThreads());
+    const std::vector<bool> mayReadAhead = speculable(files);
     std::deque<Prepared> ahead;
     size_t nextToRead = 0;
     for (size_t at = 0; at < files.size(); ++at) {
         // Read ahead only as far as every file on the way may be.
         while (nextToRead < files.size() && roomAhead(ahead) &&
-               (nextToRead == at || speculable(files, nextToRead))) {
+               (nextToRead == at || mayReadAhead[nextToRead])) {
             ahead.emplace_back();
             ahead.back().file = &files[nextToRead];
             if (nextToRead > at)
