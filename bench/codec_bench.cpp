@@ -10,7 +10,8 @@
 // speed and zlib header at levels 1 and 9, on the benchmark's data and on real mixed data (text
 // and machine code: the given files, else some of the machine's own). After it, where sharing
 // one container's chunks between threads starts to pay.
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/tuning.h"
 #include "sample_content.h"
 
 #include <libdeflate.h>

@@ -4,7 +4,7 @@
 // write. The container walk and layout are the writers' and nothing more.
 //
 //   codec_loop U|C 357|Z54|358 <file>     writes <file>.udata or <file>.cdata
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 #include "platform/text.h"
 
 #include <zlib.h>

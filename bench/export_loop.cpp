@@ -8,7 +8,8 @@
 //   export_loop 357|Z54|358 PC|PS3 <index file> <archive file> <output folder>
 //
 // (Z54 archives carry their index: give the archive file twice.)
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
+#include "karvcore/formats.h"
 #include "platform/text.h"
 
 #include <fcntl.h>

@@ -9,7 +9,8 @@
 //   import_loop 357|Z54|358 PC|PS3 <index file> <archive file> <import folder>
 //
 // (Z54 archives carry their index: give the archive file twice.) The record is the archive's.
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 
@@ -51,8 +52,8 @@ size_t deflateInto(const uint8_t* in, size_t length, uint8_t* out, size_t room) 
 }
 
 // The writers' layouts; the padded length.
-size_t compress(const karv::ContainerKind& kind, const uint8_t* in, uint32_t length,
-                uint32_t chunk, bool be, std::vector<uint8_t>& out) {
+size_t compress(const karv::ContainerKind& kind, const uint8_t* in, uint32_t length, uint32_t chunk,
+                bool be, std::vector<uint8_t>& out) {
     const int32_t type = kind.dataType;
     const bool z54 = type == karv::kDataTypeZ54;
     const uint32_t count = uint32_t((uint64_t(length) + chunk - 1) / chunk);

@@ -2,7 +2,7 @@
 // one thread and with the default count: karvex_threads <threads> <karvex's arguments>.
 // (karvex itself reads no setting from outside its command line.)
 #include "command_line.h"
-#include "karvcore/archive.h"
+#include "karvcore/tuning.h"
 #include "platform/console.h"
 
 #include <cstdlib>

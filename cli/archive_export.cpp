@@ -3,6 +3,8 @@
 #include "console.h"
 #include "files.h"
 #include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/packed_blob.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "program_state.h"

@@ -2,7 +2,7 @@
 
 #include "console.h"
 #include "files.h"
-#include "karvcore/archive.h"
+#include "karvcore/packed_blob.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 #include "texts.h"

@@ -1,7 +1,7 @@
 // The command-line codes "U" and "C": one member file decompressed or compressed.
 #pragma once
 
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // folders beside a file or named after an archive file, and numbered names.
 #pragma once
 
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
 #include "game_config.h"
 
-#include "karvcore/archive.h"
+#include "karvcore/files.h"
+#include "karvcore/formats.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "program_state.h"

@@ -5,7 +5,7 @@
 #include "console.h"
 #include "files.h"
 #include "game_config.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 #include "platform/console.h"
 #include "platform/filesystem.h"
 #include "program_state.h"

@@ -1,7 +1,7 @@
 // The program-wide state of the chosen game and archive file.
 #pragma once
 
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,8 @@
 #include "split_info.h"
 
 #include "game_config.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
 #include "program_state.h"
 
 #include <vector>

@@ -8,9 +8,9 @@
 // pieces, each a 16-bit length and the bytes: the index file, archive files 0 and 1, the
 // ".idxbak" and the ".qxdata" file. An empty piece is a missing file. For Z54 the index is
 // archive file 0, as in the games.
-#include "byte_io.h"
+#include "formats/byte_io.h"
 #include "fuzz_support.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 
 #include <algorithm>
 #include <map>

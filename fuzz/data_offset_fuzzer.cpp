@@ -2,7 +2,7 @@
 // every number it is asked for, in range or not, gets a documented status.
 //
 // Input: byte 0 bit 0 = big-endian; the rest is the blob.
-#include "byte_io.h"
+#include "formats/byte_io.h"
 #include "fuzz_support.h"
 #include "karvcore/karvcore.h"
 

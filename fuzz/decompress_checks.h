@@ -4,7 +4,7 @@
 
 #include "fuzz_support.h"
 
-#include "byte_io.h"
+#include "formats/byte_io.h"
 #include "karvcore/karvcore.h"
 
 #include <cstdlib>

@@ -10,10 +10,10 @@
 // then up to four import files, each a name piece and a content piece. A name is the first 24
 // bytes mapped onto digits and a few other characters, then ".data".
 #include "archive_import.h"
-#include "byte_io.h"
 #include "console.h"
+#include "formats/byte_io.h"
 #include "fuzz_support.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 

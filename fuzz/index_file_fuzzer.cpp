@@ -5,9 +5,9 @@
 // number), byte order (bit 2), forced decompression (bit 3); [byte 1 when bits 0-1 are 3];
 // a 16-bit length and the index file; the rest is the archive. For Z54 the index is the start
 // of the archive file, as in the games.
-#include "byte_io.h"
+#include "formats/byte_io.h"
 #include "fuzz_support.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 #include "platform/file.h"
 
 #include <algorithm>

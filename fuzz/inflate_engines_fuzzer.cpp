@@ -9,8 +9,9 @@
 // rest is the container.
 #include "fuzz_support.h"
 
-#include "byte_io.h"
-#include "karvcore/archive.h"
+#include "formats/byte_io.h"
+#include "karvcore/formats.h"
+#include "karvcore/tuning.h"
 
 #include <cstdlib>
 #include <cstring>

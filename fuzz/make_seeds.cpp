@@ -2,7 +2,8 @@
 // the library's own compressors), in the layouts the targets' comments give.
 //
 //   make_seeds <folder>      writes <folder>/<target>/<seed>
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/tuning.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // Input: byte 0 = container (bits 0-1: 0 357, 1 Z54, 2 and 3 358), byte order (bit 2) and
 // level (bits 4-7, taken modulo 10); bytes 1-4 = the 358 chunk size (little-endian, taken
 // modulo 2^20, plus 1, and at least an eighth of the data); the rest is the data.
-#include "byte_io.h"
+#include "formats/byte_io.h"
 #include "fuzz_support.h"
 #include "karvcore/karvcore.h"
 

@@ -11,7 +11,9 @@
 // entries, texture containers, packed blobs holding containers, a member larger than one
 // compression chunk and a member of three bytes. Entry 0 of every archive file is a character
 // table (UTF-8 text). The output depends only on the options: the same bytes on every run.
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
 #include "karvcore/karvcore.h"
 #include "platform/console.h"
 #include "platform/file.h"

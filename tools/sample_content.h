@@ -3,7 +3,7 @@
 // member is the same on every run and every system.
 #pragma once
 
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 
 #include <cstdint>
 #include <cstdio>

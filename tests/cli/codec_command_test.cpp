@@ -1,6 +1,6 @@
 // The program's command line: data mode, operation codes, and the "U" and "C" commands,
 // checked by the exact bytes the program prints.
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
 #include "karvcore/karvcore.h"
 #include "platform/filesystem.h"
 #include "run_program.h"

@@ -2,7 +2,7 @@
 // file the program reads as intended, and archives whose every member the library reads back,
 // with the texture containers, packed blobs, unused entries and split points they promise.
 #include "game_config.h"
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
 #include "karvcore/karvcore.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"

@@ -3,7 +3,7 @@
 // several files.
 #pragma once
 
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 
 #include <cstdint>
 #include <optional>

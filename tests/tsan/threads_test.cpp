@@ -3,7 +3,10 @@
 // everything else stays on the calling thread, and this program checks that no two threads
 // ever touch the same memory unordered.
 #include "karvcore/archive.h"
-#include "worker_pool.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
+#include "karvcore/tuning.h"
+#include "work/worker_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +36,8 @@ TEST(WorkerPool, EveryJobRunsOnceWhateverThreadTakesIt) {
     for (unsigned threads : {1u, 2u, 4u}) {
         WorkerPool pool(threads);
         std::vector<uint64_t> sums(1000, 0);
-        ASSERT_TRUE(pool.forEach(sums.size(), [&](size_t i, codec::StreamCodec&) { sums[i] += i; }));
+        ASSERT_TRUE(
+            pool.forEach(sums.size(), [&](size_t i, codec::StreamCodec&) { sums[i] += i; }));
         EXPECT_EQ(std::accumulate(sums.begin(), sums.end(), uint64_t(0)), 999u * 1000 / 2);
         // Submitted jobs, waited for in order: a job still queued runs on the calling thread.
         std::vector<std::shared_ptr<WorkerPool::Ticket>> tickets;

@@ -5,6 +5,10 @@
 #include "archive_test_game.h"
 #include "container_builders.h"
 #include "karvcore/archive.h"
+#include "karvcore/buffer.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
+#include "karvcore/packed_blob.h"
 
 #include <gtest/gtest.h>
 

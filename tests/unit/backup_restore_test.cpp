@@ -2,7 +2,7 @@
 // backup files byte for byte, imports undone byte for byte, and every refusal leaving every
 // file (game and backup files alike) exactly as it was.
 #include "archive_builder.h"
-#include "backup_record.h"
+#include "formats/backup_record.h"
 #include "karvcore/karvcore.h"
 #include "platform/fault_injection.h"
 #include "platform/filesystem.h"

@@ -1,5 +1,6 @@
 // The message channel, the byte-order helpers, the whole-file helpers and the string splitter.
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
+#include "karvcore/files.h"
 #include "karvcore/karvcore.h"
 #include "platform/fault_injection.h"
 #include "platform/filesystem.h"

@@ -1,7 +1,7 @@
 // The texture container: G1T textures out as DDS files and back in place, the walk over the
 // textures, the header rules of both byte orders, and containers and DDS files that lie.
 #include "g1t_builder.h"
-#include "karvcore/archive.h"
+#include "karvcore/buffer.h"
 #include "karvcore/karvcore.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Index files of both layouts in both byte orders: loading, decoding, and hostile headers.
 #include "archive_builder.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
 #include "karvcore/karvcore.h"
 #include "temp_dir.h"
 

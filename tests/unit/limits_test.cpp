@@ -5,7 +5,7 @@
 // allocates or writes gigabytes.
 #include "archive_import.h"
 #include "archive_test_game.h"
-#include "backup_record.h"
+#include "formats/backup_record.h"
 #include "karvcore/karvcore.h"
 #include "platform/file.h"
 #include "platform/text.h"

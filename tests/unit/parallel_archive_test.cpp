@@ -6,6 +6,7 @@
 #include "archive_import.h"
 #include "archive_test_game.h"
 #include "container_builders.h"
+#include "karvcore/tuning.h"
 
 #include <gtest/gtest.h>
 

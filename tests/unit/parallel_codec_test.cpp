@@ -3,7 +3,8 @@
 // would (decoded again chunk by chunk), and for corrupt ones; and the zlib engine, which still
 // writes compress2's streams byte for byte.
 #include "container_builders.h"
-#include "karvcore/archive.h"
+#include "karvcore/formats.h"
+#include "karvcore/tuning.h"
 
 #include <gtest/gtest.h>
 

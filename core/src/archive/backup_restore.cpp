@@ -1,0 +1,370 @@
+// Backup and restore of an archive's index and sizes. Imports never overwrite data that was in
+// the archive at backup time: they append behind its end and point the index there. So a byte
+// copy of the index table and the archive sizes are all it takes to undo them: the restore
+// writes the table back and cuts every archive file to its saved size.
+//
+// Both functions check everything they can before the first write, so that a refusal leaves
+// every file as it was.
+#include "boundary/boundary.h"
+#include "boundary/messages.h"
+#include "files/file_helpers.h"
+#include "files/replaced_file.h"
+#include "formats/backup_record.h"
+#include "formats/index_file.h"
+#include "karvcore/buffer.h"
+#include "karvcore/formats.h"
+#include "karvcore/index_table.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+
+#include <cstdlib>
+#include <vector>
+
+using karv::platform::File;
+using karv::platform::OpenMode;
+using karv::platform::SeekFrom;
+
+namespace {
+
+constexpr int32_t kIndexNotLoaded = -1;
+constexpr int32_t kBackupNotLoaded = -1;
+constexpr int32_t kNotOpened = -2;
+constexpr int32_t kNoSize = -3;
+constexpr int32_t kSizeMismatch = -4;
+constexpr int32_t kNotWritten = -5;
+constexpr int32_t kBadFileCount = -6;
+constexpr int32_t kNoMemory = -10;
+
+using karv::Status;
+
+Status fail(const wchar_t* message, int32_t code) {
+    return Status::failure(code, message);
+}
+
+// Z54: the index is the head of archive file 0, which is the only file the backup covers.
+bool isZ54(int32_t dataType) {
+    return karv::IndexLayoutFor(dataType).inArchive;
+}
+
+uint32_t entrySize(int32_t dataType) {
+    return karv::IndexLayoutFor(dataType).entrySize;
+}
+
+std::wstring indexCopyPath(int32_t dataType, const linkinfo& link) {
+    return (isZ54(dataType) ? link.fileNames[0] : link.indexPath) + karv::kIndexCopySuffix;
+}
+
+std::wstring recordPath(const linkinfo& link) {
+    return link.fileNames[0] + karv::kBackupRecordSuffix;
+}
+
+// The record has ten size slots; linkinfo has ten names.
+bool fileCountValid(int32_t dataType, const linkinfo& link) {
+    return isZ54(dataType) || karv::ArchiveFileCountFits(link);
+}
+
+// How many archive files the record describes. A game described with fileCount 0 (358 and the
+// other single-file games) still has its archive in slot 0; without its size the restore could
+// never remove what imports appended to it.
+uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
+    if (isZ54(dataType) || link.fileCount == 0)
+        return link.fileNames[0].empty() ? 0 : 1;
+    return uint32_t(link.fileCount);
+}
+
+// ---- Backup ----
+
+Status loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
+    const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
+    Status status = karv::loadIndexFor(dataType, path, bigEndian, out);
+    if (!status)
+        return status.as(kIndexNotLoaded, status.message());
+    // A loaded table without a whole entry.
+    if (out.count() == 0)
+        return fail(karv::msg::kIndexEmpty, kIndexNotLoaded);
+    return Status();
+}
+
+Status measureArchive(const std::wstring& path, uint64_t& size) {
+    Status why;
+    File file = File::open(path, OpenMode::ReadExisting, &why);
+    if (!file.isOpen())
+        return why.as(kNotOpened, karv::msg::kOpenVoxbankFailed);
+    if (Status measured = file.size(size); !measured)
+        return measured.as(kNoSize, karv::msg::kBackupVoxbankSizeFailed);
+    if (size == 0)
+        return fail(karv::msg::kBackupVoxbankSizeFailed, kNoSize);
+    return Status();
+}
+
+Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
+                   karv::MallocBuffer& record, uint32_t& length) {
+    // The record lives beside archive file 0; without that file there is nowhere to put it.
+    if (link.fileNames[0].empty())
+        return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
+    uint64_t sizes[karv::record::kArchiveSlots] = {};
+    uint32_t files = recordedFiles(dataType, link);
+    for (uint32_t i = 0; i < files; ++i) {
+        if (Status status = measureArchive(link.fileNames[i], sizes[i]); !status)
+            return status;
+    }
+    if (!karv::record::lengthFor(entries, length))
+        return fail(karv::msg::kDataTooLong, kIndexNotLoaded);
+    record.reset(static_cast<uint8_t*>(std::calloc(length, 1)));
+    if (!record)
+        return fail(karv::msg::kOutOfMemory, kNoMemory);
+    for (uint32_t i = 0; i < files; ++i)
+        karv::record::setArchiveSize(record.get(), length, i, sizes[i]);
+    return Status();
+}
+
+// Something at `path` that cannot be opened for writing (a folder, a locked file) would keep
+// the new file out of its place; found before anything is written.
+bool replaceable(const std::wstring& path) {
+    return !karv::platform::pathExists(path) || File::open(path, OpenMode::WriteExisting).isOpen();
+}
+
+// An earlier record must not outlive its table: beside a new table, its older sizes would make
+// the restore cut away data the new table points to. Emptied, it is refused by the restore. The
+// emptying is flushed before the new table goes in, so a power cut cannot undo it alone.
+Status invalidateRecord(const std::wstring& path) {
+    if (!karv::platform::pathExists(path))
+        return Status();
+    Status why;
+    File file = File::open(path, OpenMode::WriteExisting, &why);
+    if (!file.isOpen())
+        return why.as(kNotWritten, karv::msg::kCreateFileFailed);
+    Status emptied = file.truncate();
+    if (emptied)
+        emptied = file.flush();
+    Status closed = file.close();
+    if (!emptied || !closed)
+        return (!emptied ? emptied : closed).as(kNotWritten, karv::msg::kWriteDataFailed);
+    return Status();
+}
+
+// Both files are written in full before either takes the place of an earlier backup, so a full
+// disk or a failing write leaves that backup whole. Then the earlier record is emptied, the table
+// goes in, and the record last: a complete record means a complete backup. Each step is on the
+// disk before the next begins, so this holds after a power cut too, and a backup reported as
+// done is there to undo the imports that follow it.
+Status writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
+                        const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
+    if (!replaceable(copyPath) || !replaceable(recordPath))
+        return fail(karv::msg::kCreateFileFailed, kNotWritten);
+    karv::ReplacedFile table(karv::ReplacedFile::Durability::Flushed);
+    karv::ReplacedFile newRecord(karv::ReplacedFile::Durability::Flushed);
+    Status status = table.write(copyPath, index.entries(), index.entriesLength());
+    if (status)
+        status = newRecord.write(recordPath, record, length);
+    if (status)
+        status = invalidateRecord(recordPath);
+    if (status)
+        status = table.commit();
+    if (status)
+        status = newRecord.commit();
+    // The writers' own messages stand.
+    return status ? status : status.as(kNotWritten, status.message());
+}
+
+Status backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
+    if (!fileCountValid(dataType, link))
+        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+    karv::IndexTable index;
+    if (Status status = loadIndex(dataType, link, bigEndian, index); !status)
+        return status;
+    karv::MallocBuffer record;
+    uint32_t length = 0;
+    if (Status status = buildRecord(dataType, link, index.count(), record, length); !status)
+        return status;
+    return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
+                            length);
+}
+
+// ---- Restore ----
+
+struct SavedBackup {
+    karv::MallocBuffer table;
+    uint32_t tableBytes = 0;
+    karv::MallocBuffer record;
+    uint32_t recordBytes = 0;
+
+    uint64_t archiveSize(uint32_t file) const {
+        return karv::record::archiveSize(record.get(), recordBytes, file);
+    }
+};
+
+// The two files must be ones a backup writes: a table of whole entries and a record with a
+// slot for each of them; for Z54 a saved archive that holds the header and the table.
+bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
+    uint32_t unit = entrySize(dataType);
+    if (saved.tableBytes == 0 || saved.tableBytes % unit != 0 ||
+        !karv::record::holds(saved.recordBytes, saved.tableBytes / unit))
+        return false;
+    uint64_t archive0 = saved.archiveSize(0);
+    return !isZ54(dataType) || archive0 == 0 ||
+           archive0 >= karv::kIndexLayoutZ54.headerSize + uint64_t(saved.tableBytes);
+}
+
+Status loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
+    if (link.fileNames[0].empty() ||
+        !karv::loadWholeFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
+        !karv::loadWholeFile(recordPath(link), saved.record, saved.recordBytes) ||
+        !backupConsistent(dataType, saved))
+        return fail(karv::msg::kLoadBackupFailed, kBackupNotLoaded);
+    return Status();
+}
+
+// One file the restore writes, opened and measured during the checks.
+struct Target {
+    File file;
+    uint64_t size = 0;
+    uint64_t cutAt = 0; // 0: nothing to cut
+};
+
+struct RestorePlan {
+    Target index; // the index file; for Z54 archive file 0, which holds the index
+    uint64_t tableAt = 0;
+    std::vector<Target> archives;
+};
+
+struct TargetMessages {
+    const wchar_t* notOpened;
+    const wchar_t* noSize;
+};
+
+Status openTarget(const std::wstring& path, const TargetMessages& messages, Target& target) {
+    Status why;
+    target.file = File::open(path, OpenMode::WriteExisting, &why);
+    if (!target.file.isOpen())
+        return why.as(kNotOpened, messages.notOpened);
+    if (Status measured = target.file.size(target.size); !measured)
+        return measured.as(kNoSize, messages.noSize);
+    if (target.size == 0)
+        return fail(messages.noSize, kNoSize);
+    return Status();
+}
+
+const TargetMessages kIndexMessages = {karv::msg::kOpenIndexFailed,
+                                       karv::msg::kIndexFileSizeFailed};
+const TargetMessages kVoxbankMessages = {karv::msg::kOpenVoxbankFailed,
+                                         karv::msg::kVoxbankFileSizeFailed};
+
+// A saved size of 0 is "not recorded" and cuts nothing; a file of its saved size has nothing
+// to cut either.
+uint64_t cutPosition(uint64_t size, uint64_t saved) {
+    return saved != 0 && size > saved ? saved : 0;
+}
+
+Status planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    if (Status status = openTarget(link.fileNames[0], kIndexMessages, plan.index); !status)
+        return status;
+    uint64_t savedSize = saved.archiveSize(0);
+    uint64_t size = plan.index.size;
+    const uint32_t headerSize = karv::kIndexLayoutZ54.headerSize;
+    if (size < savedSize || size < headerSize + uint64_t(saved.tableBytes))
+        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+    plan.tableAt = headerSize;
+    plan.index.cutAt = cutPosition(size, savedSize);
+    return Status();
+}
+
+Status planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& saved,
+                    RestorePlan& plan) {
+    if (Status status = openTarget(link.indexPath, kIndexMessages, plan.index); !status)
+        return status;
+    if (plan.index.size != saved.tableBytes)
+        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+    uint32_t files = recordedFiles(dataType, link);
+    for (uint32_t i = 0; i < files; ++i) {
+        uint64_t savedSize = saved.archiveSize(i);
+        if (savedSize == 0)
+            continue;
+        Target target;
+        if (Status status = openTarget(link.fileNames[i], kVoxbankMessages, target); !status)
+            return status;
+        if (target.size < savedSize)
+            return fail(karv::msg::kVoxbankSizeMismatch, kSizeMismatch);
+        target.cutAt = cutPosition(target.size, savedSize);
+        plan.archives.push_back(std::move(target));
+    }
+    return Status();
+}
+
+// The slots are cleared first and in place: cleared slots make the next import append, which
+// is safe whatever else failed, and the saved sizes are never at risk.
+Status clearSlots(const std::wstring& path, uint32_t recordBytes) {
+    static const uint8_t zeros[4096] = {};
+    Status status;
+    File file = File::open(path, OpenMode::WriteExisting, &status);
+    if (file.isOpen())
+        status = file.seek(karv::record::kSlotsStart, SeekFrom::Begin);
+    for (uint32_t left = recordBytes - karv::record::kSlotsStart; status && left > 0;) {
+        uint32_t part = left < sizeof zeros ? left : uint32_t(sizeof zeros);
+        status = file.writeAll(zeros, part);
+        left -= part;
+    }
+    if (status)
+        status = file.close();
+    return status;
+}
+
+Status cut(Target& target) {
+    if (target.cutAt == 0)
+        return Status();
+    Status status = target.file.seek(int64_t(target.cutAt), SeekFrom::Begin);
+    return status ? target.file.truncate() : status;
+}
+
+Status writeTable(Target& index, uint64_t at, const SavedBackup& saved) {
+    Status status = index.file.seek(int64_t(at), SeekFrom::Begin);
+    return status ? index.file.writeAll(saved.table.get(), saved.tableBytes) : status;
+}
+
+Status applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
+    if (Status cleared = clearSlots(recordPath(link), saved.recordBytes); !cleared)
+        return cleared.as(kNotWritten, karv::msg::kWriteBackupFailed);
+    Target& index = plan.index;
+    if (Status written = writeTable(index, plan.tableAt, saved); !written)
+        return written.as(kNotWritten, karv::msg::kWriteIndexFailed);
+    if (Status cutBack = cut(index); !cutBack)
+        return cutBack.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+    if (Status closed = index.file.close(); !closed)
+        return closed.as(kNotWritten, karv::msg::kWriteIndexFailed);
+    for (Target& archive : plan.archives) {
+        Status status = cut(archive);
+        if (status)
+            status = archive.file.close();
+        if (!status)
+            return status.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+    }
+    return Status();
+}
+
+Status restore(int32_t dataType, const linkinfo& link) {
+    if (!fileCountValid(dataType, link))
+        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+    SavedBackup saved;
+    if (Status status = loadBackup(dataType, link, saved); !status)
+        return status;
+    RestorePlan plan;
+    Status status =
+        isZ54(dataType) ? planZ54(link, saved, plan) : planArchives(dataType, link, saved, plan);
+    if (!status)
+        return status;
+    return applyRestore(link, saved, plan);
+}
+
+} // namespace
+
+int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
+                         const std::wstring& /*archiveFolder*/, bool bigEndian) {
+    return karv::reportStatus(
+        karv::guardMemory([&] { return backup(dataType, link, bigEndian); }, kNoMemory));
+}
+
+int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
+                          const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
+    return karv::reportStatus(
+        karv::guardMemory([&] { return restore(dataType, link); }, kNoMemory));
+}

@@ -1,0 +1,119 @@
+#include "files/replaced_file.h"
+
+#include "boundary/boundary.h"
+#include "boundary/messages.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+
+namespace karv {
+
+using platform::File;
+using platform::OpenMode;
+
+namespace {
+
+// The folder that holds `path`, where its name is kept.
+std::wstring folderOf(const std::wstring& path) {
+    size_t cut = platform::lastSeparator(path);
+    if (cut == std::wstring::npos)
+        return L".";
+    return path.substr(0, cut == 0 ? 1 : cut);
+}
+
+Status notCreated(const Status& why) {
+    return why.as(-1, msg::kCreateFileFailed);
+}
+
+Status notWritten(const Status& why) {
+    return why.as(-1, msg::kWriteDataFailed);
+}
+
+} // namespace
+
+ReplacedFile::~ReplacedFile() {
+    discard();
+}
+
+Status ReplacedFile::write(const std::wstring& path, const uint8_t* data, uint32_t count) {
+    discard();
+    std::wstring temporary = path + kTemporaryFileSuffix;
+    Status opened;
+    File file = File::open(temporary, OpenMode::CreateAlways, &opened);
+    if (!file.isOpen())
+        return notCreated(opened);
+    Status written = file.writeAll(data, count);
+    if (written && durability_ == Durability::Flushed)
+        written = file.flush();
+    Status closed = file.close();
+    if (!written || !closed) {
+        platform::removeFile(temporary);
+        return notWritten(!written ? written : closed);
+    }
+    path_ = path;
+    temporary_ = std::move(temporary);
+    return Status();
+}
+
+Status ReplacedFile::adopt(const std::wstring& temporary, const std::wstring& path) {
+    discard();
+    temporary_ = temporary;
+    path_ = path;
+    if (durability_ == Durability::Cached)
+        return Status();
+    Status opened;
+    File file = File::open(temporary, OpenMode::WriteExisting, &opened);
+    if (!file.isOpen()) {
+        discard();
+        return notWritten(opened);
+    }
+    Status flushed = file.flush();
+    Status closed = file.close();
+    if (!flushed || !closed) {
+        discard();
+        return notWritten(!flushed ? flushed : closed);
+    }
+    return Status();
+}
+
+Status ReplacedFile::commit() {
+    if (temporary_.empty())
+        return notCreated(Status::failure(-1));
+    if (Status replaced = File::replace(temporary_, path_); !replaced) {
+        discard();
+        return notCreated(replaced);
+    }
+    temporary_.clear();
+    if (durability_ == Durability::Flushed) {
+        if (Status flushed = File::flushFolder(folderOf(path_)); !flushed)
+            return notWritten(flushed);
+    }
+    return Status();
+}
+
+void ReplacedFile::discard() {
+    if (!temporary_.empty())
+        platform::removeFile(temporary_);
+    temporary_.clear();
+}
+
+// ---- Exported ----
+
+Status ReplaceFileDurably(const std::wstring& path, const uint8_t* data, uint32_t count) {
+    ReplacedFile file(ReplacedFile::Durability::Flushed);
+    Status status = file.write(path, data, count);
+    if (status)
+        status = file.commit();
+    reportStatus(status);
+    return status;
+}
+
+Status CommitFileDurably(const std::wstring& temporary, const std::wstring& path) {
+    ReplacedFile file(ReplacedFile::Durability::Flushed);
+    Status status = file.adopt(temporary, path);
+    if (status)
+        status = file.commit();
+    reportStatus(status);
+    return status;
+}
+
+} // namespace karv

@@ -1,0 +1,94 @@
+// The 357 container: chunk size, chunk count and total, a table of record sizes, then records
+// of 64 KiB chunks at multiples of 128.
+#include "boundary/boundary.h"
+#include "formats/byte_io.h"
+#include "formats/container_common.h"
+#include "karvcore/karvcore.h"
+
+using namespace karv;
+using namespace karv::container;
+
+namespace {
+
+constexpr uint32_t kChunkSize = 65536;
+constexpr uint32_t kHeaderSize = 12;
+constexpr uint32_t kTableAlign = 128;
+
+Status compress(const uint8_t* input, uint32_t length, uint32_t /*chunkSize: fixed*/,
+                bool bigEndian, int level, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
+                uint32_t& used, uint32_t& padded) {
+    uint32_t count = 0;
+    const TableLayout layout{kChunkSize, kHeaderSize, kTableAlign};
+    Status status = compressTableContainer(layout, input, length, bigEndian, level, codec, pool,
+                                           out, count, used, padded);
+    if (status) {
+        uint8_t* header = out.data.get();
+        writeU32(header, kChunkSize, bigEndian);
+        writeU32(header + 4, count, bigEndian);
+        writeU32(header + 8, length, bigEndian);
+    }
+    return status;
+}
+
+Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
+                  codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    TableHeader header;
+    header.chunkCapacity = readU32(container, bigEndian);
+    header.count = readU32(container + 4, bigEndian);
+    header.total = readU32(container + 8, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    total = header.total;
+    return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
+}
+
+int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                              uint32_t* usedLength, uint32_t* paddedLength,
+                              uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
+    return CompressData357(out, input, inputLength, usedLength, paddedLength, bigEndian, level);
+}
+
+} // namespace
+
+const karv::ContainerKind karv::kContainer357 = {
+    kDataType357,
+    L"357",
+    &kIndexLayout32,
+    true, // several archive files share one index
+    kChunkSize,
+    false,
+    kTablePaddedUnit,
+    nullptr, // no magic
+    0,
+    kNoField,
+    0,
+    nullptr,
+    compressWithChunkSize,
+    UnCompressData357,
+};
+
+const karv::ContainerEngine karv::kEngine357 = {compress, decompress};
+
+int32_t CompressData357(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
+                        uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
+    Block block;
+    uint32_t used = 0, padded = 0;
+    Status status = onThreads(inputLength, inputLength / kChunkSize + 1, kCompressorFailed,
+                              [&](auto& codec, auto* pool) {
+                                  return compress(input, inputLength, kChunkSize, bigEndian, level,
+                                                  codec, pool, block, used, padded);
+                              });
+    return handOver(status, block, used, padded, out, usedLength, paddedLength);
+}
+
+int32_t UnCompressData357(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
+                          uint32_t* outLength, bool bigEndian) {
+    Block block;
+    uint32_t total = 0;
+    Status status = onThreads(containerLength, kMaxChunks, kNoMemory, [&](auto& codec, auto* pool) {
+        return decompress(container, containerLength, bigEndian, codec, pool, block, total);
+    });
+    return deliver(status, block, total, out, outLength);
+}

@@ -1,0 +1,228 @@
+// What the three compressed containers (357, Z54, 358) share: cutting the input into chunks and
+// compressing them, laying out the records, and filling the output chunk by chunk.
+//
+// Every chunk is an independent zlib stream, so chunks are compressed and decompressed on the
+// threads of a worker pool when the caller gives one. Decompression plans where each chunk's
+// output lands as the writers lay it out, decodes the chunks there side by side, and checks
+// every chunk's length; when any differs (a container no writer of ours made, or a corrupt one)
+// the member is decoded again chunk by chunk, so the result is always the sequential result.
+//
+// Every container number is untrusted: positions are kept in 64 bits and checked against the
+// container length before a byte is read, and no chunk writes past the header's total.
+#pragma once
+
+#include "boundary/boundary.h"
+#include "karvcore/buffer.h"
+#include "karvcore/formats.h"
+#include "work/stream_codec.h"
+#include "work/worker_pool.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace karv {
+
+// A block that holds a container or a member. The export and the import reuse theirs from
+// member to member; the exported functions hand theirs over as a new malloc block.
+struct Block {
+    MallocBuffer data;
+    uint64_t capacity = 0;
+
+    // Room for `size` bytes (at least one); what the block held is not kept. False without
+    // memory.
+    bool reserve(uint64_t size);
+};
+
+// The library's own workings of a container kind, behind its row of the table.
+struct ContainerEngine {
+    // Compresses `length` bytes into `out` (chunk size: the kind's own unless the caller
+    // chooses it). `used` and `padded` as the exported compressors give them.
+    Status (*compress)(const uint8_t* input, uint32_t length, uint32_t chunkSize, bool bigEndian,
+                       int level, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
+                       uint32_t& used, uint32_t& padded);
+    // Decompresses a container into `out`; `total` receives its length.
+    Status (*decompress)(const uint8_t* container, uint32_t length, bool bigEndian,
+                         codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total);
+};
+
+// The rows of the container table and their engines, each defined in its container's own file;
+// adding a kind is one more file and one more row in container_kinds.cpp.
+extern const ContainerKind kContainer357;
+extern const ContainerKind kContainerZ54;
+extern const ContainerKind kContainer358;
+extern const ContainerEngine kEngine357;
+extern const ContainerEngine kEngineZ54;
+extern const ContainerEngine kEngine358;
+
+// The engine behind a row of the table.
+const ContainerEngine& engineOf(const ContainerKind& kind);
+
+} // namespace karv
+
+namespace karv::container {
+
+inline constexpr uint32_t kMaxChunks = 100000;
+inline constexpr uint32_t kLengthFieldSize = 4;
+// 357 and 358 records start at multiples of this, counted from the start of the container.
+inline constexpr uint32_t kRecordAlign = 128;
+// 357 and 358 buffers are handed out at a multiple of this.
+inline constexpr uint32_t kTablePaddedUnit = 256;
+
+// Every failure of a compressor is -1; the message says which.
+inline constexpr int32_t kCompressorFailed = -1;
+// The decompressors' failures.
+inline constexpr int32_t kCorruptData = -1;
+inline constexpr int32_t kWrongTotal = -2;
+inline constexpr int32_t kNoMemory = -10;
+
+// The pool for one call of an exported codec over `bytes` of data in `chunks` chunks: none
+// (everything on the calling thread) when one thread is asked for or the work is too small
+// for threads to pay for themselves.
+std::unique_ptr<WorkerPool> poolFor(uint64_t bytes, uint32_t chunks);
+
+// Runs the work of an exported codec call with a pool when the work pays for one (poolFor),
+// else on the calling thread. Running out of memory is the failure `outOfMemoryCode`.
+template <typename Work>
+Status onThreads(uint64_t bytes, uint32_t chunks, int32_t outOfMemoryCode, Work&& work) {
+    return guardMemory(
+        [&] {
+            if (std::unique_ptr<WorkerPool> pool = poolFor(bytes, chunks))
+                return work(pool->callerCodec(), pool.get());
+            codec::StreamCodec codec;
+            WorkerPool* none = nullptr;
+            return work(codec, none);
+        },
+        outOfMemoryCode);
+}
+
+// ---- Writing ----
+
+// The number of chunks of `chunkSize` in `length` bytes; refused for an empty input, a chunk
+// size of 0 or more chunks than a container may hold.
+Status countChunks(uint32_t length, uint32_t chunkSize, uint32_t& count);
+
+// Where a writer puts its records: from `firstRecord` on, each followed by zero fill to a
+// multiple of `recordAlign`; then `trailingZeros` zero bytes (the used length ends there); then
+// zero fill to a multiple of `paddedUnit`. The bytes before `firstRecord` are zero, for the
+// caller's header and table.
+struct RecordLayout {
+    uint32_t chunkSize = 0;
+    uint32_t count = 0;
+    uint64_t firstRecord = 0;
+    uint32_t recordAlign = 1;
+    uint32_t trailingZeros = 0;
+    uint32_t paddedUnit = 1;
+};
+
+// Compresses every chunk into its record (a length field and the stream) in `out`;
+// `streamLengths` receives each chunk's stream length.
+Status writeRecords(const uint8_t* input, uint32_t length, const RecordLayout& layout, int level,
+                    bool bigEndian, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
+                    std::vector<uint32_t>& streamLengths, uint32_t& used, uint32_t& padded);
+
+// 357 and 358: a header of `headerSize` bytes, the table of record sizes behind it, zero fill up
+// to a multiple of `tableAlign`, then the records at multiples of 128. Writes everything but the
+// header fields, which the caller writes into the block.
+struct TableLayout {
+    uint32_t chunkSize = 0;
+    uint32_t headerSize = 0;
+    uint32_t tableAlign = 0;
+};
+Status compressTableContainer(const TableLayout& layout, const uint8_t* input, uint32_t length,
+                              bool bigEndian, int level, codec::StreamCodec& codec,
+                              WorkerPool* pool, Block& out, uint32_t& count, uint32_t& used,
+                              uint32_t& padded);
+
+// An exported compressor's ending: the block, cut to its padded length, to the caller.
+int32_t handOver(const Status& status, Block& block, uint32_t used, uint32_t padded, uint8_t*& out,
+                 uint32_t* usedLength, uint32_t* paddedLength);
+
+// ---- Reading ----
+
+// True when the record at `pos` (length field and `length` bytes) lies inside the container.
+bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength);
+
+// How a chunk moved the output: the record position moves differently for each.
+enum class ChunkKind { Inflated, Stored, Ignored };
+
+// A chunk whose first byte is this is a zlib stream; any other is stored as it is.
+inline constexpr uint8_t kZlibFirstByte = 0x78;
+
+// Room for the decompressed output: T bytes in `out`. A T that the container cannot possibly
+// inflate to is refused as a wrong total before anything is allocated.
+Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out);
+
+// The output filled chunk by chunk, never past T.
+class Output {
+  public:
+    Output(Block& block, uint32_t total) : data_(block.data.get()), total_(total) {}
+
+    // One nonzero chunk of `length` bytes: a zlib stream is inflated in place, at most
+    // `capacity` bytes; any other chunk is copied raw while both its length and the produced
+    // count are below T. kCorruptData when the stream is bad or would run past T.
+    Status takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity, ChunkKind& kind,
+                     codec::StreamCodec& codec);
+    // Ok when the chunks made exactly T bytes.
+    Status finish() const;
+
+  private:
+    uint8_t* data_;
+    uint32_t total_;
+    uint32_t produced_ = 0;
+};
+
+// One chunk of a planned decode: its bytes, where its output lands and how long it must be.
+struct PlannedChunk {
+    const uint8_t* bytes = nullptr;
+    uint32_t length = 0;
+    uint32_t at = 0;
+    uint32_t expected = 0;
+    bool stored = false;
+};
+
+// Where the chunks of a container land when each zlib stream makes `chunkSize` bytes (the
+// rest of T for the last), as the writers lay them out. Walks as the sequential reader does.
+class DecodePlan {
+  public:
+    DecodePlan(uint32_t total, uint32_t chunkSize) : total_(total), chunkSize_(chunkSize) {}
+
+    // Adds a nonzero chunk; the kind says how the reader's position moves. False when the
+    // plan cannot hold (a stored chunk past T): the sequential reader decides then.
+    bool add(const uint8_t* bytes, uint32_t length, ChunkKind& kind);
+    // Decodes every chunk where the plan puts it, on the pool's threads; true only when every
+    // chunk made exactly its planned length and together they make T.
+    bool run(uint8_t* out, WorkerPool& pool) const;
+    size_t size() const { return chunks_.size(); }
+
+  private:
+    uint32_t total_;
+    uint32_t chunkSize_;
+    uint32_t produced_ = 0;
+    std::vector<PlannedChunk> chunks_;
+};
+
+// The parts of a 357 or 358 header that drive the walk over the table.
+struct TableHeader {
+    uint32_t total = 0;
+    uint32_t chunkCapacity = 0;
+    uint32_t count = 0;
+    uint32_t tableOffset = 0;
+    uint32_t tableAlign = 0;
+};
+
+// 357 and 358 decompression once the header has been read.
+Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
+                                uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                                WorkerPool* pool, Block& out);
+
+// An exported decompressor's ending: a new malloc block of T bytes when the work succeeded;
+// otherwise no buffer with the caller (and, for a wrong total, an out length of 0) and the
+// failure reported.
+int32_t deliver(const Status& status, Block& block, uint32_t total, uint8_t*& out,
+                uint32_t* outLength);
+
+// A corrupt container.
+Status corrupt();
+
+} // namespace karv::container
