@@ -21,7 +21,7 @@ INSTALL_DEPS ?= scripts/install-deps.sh
 WINDOWS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 .PHONY: all deps native windows check check-native check-windows package check-package demo bench \
-	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long tsan check-tsan
+	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long tsan check-tsan check-format
 
 all: native
 
@@ -91,10 +91,15 @@ fuzz-long:
 	@$(INSTALL_DEPS) build sanitize
 	fuzz/run.sh $(FUZZ) --runs $(FUZZ_RUNS)
 
+# Fails on C and C++ code that .clang-format would change; scripts/check-format.sh --fix formats it.
+check-format:
+	@$(INSTALL_DEPS) format
+	scripts/check-format.sh
+
 # Every check above: the builds side by side, each step's output in $(BUILD)/check-logs/, the
 # time of each step and what the failed ones printed at the end (scripts/check.sh).
 check:
-	@$(INSTALL_DEPS) build test windows sanitize
+	@$(INSTALL_DEPS) build test windows sanitize format
 	@MAKE="$(MAKE)" BUILD="$(BUILD)" JOBS="$(JOBS)" scripts/check.sh
 
 # Only what the demo runs is built.

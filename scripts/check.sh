@@ -1,7 +1,7 @@
 #!/bin/sh
 # make check: every build and every test run of the Makefile, the independent ones side by side.
 # Three lanes start together and share the cores:
-#   native:  make native,  make check-native, make check-tsan
+#   native:  make check-format, make native, make check-native, make check-tsan
 #   windows: make windows, then make check-windows beside make package and make check-package
 #   asan:    make asan,    make check-asan, make check-fuzz
 # Each step's output goes to $BUILD/check-logs/<step>.log; a line tells when a step ends. At the
@@ -55,6 +55,7 @@ run_make() {
 }
 
 lane_native() {
+    step format run_make check-format
     if step native-build run_make native; then
         step native-tests run_make -o native check-native
     else
@@ -86,7 +87,7 @@ lane_windows &
 lane_asan &
 wait
 
-steps="native-build native-tests tsan windows-build windows-tests package package-test asan-build
+steps="format native-build native-tests tsan windows-build windows-tests package package-test asan-build
 asan-tests fuzz"
 echo
 echo "==== make check: the steps (seconds from the start; the lanes overlap)"

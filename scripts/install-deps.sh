@@ -5,7 +5,7 @@
 #
 # Groups: build (the native build and the demo), test (the native tests), windows (the mingw-w64
 # build, its tests under wine and the package), sanitize (the clang build with the sanitizers
-# and libFuzzer), bench (the benchmarks).
+# and libFuzzer), format (clang-format for make check-format), bench (the benchmarks).
 set -eu
 cd "$(dirname "$0")/.."
 group_packages() {
@@ -14,6 +14,7 @@ group_packages() {
     test) echo "libnvtt-bin" ;;
     windows) echo "g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
     sanitize) echo "clang libclang-rt-14-dev" ;;
+    format) echo "clang-format" ;;
     bench) echo "time" ;;
     *)
         echo "install-deps: unknown group $1" >&2
@@ -93,7 +94,7 @@ install_packages() {
     apt-get install -y -qq --no-install-recommends $missing >/dev/null
 }
 
-groups=${*:-build test windows sanitize bench}
+groups=${*:-build test windows sanitize format bench}
 install_packages
 case " $groups " in
 *" build "*) fetch_libdeflate_source ;;

@@ -266,7 +266,6 @@ TEST(ExportFolders, OwnFolderIsTheArchiveNameUpToItsFirstDot) {
     }
 }
 
-
 // A re-export writes over the files of the previous one: a longer file must end where the
 // member ends, a shorter one must grow to it.
 TEST(ExportFolders, ReExportReplacesLongerAndShorterFilesExactly) {
