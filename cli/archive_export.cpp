@@ -111,16 +111,16 @@ class MemberExport {
 
 bool MemberExport::open() {
     Status opened = reader_.open();
-    switch (opened.code()) {
-    case 0:
+    switch (opened.error()) {
+    case Error::None:
         return true;
-    case ArchiveExport::kArchiveUnopened:
+    case Error::ArchiveUnopened:
         print(text::kOpenFileFailedLine);
         break;
-    case ArchiveExport::kArchiveUnreadable:
+    case Error::ArchiveUnreadable:
         print(text::kReadFileFailedLine);
         break;
-    case ArchiveExport::kOutOfMemory:
+    case Error::OutOfMemory:
         print(text::kOutOfMemory);
         break;
     default: // the index could not be loaded: the library's message stands, nothing is printed
@@ -136,7 +136,7 @@ bool MemberExport::exportMember(const ExportedMember& member) {
         return false;
     }
     if (!member.status) {
-        print(GetMessageQX() + L"\n");
+        print(member.status.message() + L"\n");
         return true;
     }
     if (extractTextures_)

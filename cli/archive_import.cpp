@@ -48,34 +48,35 @@ ImportRequest requestFor(const std::wstring& archivePath) {
 
 // The lines of a setup that ends the run; an index without entries ends it silently.
 void printSetupFailure(const Status& status) {
-    switch (status.code()) {
-    case ArchiveImport::kTooManyFiles:
+    switch (status.error()) {
+    case Error::TooManyFiles:
         print(text::kTooManyArchiveFiles);
         break;
-    case ArchiveImport::kRecordUnloadable:
+    case Error::BackupUnloadable:
         print(text::kLoadRecordFailed);
         break;
-    case ArchiveImport::kArchiveUnopened:
-    case ArchiveImport::kIndexUnopened:
+    case Error::ArchiveUnopened:
+    case Error::IndexUnopened:
         print(text::kOpenFileFailedLine);
         break;
-    case ArchiveImport::kArchiveUnreadable:
-    case ArchiveImport::kIndexUnreadable:
+    case Error::ArchiveUnreadable:
+    case Error::IndexHeaderUnreadable:
+    case Error::IndexTableUnreadable:
         print(text::kReadFileFailedLine);
         break;
-    case ArchiveImport::kBadDataType:
+    case Error::BadDataType:
         print(text::kImportBadDataType);
         break;
-    case ArchiveImport::kOffsetUnitZero:
+    case Error::IndexUnitZero:
         print(text::kImportOffsetUnitZero);
         break;
-    case ArchiveImport::kIndexUnloadable:
+    case Error::IndexUnloadable:
         print(text::kLoadIdxFailed);
         break;
-    case ArchiveImport::kOutOfMemory:
+    case Error::OutOfMemory:
         print(text::kOutOfMemory);
         break;
-    default:
+    default: // the index has no entry: nothing to do
         break;
     }
 }

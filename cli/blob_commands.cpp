@@ -137,8 +137,7 @@ void MergeBlob(const std::wstring& folderArgument) {
         listedSizes.push_back(input.listedSize);
     PackedBlobWriter blob;
     if (Status started = blob.start(listedSizes); !started) {
-        print(started.code() == PackedBlobWriter::kTooLarge ? text::kMergeTooLarge
-                                                            : text::kOutOfMemory);
+        print(started.error() == Error::TooLarge ? text::kMergeTooLarge : text::kOutOfMemory);
         return;
     }
     if (!fillMergedBlob(folder, inputs, blob))

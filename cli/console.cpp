@@ -22,6 +22,10 @@ void printFailure(const wchar_t* prefix) {
     print(prefix + GetMessageQX() + L"\n");
 }
 
+void printFailure(const wchar_t* prefix, const Status& status) {
+    print(prefix + status.message() + L"\n");
+}
+
 void capturePrintsInto(std::wstring* sink) {
     captureSink = sink;
 }

@@ -300,8 +300,8 @@ void ImportTextures(const std::wstring& dataPath, const std::wstring& folderArgu
         return;
     }
     // The edited file replaces one the user cannot get back: on the disk before it counts.
-    if (!ReplaceFileDurably(dataPath, data.bytes.get(), data.size)) {
-        printFailure(text::kSaveDataFileFailedBecause);
+    if (Status saved = ReplaceFileDurably(dataPath, data.bytes.get(), data.size); !saved) {
+        printFailure(text::kSaveDataFileFailedBecause, saved);
         return;
     }
     print(text::kTextureImportDone);

@@ -152,20 +152,20 @@ TEST(IndexTable, EachRefusalOfALoadHasItsOwnCode) {
     auto loadZ54 = [&](const Bytes& bytes) {
         writeBytes(path, bytes);
         IndexTable table;
-        return IndexTable::load(kIndexLayoutZ54, path, false, table).code();
+        return IndexTable::load(kIndexLayoutZ54, path, false, table).error();
     };
-    EXPECT_EQ(loadZ54(Bytes(10)), IndexTable::kHeaderUnreadable);
-    EXPECT_EQ(loadZ54(indexZ54({{1, 5, 0, 0}}, 0, false)), IndexTable::kUnitZero);
-    EXPECT_EQ(loadZ54(indexZ54({}, 2048, false)), IndexTable::kDeclaredEmpty);
-    EXPECT_EQ(loadZ54(indexZ54({}, 2048, false, 5)), IndexTable::kNoRoom);
-    EXPECT_EQ(loadZ54(indexZ54({{1, 5, 0, 0}}, 2048, false, 7)), 0);
+    EXPECT_EQ(loadZ54(Bytes(10)), Error::IndexHeaderUnreadable);
+    EXPECT_EQ(loadZ54(indexZ54({{1, 5, 0, 0}}, 0, false)), Error::IndexUnitZero);
+    EXPECT_EQ(loadZ54(indexZ54({}, 2048, false)), Error::IndexDeclaredEmpty);
+    EXPECT_EQ(loadZ54(indexZ54({}, 2048, false, 5)), Error::IndexHoldsNoEntry);
+    EXPECT_EQ(loadZ54(indexZ54({{1, 5, 0, 0}}, 2048, false, 7)), Error::None);
 
     IndexTable table;
     Status missing = IndexTable::load(kIndexLayoutZ54, path + L"x", false, table);
-    EXPECT_EQ(missing.code(), IndexTable::kOpenFailed);
+    EXPECT_EQ(missing.error(), Error::IndexUnopened);
     EXPECT_EQ(missing.message(), L"打开 Index 文件失败！");
-    EXPECT_EQ(IndexTable::load(kIndexLayout32, path + L"x", false, table).code(),
-              IndexTable::kFileUnloadable);
+    EXPECT_EQ(IndexTable::load(kIndexLayout32, path + L"x", false, table).error(),
+              Error::IndexUnloadable);
     writeBytes(path, Bytes(31));
     ASSERT_TRUE(IndexTable::load(kIndexLayout32, path, false, table));
     EXPECT_EQ(table.count(), 0u);
@@ -177,17 +177,17 @@ TEST(PackedBlobWriter, RefusesWhatTheListingDidNotPromise) {
     PackedBlobWriter blob;
     ASSERT_TRUE(blob.start({5, 7}));
     const Bytes five = {1, 2, 3, 4, 5};
-    EXPECT_EQ(blob.add(sampleData(6).data(), 6).code(), PackedBlobWriter::kFileGrew);
+    EXPECT_EQ(blob.add(sampleData(6).data(), 6).error(), Error::SubFileGrew);
     ASSERT_TRUE(blob.add(five.data(), 5));
     ASSERT_TRUE(blob.add(five.data(), 3));
-    EXPECT_EQ(blob.add(five.data(), 1).code(), PackedBlobWriter::kTooMany);
+    EXPECT_EQ(blob.add(five.data(), 1).error(), Error::TooManySubFiles);
     // Sized from the listing: the short second file leaves zeros up to its listed size.
     EXPECT_EQ(blob.length(), 20u + 8 + 8);
     uint32_t start = 0, size = 0;
     ASSERT_EQ(GetData_Offset(blob.data(), blob.length(), 1, &start, &size, false), 0);
     EXPECT_EQ(start, 25u);
     EXPECT_EQ(size, 3u);
-    EXPECT_EQ(PackedBlobWriter().start({UINT32_MAX, 8}).code(), PackedBlobWriter::kTooLarge);
+    EXPECT_EQ(PackedBlobWriter().start({UINT32_MAX, 8}).error(), Error::TooLarge);
 }
 
 // ---- The import's write component ----
@@ -210,23 +210,23 @@ TEST(ArchiveImport, SetupRefusalsCarryTheirCodes) {
     game.builder.addRaw(sampleData(100));
     game.write();
     ImportRequest request = requestFor(game);
-    EXPECT_EQ(ArchiveImport(request).open().code(), ArchiveImport::kRecordUnloadable);
+    EXPECT_EQ(ArchiveImport(request).open().error(), Error::BackupUnloadable);
     ASSERT_EQ(game.backup(), 0);
     EXPECT_TRUE(ArchiveImport(request).open());
 
     ImportRequest tooMany = request;
     tooMany.link.fileCount = kMaxArchiveFiles + 1;
-    EXPECT_EQ(ArchiveImport(tooMany).open().code(), ArchiveImport::kTooManyFiles);
+    EXPECT_EQ(ArchiveImport(tooMany).open().error(), Error::TooManyFiles);
     ImportRequest noType = request;
     noType.dataType = kDataTypeNone;
-    EXPECT_EQ(ArchiveImport(noType).open().code(), ArchiveImport::kBadDataType);
+    EXPECT_EQ(ArchiveImport(noType).open().error(), Error::BadDataType);
     ImportRequest noIndex = request;
     noIndex.link.indexPath += L"x";
-    EXPECT_EQ(ArchiveImport(noIndex).open().code(), ArchiveImport::kIndexUnloadable);
+    EXPECT_EQ(ArchiveImport(noIndex).open().error(), Error::IndexUnloadable);
 
     // Not opened: nothing to run.
-    EXPECT_EQ(ArchiveImport(request).run({{L"0.data", 0}}, [](const ImportEvent&) {}).code(),
-              ArchiveImport::kStopped);
+    EXPECT_EQ(ArchiveImport(request).run({{L"0.data", 0}}, [](const ImportEvent&) {}).error(),
+              Error::Stopped);
 }
 
 TEST(ArchiveImport, OutcomesComeInOrderWithWhatThePrinterNeeds) {
@@ -243,7 +243,7 @@ TEST(ArchiveImport, OutcomesComeInOrderWithWhatThePrinterNeeds) {
     const std::vector<ImportFile> files = {
         {L"0.data", 0}, {L"1.data", 1}, {L"9.data", 9}, {L"000000.data", 0}};
     // A file that cannot be opened ends the run.
-    EXPECT_EQ(import.run(files, keep).code(), ArchiveImport::kStopped);
+    EXPECT_EQ(import.run(files, keep).error(), Error::Stopped);
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].kind, ImportEvent::kImported);
     EXPECT_TRUE(events[0].compressed && !events[0].inPlace);

@@ -50,20 +50,14 @@ struct ExportedMember {
 // on the calling thread, in entry order.
 class KARVCORE_API ArchiveExport {
   public:
-    // Failures of open(): the archive file cannot be opened, or its first bytes read; the index
-    // cannot be loaded (LoadIndex's message is on the channel); no memory.
-    enum : int32_t {
-        kArchiveUnopened = -1,
-        kArchiveUnreadable = -2,
-        kIndexUnloaded = -3,
-        kOutOfMemory = -10,
-    };
-
     explicit ArchiveExport(ExportRequest request);
     ~ArchiveExport();
     ArchiveExport(const ArchiveExport&) = delete;
     ArchiveExport& operator=(const ArchiveExport&) = delete;
 
+    // Opens the archive file read first and loads the index. Failures, with their message also
+    // on the last-error channel: ArchiveUnopened, ArchiveUnreadable (its first bytes), the
+    // index's own (see IndexTable::load; BadDataType before a data type), OutOfMemory.
     Status open();
     // The next entry of the range; false when the range is done or the run has ended.
     bool next(ExportedMember& member);
@@ -134,33 +128,18 @@ struct ImportEvent {
 // entry's region. Data first, then the index entry, then the record slot, each write checked.
 class KARVCORE_API ArchiveImport {
   public:
-    // Failures of open(): too many archive files; the record cannot be loaded; archive file 0
-    // cannot be opened or its first bytes read; no container kind for the data type; the index
-    // cannot be opened, read or loaded, or its offset unit is 0; the index has no entry (no
-    // message: the run simply has nothing to do).
-    enum : int32_t {
-        kTooManyFiles = -1,
-        kRecordUnloadable = -2,
-        kArchiveUnopened = -3,
-        kArchiveUnreadable = -4,
-        kBadDataType = -5,
-        kIndexUnopened = -6,
-        kIndexUnreadable = -7,
-        kOffsetUnitZero = -8,
-        kIndexUnloadable = -9,
-        kNoEntries = -11,
-        kOutOfMemory = -10,
-        kStopped = -20, // run(): a file's failure ended the run
-    };
-
     explicit ArchiveImport(ImportRequest request);
     ~ArchiveImport();
     ArchiveImport(const ArchiveImport&) = delete;
     ArchiveImport& operator=(const ArchiveImport&) = delete;
 
+    // Loads the record and the index. Failures: TooManyFiles; BackupUnloadable (the record);
+    // ArchiveUnopened, ArchiveUnreadable (archive file 0, or its first bytes); BadDataType; the
+    // index's own (see IndexTable::load); IndexHoldsNoEntry also for a headerless index without
+    // a whole entry (the run simply has nothing to do); OutOfMemory.
     Status open();
     // Imports the files in order, telling `report` each outcome as it happens. Ok when every
-    // file had its turn; kStopped when an outcome ended the run (reported before).
+    // file had its turn; Stopped when an outcome ended the run (reported before).
     Status run(const std::vector<ImportFile>& files,
                const std::function<void(const ImportEvent&)>& report);
 

@@ -16,31 +16,19 @@ namespace karv {
 // Z54 archive file, exactly as stored. Every access checks the entry number against the count.
 class KARVCORE_API IndexTable {
   public:
-    // Failures of load(): the index file cannot be opened; its header is cut short or cannot be
-    // read; its offset unit is 0; its header declares no entry; the file holds none of the
-    // entries the header declares; the entries cannot be read; a headerless index cannot be
-    // loaded whole; no memory. A headerless index without a whole entry loads with count 0.
-    enum : int32_t {
-        kOpenFailed = -1,
-        kHeaderUnreadable = -2,
-        kUnitZero = -3,
-        kDeclaredEmpty = -4,
-        kNoRoom = -5,
-        kTableUnreadable = -6,
-        kFileUnloadable = -7,
-        kOutOfMemory = -10,
-    };
-
     IndexTable() = default;
     IndexTable(IndexTable&&) noexcept = default;
     IndexTable& operator=(IndexTable&&) noexcept = default;
 
     // Loads the index at `path`: for an in-archive layout, the archive file that begins with it.
-    // A header's count is never trusted beyond the entries the file holds. The status carries
-    // the library's message for the failure.
+    // A header's count is never trusted beyond the entries the file holds. Failures, with the
+    // library's message: IndexUnopened; IndexHeaderUnreadable (cut short or unreadable);
+    // IndexUnitZero; IndexDeclaredEmpty; IndexHoldsNoEntry (none of the declared entries is in
+    // the file); IndexTableUnreadable; IndexUnloadable (a headerless index that cannot be loaded
+    // whole); OutOfMemory. A headerless index without a whole entry loads with count 0.
     static Status load(const IndexLayout& layout, const std::wstring& path, bool bigEndian,
                        IndexTable& out);
-    // A new table of `count` zero entries.
+    // A new table of `count` zero entries; TooLarge beyond 32 bits of entries.
     static Status create(const IndexLayout& layout, bool bigEndian, uint32_t count,
                          uint32_t offsetUnit, IndexTable& out);
 

@@ -1,10 +1,12 @@
-// The one outcome type inside karvcore and between karvcore and karvex: a code (0 for success),
-// the message the library puts on the last-error channel, and, when a file operation failed,
-// the system's own reason (errno on POSIX, GetLastError on Windows).
+// The one outcome type inside karvcore and between karvcore and karvex: what failed (an Error,
+// None for success), the message the library puts on the last-error channel, and, when a file
+// operation failed, the system's own reason (errno on POSIX, GetLastError on Windows).
 //
-// The exported functions of the description keep their own return values; each maps a Status
-// onto them at the boundary (Status::code() is chosen so that this is usually the identity).
+// The exported functions of the description keep their own return values; the boundary maps a
+// Status onto them in one place.
 #pragma once
+
+#include "karvcore/error.h"
 
 #include <cstdint>
 #include <new>
@@ -18,34 +20,41 @@ class Status {
     // Success.
     Status() = default;
 
-    // A failure with a code (never 0), the message for the last-error channel (may be empty
-    // when the caller adds its own) and the system's reason (0 when there is none).
-    static Status failure(int32_t code, std::wstring message = {}, int systemError = 0) {
+    // A failure (an Error other than None), the message for the last-error channel (may be
+    // empty when the caller adds its own) and the system's reason (0 when there is none).
+    static Status failure(Error error, std::wstring message = {}, int systemError = 0) {
         Status status;
-        status.code_ = code == 0 ? -1 : code;
+        status.error_ = error == Error::None ? Error::SystemCall : error;
         status.message_ = std::move(message);
         status.systemError_ = systemError;
         return status;
     }
 
-    bool ok() const { return code_ == 0; }
+    bool ok() const { return error_ == Error::None; }
     // True on success, so `if (!file.read(...))` reads as it always has.
     explicit operator bool() const { return ok(); }
 
-    int32_t code() const { return code_; }
+    Error error() const { return error_; }
     const std::wstring& message() const { return message_; }
     int systemError() const { return systemError_; }
+    // A number the failure names: the code of an unsupported texture format.
+    int32_t value() const { return value_; }
+    Status& withValue(int32_t value) {
+        value_ = value;
+        return *this;
+    }
 
-    // The same failure under another code and message, keeping the system's reason: a file
-    // layer failure becomes the library's own.
-    Status as(int32_t code, std::wstring message) const {
-        return failure(code, std::move(message), systemError_);
+    // What a failed system call meant to its caller, keeping the system's reason: the file
+    // layer reports SystemCall, and whoever asked says which file and which step failed.
+    Status as(Error error, std::wstring message) const {
+        return failure(error, std::move(message), systemError_);
     }
 
   private:
-    int32_t code_ = 0;
+    Error error_ = Error::None;
     std::wstring message_;
     int systemError_ = 0;
+    int32_t value_ = 0;
 };
 
 // The one place where running out of memory becomes a result: runs `operation` and, when it

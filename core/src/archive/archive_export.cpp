@@ -5,6 +5,7 @@
 // so memory stays within a few members whatever the archive's size.
 #include "archive/member_reader.h"
 #include "boundary/boundary.h"
+#include "boundary/exported_codes.h"
 #include "boundary/messages.h"
 #include "formats/container_common.h"
 #include "karvcore/archive.h"
@@ -83,16 +84,16 @@ Status ArchiveExport::State::open() {
     Status why;
     archive = File::open(request.readPath, OpenMode::ReadExisting, &why);
     if (!archive.isOpen())
-        return why.as(kArchiveUnopened, msg::kOpenFileFailed);
+        return why.as(Error::ArchiveUnopened, msg::kOpenFileFailed);
     uint8_t probe[kProbeLength] = {};
     uint32_t got = 0;
     if (Status read = archive.read(probe, kProbeLength, got); !read) {
         archive.close();
-        return read.as(kArchiveUnreadable, msg::kReadLinkFailed);
+        return read.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     }
-    const uint32_t count = reader.loadIndex(request.indexPath);
-    if (count == 0)
-        return Status::failure(kIndexUnloaded);
+    if (Status loaded = reader.loadIndex(request.indexPath); !loaded)
+        return loaded;
+    const uint32_t count = reader.count();
     // The asked range inside the index.
     const uint32_t last = std::min(request.last, count);
     nextEntry = std::min(request.first, last);
@@ -187,7 +188,7 @@ void ArchiveExport::State::finish(Pending& member) {
     if (member.job) {
         pool->wait(*member.job);
         if (member.job->outOfMemory())
-            member.status = Status::failure(kMemberOutOfMemory, msg::kOutOfMemory);
+            member.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
     } else if (member.atItsTurn) {
         member.status =
             reader.decompress(member.entry, member.stored.data.get(), member.storedSize,
@@ -204,7 +205,9 @@ ArchiveExport::~ArchiveExport() {
 }
 
 Status ArchiveExport::open() {
-    return guardMemory([&] { return state_->open(); }, kOutOfMemory);
+    Status opened = guardMemory([&] { return state_->open(); });
+    reportSucceeded(opened);
+    return opened;
 }
 
 bool ArchiveExport::next(ExportedMember& out) {
@@ -240,7 +243,7 @@ bool ArchiveExport::next(ExportedMember& out) {
             state.drain();
             state.pending.clear();
             out = ExportedMember();
-            out.status = Status::failure(kMemberOutOfMemory, msg::kOutOfMemory);
+            out.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
             SetMessageQX(msg::kOutOfMemory);
             return true;
         });

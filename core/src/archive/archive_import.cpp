@@ -223,42 +223,27 @@ void ArchiveImport::State::tell(ImportEvent::Kind kind, const ImportFile& file, 
 
 Status ArchiveImport::State::open() {
     if (!ArchiveFileCountFits(request.link))
-        return Status::failure(kTooManyFiles, msg::kTooManyVoxbankFiles);
+        return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
     if (!loadWholeFile(recordPath(), record, recordLength))
-        return Status::failure(kRecordUnloadable, msg::kLoadBackupFailed);
+        return Status::failure(Error::BackupUnloadable, msg::kLoadBackupFailed);
     kind = FindContainerKind(request.dataType);
     File first = File::open(firstArchivePath(), OpenMode::ReadExisting);
     if (!first.isOpen())
-        return Status::failure(kArchiveUnopened, msg::kOpenVoxbankFailed);
+        return Status::failure(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
     uint8_t probe[kProbeLength] = {};
     uint32_t got = 0;
     if (!first.read(probe, kProbeLength, got))
-        return Status::failure(kArchiveUnreadable, msg::kReadLinkFailed);
+        return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     if (kind == nullptr)
-        return Status::failure(kBadDataType, msg::kWrongDataType);
+        return Status::failure(Error::BadDataType, msg::kWrongDataType);
     const IndexLayout& layout = *kind->index;
-    Status loaded =
-        IndexTable::load(layout, layout.inArchive ? request.archivePath : request.link.indexPath,
-                         request.bigEndian, index);
-    switch (loaded.code()) {
-    case 0:
-        break;
-    case IndexTable::kOpenFailed:
-        return loaded.as(kIndexUnopened, loaded.message());
-    case IndexTable::kUnitZero:
-        return loaded.as(kOffsetUnitZero, loaded.message());
-    case IndexTable::kDeclaredEmpty:
-    case IndexTable::kNoRoom:
-        return Status::failure(kNoEntries);
-    case IndexTable::kFileUnloadable:
-        return loaded.as(kIndexUnloadable, loaded.message());
-    case IndexTable::kOutOfMemory:
-        return loaded.as(kOutOfMemory, loaded.message());
-    default:
-        return loaded.as(kIndexUnreadable, loaded.message());
-    }
+    if (Status loaded = IndexTable::load(
+            layout, layout.inArchive ? request.archivePath : request.link.indexPath,
+            request.bigEndian, index);
+        !loaded)
+        return loaded;
     if (index.count() == 0)
-        return Status::failure(kNoEntries);
+        return Status::failure(Error::IndexHoldsNoEntry, msg::kIndexEmpty);
     return Status();
 }
 
@@ -378,7 +363,7 @@ void ArchiveImport::State::finishJob(Prepared& prepared) {
         return;
     pool->wait(*prepared.job);
     if (prepared.job->outOfMemory())
-        prepared.madeStatus = Status::failure(container::kCompressorFailed, msg::kOutOfMemory);
+        prepared.madeStatus = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
     prepared.job.reset();
 }
 
@@ -582,14 +567,12 @@ bool ArchiveImport::State::compressAtTurn(Turn& turn, Prepared& prepared, Payloa
     if (!fits) {
         if (!prepared.container.data)
             prepared.container = takeSpare(containerRoom(prepared.fileLength));
-        prepared.madeStatus = guardMemory(
-            [&] {
-                return engineOf(*kind).compress(prepared.input.data.get(), prepared.fileLength,
-                                                turn.chunkSize, request.bigEndian, level,
-                                                pool ? pool->callerCodec() : codec, pool.get(),
-                                                prepared.container, prepared.used, prepared.padded);
-            },
-            container::kCompressorFailed);
+        prepared.madeStatus = guardMemory([&] {
+            return engineOf(*kind).compress(prepared.input.data.get(), prepared.fileLength,
+                                            turn.chunkSize, request.bigEndian, level,
+                                            pool ? pool->callerCodec() : codec, pool.get(),
+                                            prepared.container, prepared.used, prepared.padded);
+        });
     }
     if (!prepared.madeStatus) {
         tell(ImportEvent::kCompressFailed, turn.file, {}, prepared.madeStatus.message());
@@ -726,14 +709,14 @@ ArchiveImport::ArchiveImport(ImportRequest request) : state_(std::make_unique<St
 ArchiveImport::~ArchiveImport() = default;
 
 Status ArchiveImport::open() {
-    return guardMemory([&] { return state_->open(); }, kOutOfMemory);
+    return guardMemory([&] { return state_->open(); });
 }
 
 Status ArchiveImport::run(const std::vector<ImportFile>& files,
                           const std::function<void(const ImportEvent&)>& report) {
     State& state = *state_;
     if (state.kind == nullptr || state.index.count() == 0)
-        return Status::failure(kStopped);
+        return Status::failure(Error::Stopped);
     state.report = &report;
     Status result;
     state.runFiles(files, result);
@@ -767,7 +750,7 @@ void ArchiveImport::State::runFiles(const std::vector<ImportFile>& files, Status
         if (step == Step::Stop) {
             for (Prepared& left : ahead)
                 finishJob(left);
-            result = Status::failure(kStopped);
+            result = Status::failure(Error::Stopped);
             return;
         }
     }

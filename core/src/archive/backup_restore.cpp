@@ -5,6 +5,7 @@
 //
 // Both functions check everything they can before the first write, so that a refusal leaves
 // every file as it was.
+#include "archive/backup_restore.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
@@ -26,19 +27,11 @@ using karv::platform::SeekFrom;
 
 namespace {
 
-constexpr int32_t kIndexNotLoaded = -1;
-constexpr int32_t kBackupNotLoaded = -1;
-constexpr int32_t kNotOpened = -2;
-constexpr int32_t kNoSize = -3;
-constexpr int32_t kSizeMismatch = -4;
-constexpr int32_t kNotWritten = -5;
-constexpr int32_t kBadFileCount = -6;
-constexpr int32_t kNoMemory = -10;
-
+using karv::Error;
 using karv::Status;
 
-Status fail(const wchar_t* message, int32_t code) {
-    return Status::failure(code, message);
+Status fail(const wchar_t* message, Error error) {
+    return Status::failure(error, message);
 }
 
 // Z54: the index is the head of archive file 0, which is the only file the backup covers.
@@ -76,12 +69,11 @@ uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
 
 Status loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
     const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
-    Status status = karv::loadIndexFor(dataType, path, bigEndian, out);
-    if (!status)
-        return status.as(kIndexNotLoaded, status.message());
+    if (Status status = karv::loadIndexFor(dataType, path, bigEndian, out); !status)
+        return status;
     // A loaded table without a whole entry.
     if (out.count() == 0)
-        return fail(karv::msg::kIndexEmpty, kIndexNotLoaded);
+        return fail(karv::msg::kIndexEmpty, Error::IndexHoldsNoEntry);
     return Status();
 }
 
@@ -89,11 +81,11 @@ Status measureArchive(const std::wstring& path, uint64_t& size) {
     Status why;
     File file = File::open(path, OpenMode::ReadExisting, &why);
     if (!file.isOpen())
-        return why.as(kNotOpened, karv::msg::kOpenVoxbankFailed);
+        return why.as(Error::ArchiveUnopened, karv::msg::kOpenVoxbankFailed);
     if (Status measured = file.size(size); !measured)
-        return measured.as(kNoSize, karv::msg::kBackupVoxbankSizeFailed);
+        return measured.as(Error::FileSizeUnknown, karv::msg::kBackupVoxbankSizeFailed);
     if (size == 0)
-        return fail(karv::msg::kBackupVoxbankSizeFailed, kNoSize);
+        return fail(karv::msg::kBackupVoxbankSizeFailed, Error::FileSizeUnknown);
     return Status();
 }
 
@@ -101,7 +93,7 @@ Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
                    karv::MallocBuffer& record, uint32_t& length) {
     // The record lives beside archive file 0; without that file there is nowhere to put it.
     if (link.fileNames[0].empty())
-        return fail(karv::msg::kOpenVoxbankFailed, kNotOpened);
+        return fail(karv::msg::kOpenVoxbankFailed, Error::ArchiveUnopened);
     uint64_t sizes[karv::record::kArchiveSlots] = {};
     uint32_t files = recordedFiles(dataType, link);
     for (uint32_t i = 0; i < files; ++i) {
@@ -109,10 +101,10 @@ Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
             return status;
     }
     if (!karv::record::lengthFor(entries, length))
-        return fail(karv::msg::kDataTooLong, kIndexNotLoaded);
+        return fail(karv::msg::kDataTooLong, Error::TooLarge);
     record.reset(static_cast<uint8_t*>(std::calloc(length, 1)));
     if (!record)
-        return fail(karv::msg::kOutOfMemory, kNoMemory);
+        return fail(karv::msg::kOutOfMemory, Error::OutOfMemory);
     for (uint32_t i = 0; i < files; ++i)
         karv::record::setArchiveSize(record.get(), length, i, sizes[i]);
     return Status();
@@ -133,13 +125,13 @@ Status invalidateRecord(const std::wstring& path) {
     Status why;
     File file = File::open(path, OpenMode::WriteExisting, &why);
     if (!file.isOpen())
-        return why.as(kNotWritten, karv::msg::kCreateFileFailed);
+        return why.as(Error::FileUnwritable, karv::msg::kCreateFileFailed);
     Status emptied = file.truncate();
     if (emptied)
         emptied = file.flush();
     Status closed = file.close();
     if (!emptied || !closed)
-        return (!emptied ? emptied : closed).as(kNotWritten, karv::msg::kWriteDataFailed);
+        return (!emptied ? emptied : closed).as(Error::FileUnwritable, karv::msg::kWriteDataFailed);
     return Status();
 }
 
@@ -151,7 +143,7 @@ Status invalidateRecord(const std::wstring& path) {
 Status writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& index,
                         const std::wstring& recordPath, const uint8_t* record, uint32_t length) {
     if (!replaceable(copyPath) || !replaceable(recordPath))
-        return fail(karv::msg::kCreateFileFailed, kNotWritten);
+        return fail(karv::msg::kCreateFileFailed, Error::FileUncreated);
     karv::ReplacedFile table(karv::ReplacedFile::Durability::Flushed);
     karv::ReplacedFile newRecord(karv::ReplacedFile::Durability::Flushed);
     Status status = table.write(copyPath, index.entries(), index.entriesLength());
@@ -163,13 +155,15 @@ Status writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& in
         status = table.commit();
     if (status)
         status = newRecord.commit();
-    // The writers' own messages stand.
-    return status ? status : status.as(kNotWritten, status.message());
+    // The writers' own failures stand.
+    return status;
 }
 
-Status backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
+} // namespace
+
+Status karv::backUpArchive(int32_t dataType, const linkinfo& link, bool bigEndian) {
     if (!fileCountValid(dataType, link))
-        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+        return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
     karv::IndexTable index;
     if (Status status = loadIndex(dataType, link, bigEndian, index); !status)
         return status;
@@ -180,6 +174,8 @@ Status backup(int32_t dataType, const linkinfo& link, bool bigEndian) {
     return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
                             length);
 }
+
+namespace {
 
 // ---- Restore ----
 
@@ -211,7 +207,7 @@ Status loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
         !karv::loadWholeFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
         !karv::loadWholeFile(recordPath(link), saved.record, saved.recordBytes) ||
         !backupConsistent(dataType, saved))
-        return fail(karv::msg::kLoadBackupFailed, kBackupNotLoaded);
+        return fail(karv::msg::kLoadBackupFailed, Error::BackupUnloadable);
     return Status();
 }
 
@@ -229,6 +225,7 @@ struct RestorePlan {
 };
 
 struct TargetMessages {
+    Error notOpenedError;
     const wchar_t* notOpened;
     const wchar_t* noSize;
 };
@@ -237,17 +234,17 @@ Status openTarget(const std::wstring& path, const TargetMessages& messages, Targ
     Status why;
     target.file = File::open(path, OpenMode::WriteExisting, &why);
     if (!target.file.isOpen())
-        return why.as(kNotOpened, messages.notOpened);
+        return why.as(messages.notOpenedError, messages.notOpened);
     if (Status measured = target.file.size(target.size); !measured)
-        return measured.as(kNoSize, messages.noSize);
+        return measured.as(Error::FileSizeUnknown, messages.noSize);
     if (target.size == 0)
-        return fail(messages.noSize, kNoSize);
+        return fail(messages.noSize, Error::FileSizeUnknown);
     return Status();
 }
 
-const TargetMessages kIndexMessages = {karv::msg::kOpenIndexFailed,
+const TargetMessages kIndexMessages = {Error::IndexUnopened, karv::msg::kOpenIndexFailed,
                                        karv::msg::kIndexFileSizeFailed};
-const TargetMessages kVoxbankMessages = {karv::msg::kOpenVoxbankFailed,
+const TargetMessages kVoxbankMessages = {Error::ArchiveUnopened, karv::msg::kOpenVoxbankFailed,
                                          karv::msg::kVoxbankFileSizeFailed};
 
 // A saved size of 0 is "not recorded" and cuts nothing; a file of its saved size has nothing
@@ -263,7 +260,7 @@ Status planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan
     uint64_t size = plan.index.size;
     const uint32_t headerSize = karv::kIndexLayoutZ54.headerSize;
     if (size < savedSize || size < headerSize + uint64_t(saved.tableBytes))
-        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+        return fail(karv::msg::kIndexSizeMismatch, Error::SizeMismatch);
     plan.tableAt = headerSize;
     plan.index.cutAt = cutPosition(size, savedSize);
     return Status();
@@ -274,7 +271,7 @@ Status planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& s
     if (Status status = openTarget(link.indexPath, kIndexMessages, plan.index); !status)
         return status;
     if (plan.index.size != saved.tableBytes)
-        return fail(karv::msg::kIndexSizeMismatch, kSizeMismatch);
+        return fail(karv::msg::kIndexSizeMismatch, Error::SizeMismatch);
     uint32_t files = recordedFiles(dataType, link);
     for (uint32_t i = 0; i < files; ++i) {
         uint64_t savedSize = saved.archiveSize(i);
@@ -284,7 +281,7 @@ Status planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& s
         if (Status status = openTarget(link.fileNames[i], kVoxbankMessages, target); !status)
             return status;
         if (target.size < savedSize)
-            return fail(karv::msg::kVoxbankSizeMismatch, kSizeMismatch);
+            return fail(karv::msg::kVoxbankSizeMismatch, Error::SizeMismatch);
         target.cutAt = cutPosition(target.size, savedSize);
         plan.archives.push_back(std::move(target));
     }
@@ -323,27 +320,29 @@ Status writeTable(Target& index, uint64_t at, const SavedBackup& saved) {
 
 Status applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
     if (Status cleared = clearSlots(recordPath(link), saved.recordBytes); !cleared)
-        return cleared.as(kNotWritten, karv::msg::kWriteBackupFailed);
+        return cleared.as(Error::FileUnwritable, karv::msg::kWriteBackupFailed);
     Target& index = plan.index;
     if (Status written = writeTable(index, plan.tableAt, saved); !written)
-        return written.as(kNotWritten, karv::msg::kWriteIndexFailed);
+        return written.as(Error::FileUnwritable, karv::msg::kWriteIndexFailed);
     if (Status cutBack = cut(index); !cutBack)
-        return cutBack.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+        return cutBack.as(Error::FileUnwritable, karv::msg::kCutVoxbankFailed);
     if (Status closed = index.file.close(); !closed)
-        return closed.as(kNotWritten, karv::msg::kWriteIndexFailed);
+        return closed.as(Error::FileUnwritable, karv::msg::kWriteIndexFailed);
     for (Target& archive : plan.archives) {
         Status status = cut(archive);
         if (status)
             status = archive.file.close();
         if (!status)
-            return status.as(kNotWritten, karv::msg::kCutVoxbankFailed);
+            return status.as(Error::FileUnwritable, karv::msg::kCutVoxbankFailed);
     }
     return Status();
 }
 
-Status restore(int32_t dataType, const linkinfo& link) {
+} // namespace
+
+Status karv::restoreArchive(int32_t dataType, const linkinfo& link) {
     if (!fileCountValid(dataType, link))
-        return fail(karv::msg::kTooManyVoxbankFiles, kBadFileCount);
+        return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
     SavedBackup saved;
     if (Status status = loadBackup(dataType, link, saved); !status)
         return status;
@@ -353,18 +352,4 @@ Status restore(int32_t dataType, const linkinfo& link) {
     if (!status)
         return status;
     return applyRestore(link, saved, plan);
-}
-
-} // namespace
-
-int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
-                         const std::wstring& /*archiveFolder*/, bool bigEndian) {
-    return karv::reportStatus(
-        karv::guardMemory([&] { return backup(dataType, link, bigEndian); }, kNoMemory));
-}
-
-int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
-                          const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
-    return karv::reportStatus(
-        karv::guardMemory([&] { return restore(dataType, link); }, kNoMemory));
 }

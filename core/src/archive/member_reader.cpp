@@ -1,5 +1,6 @@
 #include "archive/member_reader.h"
 
+#include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/read_available.h"
 #include "formats/index_file.h"
@@ -38,26 +39,19 @@ bool readOrZero(platform::File& file, uint8_t* buffer, uint32_t count) {
 
 } // namespace
 
-uint32_t MemberReader::loadIndex(const std::wstring& indexPath) {
-    if (dataType_ == kDataTypeNone) {
-        SetMessageQX(msg::kDataTypeNotSet);
-        return 0;
-    }
+Status MemberReader::loadIndex(const std::wstring& indexPath) {
+    if (dataType_ == kDataTypeNone)
+        return Status::failure(Error::BadDataType, msg::kDataTypeNotSet);
     // A second load replaces the first table.
     reset(dataType_, bigEndian_);
-    Status status = loadIndexFor(dataType_, indexPath, bigEndian_, table_);
-    if (!status) {
-        SetMessageQX(status.message());
-        return 0;
-    }
+    if (Status status = loadIndexFor(dataType_, indexPath, bigEndian_, table_); !status)
+        return status;
     if (table_.count() == 0) {
-        // Callers take a count of 0 as a failure; they find the reason in the channel.
-        SetMessageQX(msg::kIndexEmpty);
         table_ = IndexTable();
-        return 0;
+        return Status::failure(Error::IndexHoldsNoEntry, msg::kIndexEmpty);
     }
     loaded_ = true;
-    return table_.count();
+    return Status();
 }
 
 void MemberReader::reset(int32_t dataType, bool bigEndian) {
@@ -69,23 +63,23 @@ void MemberReader::reset(int32_t dataType, bool bigEndian) {
 
 Status MemberReader::locate(uint32_t entry, idxinfo& info) const {
     if (!loaded_)
-        return Status::failure(kMemberNoIndex, msg::kIndexNotLoaded);
+        return Status::failure(Error::IndexNotLoaded, msg::kIndexNotLoaded);
     if (!table_.entry(entry, info))
-        return Status::failure(kMemberBeyondIndex, msg::kEntryBeyondIndex);
+        return Status::failure(Error::EntryBeyondIndex, msg::kEntryBeyondIndex);
     if (IsUnusedEntry(info.size, info.marker))
-        return Status::failure(kMemberUnused, msg::kSkipUnusedMember);
+        return Status::failure(Error::EntryUnused, msg::kSkipUnusedMember);
     return Status();
 }
 
 Status MemberReader::readStored(platform::File& archive, const idxinfo& info, Block& stored) {
     if (!stored.reserve(info.size))
-        return Status::failure(kMemberOutOfMemory, msg::kOutOfMemory);
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
     if (info.offset > uint64_t(INT64_MAX))
-        return Status::failure(kMemberReadFailed, msg::kReadLinkFailed);
+        return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     if (Status sought = archive.seek(int64_t(info.offset), SeekFrom::Begin); !sought)
-        return sought.as(kMemberReadFailed, msg::kReadLinkFailed);
+        return sought.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     if (!readOrZero(archive, stored.data.get(), info.size))
-        return Status::failure(kMemberReadFailed, msg::kReadLinkFailed);
+        return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     return Status();
 }
 
@@ -95,14 +89,12 @@ Status MemberReader::decompress(uint32_t entry, const uint8_t* stored, uint32_t 
     const ContainerKind* kind = FindContainerKind(dataType_);
     // Only the container kinds have a codec.
     if (kind == nullptr)
-        return Status::failure(kMemberDecompressFailed, unpackFailure(entry, msg::kWrongDataType));
-    Status status = catchOutOfMemory(
-        [&] {
-            return engineOf(*kind).decompress(stored, size, bigEndian_, codec, pool, out, length);
-        },
-        [] { return Status::failure(container::kNoMemory, msg::kOutOfMemory); });
+        return Status::failure(Error::MemberUndecodable, unpackFailure(entry, msg::kWrongDataType));
+    Status status = guardMemory([&] {
+        return engineOf(*kind).decompress(stored, size, bigEndian_, codec, pool, out, length);
+    });
     if (!status)
-        return Status::failure(kMemberDecompressFailed, unpackFailure(entry, status.message()));
+        return Status::failure(Error::MemberUndecodable, unpackFailure(entry, status.message()));
     return Status();
 }
 

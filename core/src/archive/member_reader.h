@@ -12,37 +12,30 @@
 
 namespace karv {
 
-// ReadMember's results.
-inline constexpr int32_t kMemberNoIndex = -1;
-inline constexpr int32_t kMemberUnused = -2;
-inline constexpr int32_t kMemberReadFailed = -3;
-inline constexpr int32_t kMemberDecompressFailed = -4;
-inline constexpr int32_t kMemberBeyondIndex = -5;
-inline constexpr int32_t kMemberOutOfMemory = -10;
-
 class MemberReader {
   public:
     MemberReader(int32_t dataType, bool bigEndian) : dataType_(dataType), bigEndian_(bigEndian) {}
 
-    // LoadIndex: the entry count, or 0 with the message set (a failed load leaves no table).
-    uint32_t loadIndex(const std::wstring& indexPath);
+    // LoadIndex's work: a failed load, and a table without a whole entry (IndexHoldsNoEntry),
+    // leave no table. BadDataType before a data type is chosen.
+    Status loadIndex(const std::wstring& indexPath);
     // Drops the table and takes another data type and byte order.
     void reset(int32_t dataType, bool bigEndian);
     uint32_t count() const { return loaded_ ? table_.count() : 0; }
     // Whether the data type has a codec to decompress with.
     bool hasCodec() const { return FindContainerKind(dataType_) != nullptr; }
 
-    // The entry of a member to read: refused without a table, beyond it, or unused.
+    // The entry of a member to read: IndexNotLoaded, EntryBeyondIndex, EntryUnused.
     Status locate(uint32_t entry, idxinfo& info) const;
     // Whether the member is read through the codec (forceDecompress takes raw ones too).
     static bool compressed(const idxinfo& info, bool forceDecompress) {
         return !IsRawMarker(info.marker) || forceDecompress;
     }
     // The stored bytes into `stored`; bytes past the end of the file are zero. An offset the
-    // system cannot seek to is a read failure, not a read from elsewhere.
+    // system cannot seek to is a read failure (ArchiveUnreadable), not a read from elsewhere.
     static Status readStored(platform::File& archive, const idxinfo& info, Block& stored);
-    // The member out of its stored bytes; a failure carries the composed message
-    // "解压文件 000007.data 出错！原因：" + the codec's message.
+    // The member out of its stored bytes; a failure is MemberUndecodable with the composed
+    // message "解压文件 000007.data 出错！原因：" + the codec's message.
     Status decompress(uint32_t entry, const uint8_t* stored, uint32_t size,
                       codec::StreamCodec& codec, WorkerPool* pool, Block& out,
                       uint32_t& length) const;

@@ -1,6 +1,6 @@
 #include "files/replaced_file.h"
 
-#include "boundary/boundary.h"
+#include "boundary/exported_codes.h"
 #include "boundary/messages.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
@@ -21,11 +21,11 @@ std::wstring folderOf(const std::wstring& path) {
 }
 
 Status notCreated(const Status& why) {
-    return why.as(-1, msg::kCreateFileFailed);
+    return why.as(Error::FileUncreated, msg::kCreateFileFailed);
 }
 
 Status notWritten(const Status& why) {
-    return why.as(-1, msg::kWriteDataFailed);
+    return why.as(Error::FileUnwritable, msg::kWriteDataFailed);
 }
 
 } // namespace
@@ -77,7 +77,7 @@ Status ReplacedFile::adopt(const std::wstring& temporary, const std::wstring& pa
 
 Status ReplacedFile::commit() {
     if (temporary_.empty())
-        return notCreated(Status::failure(-1));
+        return Status::failure(Error::FileUncreated, msg::kCreateFileFailed);
     if (Status replaced = File::replace(temporary_, path_); !replaced) {
         discard();
         return notCreated(replaced);
@@ -103,7 +103,7 @@ Status ReplaceFileDurably(const std::wstring& path, const uint8_t* data, uint32_
     Status status = file.write(path, data, count);
     if (status)
         status = file.commit();
-    reportStatus(status);
+    reportSucceeded(status);
     return status;
 }
 
@@ -112,7 +112,7 @@ Status CommitFileDurably(const std::wstring& temporary, const std::wstring& path
     Status status = file.adopt(temporary, path);
     if (status)
         status = file.commit();
-    reportStatus(status);
+    reportSucceeded(status);
     return status;
 }
 

@@ -83,26 +83,3 @@ const karv::ContainerKind karv::kContainer358 = {
 };
 
 const karv::ContainerEngine karv::kEngine358 = {compress, decompress};
-
-int32_t CompressData358(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
-                        uint32_t* usedLength, uint32_t* paddedLength, uint32_t chunkSize,
-                        bool bigEndian, int level) {
-    Block block;
-    uint32_t used = 0, padded = 0;
-    const uint32_t chunks = chunkSize == 0 ? 0 : inputLength / chunkSize + 1;
-    Status status = onThreads(inputLength, chunks, kCompressorFailed, [&](auto& codec, auto* pool) {
-        return compress(input, inputLength, chunkSize, bigEndian, level, codec, pool, block, used,
-                        padded);
-    });
-    return handOver(status, block, used, padded, out, usedLength, paddedLength);
-}
-
-int32_t UnCompressData358(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
-                          uint32_t* outLength, bool bigEndian) {
-    Block block;
-    uint32_t total = 0;
-    Status status = onThreads(containerLength, kMaxChunks, kNoMemory, [&](auto& codec, auto* pool) {
-        return decompress(container, containerLength, bigEndian, codec, pool, block, total);
-    });
-    return deliver(status, block, total, out, outLength);
-}

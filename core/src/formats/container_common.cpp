@@ -50,7 +50,7 @@ constexpr uint64_t kThreadsPayFrom = 256u << 10;
 std::atomic<uint64_t> threadsPayFrom{kThreadsPayFrom};
 
 Status fail(const wchar_t* message) {
-    return Status::failure(kCompressorFailed, message);
+    return Status::failure(Error::CompressFailed, message);
 }
 
 uint32_t chunkLength(uint32_t i, uint32_t length, uint32_t chunkSize) {
@@ -206,27 +206,28 @@ Status compressTableContainer(const TableLayout& layout, const uint8_t* input, u
     return Status();
 }
 
-int32_t handOver(const Status& status, Block& block, uint32_t used, uint32_t padded, uint8_t*& out,
-                 uint32_t* usedLength, uint32_t* paddedLength) {
-    if (!status)
-        return reportStatus(status);
-    // Give back the unused worst-case room; a block that cannot shrink is still a good one.
-    uint8_t* data = block.data.release();
-    if (padded < block.capacity) {
-        if (auto* smaller = static_cast<uint8_t*>(std::realloc(data, padded)))
-            data = smaller;
-    }
-    block.capacity = 0;
-    out = data;
-    *usedLength = used;
-    *paddedLength = padded;
-    return 0;
+Status compressMember(const ContainerKind& kind, const uint8_t* input, uint32_t length,
+                      uint32_t chunkSize, bool bigEndian, int level, Block& out, uint32_t& used,
+                      uint32_t& padded) {
+    const uint32_t chunk = kind.chunkSizeFromCaller ? chunkSize : kind.chunkSize;
+    const uint32_t chunks = chunk == 0 ? 0 : length / chunk + 1;
+    return onThreads(length, chunks, [&](codec::StreamCodec& codec, WorkerPool* pool) {
+        return engineOf(kind).compress(input, length, chunk, bigEndian, level, codec, pool, out,
+                                       used, padded);
+    });
+}
+
+Status decompressMember(const ContainerKind& kind, const uint8_t* container, uint32_t length,
+                        bool bigEndian, Block& out, uint32_t& total) {
+    return onThreads(length, kMaxChunks, [&](codec::StreamCodec& codec, WorkerPool* pool) {
+        return engineOf(kind).decompress(container, length, bigEndian, codec, pool, out, total);
+    });
 }
 
 // ---- Reading ----
 
 Status corrupt() {
-    return Status::failure(kCorruptData, msg::kDecompressFailed);
+    return Status::failure(Error::CorruptData, msg::kDecompressFailed);
 }
 
 bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
@@ -235,10 +236,10 @@ bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
 
 Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out) {
     if (total > kMaxInflateRatio * containerLength)
-        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
     // Not zeroed: a success has written every byte, and a failure drops the bytes.
     if (!out.reserve(total))
-        return Status::failure(kNoMemory, msg::kOutOfMemory);
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
     return Status();
 }
 
@@ -267,7 +268,7 @@ Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacit
 
 Status Output::finish() const {
     if (produced_ != total_)
-        return Status::failure(kWrongTotal, msg::kDecompressedSizeWrong);
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
     return Status();
 }
 
@@ -365,20 +366,6 @@ Status decompressTableContainer(const TableHeader& header, const uint8_t* contai
                       return output.takeChunk(bytes, length, header.chunkCapacity, kind, codec);
                   });
     return status ? output.finish() : status;
-}
-
-int32_t deliver(const Status& status, Block& block, uint32_t total, uint8_t*& out,
-                uint32_t* outLength) {
-    if (status) {
-        out = block.data.release();
-        block.capacity = 0;
-        *outLength = total;
-        return 0;
-    }
-    out = nullptr;
-    if (status.code() == kWrongTotal)
-        *outLength = 0;
-    return reportStatus(status);
 }
 
 } // namespace karv::container

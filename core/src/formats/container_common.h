@@ -69,32 +69,34 @@ inline constexpr uint32_t kRecordAlign = 128;
 // 357 and 358 buffers are handed out at a multiple of this.
 inline constexpr uint32_t kTablePaddedUnit = 256;
 
-// Every failure of a compressor is -1; the message says which.
-inline constexpr int32_t kCompressorFailed = -1;
-// The decompressors' failures.
-inline constexpr int32_t kCorruptData = -1;
-inline constexpr int32_t kWrongTotal = -2;
-inline constexpr int32_t kNoMemory = -10;
-
 // The pool for one call of an exported codec over `bytes` of data in `chunks` chunks: none
 // (everything on the calling thread) when one thread is asked for or the work is too small
 // for threads to pay for themselves.
 std::unique_ptr<WorkerPool> poolFor(uint64_t bytes, uint32_t chunks);
 
-// Runs the work of an exported codec call with a pool when the work pays for one (poolFor),
-// else on the calling thread. Running out of memory is the failure `outOfMemoryCode`.
-template <typename Work>
-Status onThreads(uint64_t bytes, uint32_t chunks, int32_t outOfMemoryCode, Work&& work) {
-    return guardMemory(
-        [&] {
-            if (std::unique_ptr<WorkerPool> pool = poolFor(bytes, chunks))
-                return work(pool->callerCodec(), pool.get());
-            codec::StreamCodec codec;
-            WorkerPool* none = nullptr;
-            return work(codec, none);
-        },
-        outOfMemoryCode);
+// Runs the work of one codec call with a pool when the work pays for one (poolFor), else on
+// the calling thread. Running out of memory is a failure like any other.
+template <typename Work> Status onThreads(uint64_t bytes, uint32_t chunks, Work&& work) {
+    return guardMemory([&] {
+        if (std::unique_ptr<WorkerPool> pool = poolFor(bytes, chunks))
+            return work(pool->callerCodec(), pool.get());
+        codec::StreamCodec codec;
+        WorkerPool* none = nullptr;
+        return work(codec, none);
+    });
 }
+
+// One member compressed in a kind's container, with threads when they pay: `out` receives the
+// container (used bytes, then zeros up to the padded length). The chunk size is the caller's
+// for the kinds that take it and the kind's own for the others. Every failure is
+// CompressFailed (the message says which) or OutOfMemory.
+Status compressMember(const ContainerKind& kind, const uint8_t* input, uint32_t length,
+                      uint32_t chunkSize, bool bigEndian, int level, Block& out, uint32_t& used,
+                      uint32_t& padded);
+// One container decompressed, with threads when they pay: `out` receives `total` bytes.
+// CorruptData, WrongTotal or OutOfMemory.
+Status decompressMember(const ContainerKind& kind, const uint8_t* container, uint32_t length,
+                        bool bigEndian, Block& out, uint32_t& total);
 
 // ---- Writing ----
 
@@ -134,10 +136,6 @@ Status compressTableContainer(const TableLayout& layout, const uint8_t* input, u
                               WorkerPool* pool, Block& out, uint32_t& count, uint32_t& used,
                               uint32_t& padded);
 
-// An exported compressor's ending: the block, cut to its padded length, to the caller.
-int32_t handOver(const Status& status, Block& block, uint32_t used, uint32_t padded, uint8_t*& out,
-                 uint32_t* usedLength, uint32_t* paddedLength);
-
 // ---- Reading ----
 
 // True when the record at `pos` (length field and `length` bytes) lies inside the container.
@@ -160,7 +158,7 @@ class Output {
 
     // One nonzero chunk of `length` bytes: a zlib stream is inflated in place, at most
     // `capacity` bytes; any other chunk is copied raw while both its length and the produced
-    // count are below T. kCorruptData when the stream is bad or would run past T.
+    // count are below T. CorruptData when the stream is bad or would run past T.
     Status takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacity, ChunkKind& kind,
                      codec::StreamCodec& codec);
     // Ok when the chunks made exactly T bytes.
@@ -215,12 +213,6 @@ struct TableHeader {
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
                                 uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
                                 WorkerPool* pool, Block& out);
-
-// An exported decompressor's ending: a new malloc block of T bytes when the work succeeded;
-// otherwise no buffer with the caller (and, for a wrong total, an out length of 0) and the
-// failure reported.
-int32_t deliver(const Status& status, Block& block, uint32_t total, uint8_t*& out,
-                uint32_t* outLength);
 
 // A corrupt container.
 Status corrupt();

@@ -109,25 +109,3 @@ const karv::ContainerKind karv::kContainerZ54 = {
 };
 
 const karv::ContainerEngine karv::kEngineZ54 = {compress, decompress};
-
-int32_t CompressDataZ54(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
-                        uint32_t* usedLength, uint32_t* paddedLength, bool bigEndian, int level) {
-    Block block;
-    uint32_t used = 0, padded = 0;
-    Status status = onThreads(inputLength, inputLength / kChunkSize + 1, kCompressorFailed,
-                              [&](auto& codec, auto* pool) {
-                                  return compress(input, inputLength, kChunkSize, bigEndian, level,
-                                                  codec, pool, block, used, padded);
-                              });
-    return handOver(status, block, used, padded, out, usedLength, paddedLength);
-}
-
-int32_t UnCompressDataZ54(uint8_t*& out, const uint8_t* container, uint32_t containerLength,
-                          uint32_t* outLength, bool bigEndian) {
-    Block block;
-    uint32_t total = 0;
-    Status status = onThreads(containerLength, kMaxChunks, kNoMemory, [&](auto& codec, auto* pool) {
-        return decompress(container, containerLength, bigEndian, codec, pool, block, total);
-    });
-    return deliver(status, block, total, out, outLength);
-}

@@ -5,7 +5,8 @@
 // in the container is untrusted: the offset table, texture headers, extension lengths and pixel
 // data are checked against the size given at open before a byte is read or written, with
 // positions in 64 bits so that no sum wraps.
-#include "boundary/boundary.h"
+#include "formats/g1t_container.h"
+
 #include "boundary/messages.h"
 #include "formats/byte_io.h"
 #include "formats/dds_format.h"
@@ -24,16 +25,6 @@
 namespace karv {
 namespace {
 
-constexpr int32_t kEndOfData = -1;
-constexpr int32_t kAlreadyOpen = -10;
-constexpr int32_t kSizeZero = -11;
-constexpr int32_t kDdsTooSmall = -11;
-constexpr int32_t kNotOpen = -12;
-constexpr int32_t kOutsideContainer = -13;
-constexpr int32_t kDdsMismatch = -14;
-constexpr int32_t kNumberBeyondCount = -15;
-constexpr int32_t kNoMemory = -16;
-
 // Container header: the table offset and the texture count are the last fields read.
 constexpr uint32_t kTableOffsetField = 12;
 constexpr uint32_t kCountField = 16;
@@ -46,25 +37,24 @@ constexpr uint32_t kExtensionFlagByte = 7;
 constexpr uint32_t kExtensionLengthField = 8;
 constexpr uint32_t kShiftedLayout = 2;
 
-int32_t fail(const wchar_t* message, int32_t status) {
-    SetMessageQX(message);
-    return status;
+Status fail(const wchar_t* message, Error error) {
+    return Status::failure(error, message);
 }
 
 // The export pads the code to two digits, the import does not.
-int32_t refuseFormat(uint8_t code, bool exporting) {
+Status refuseFormat(uint8_t code, bool exporting) {
     std::wostringstream text;
     if (exporting)
         text << msg::kG1TUnsupportedExport << std::setw(2) << std::setfill(L'0');
     else
         text << msg::kG1TUnsupportedImport;
     text << std::hex << unsigned(code);
-    SetMessageQX(text.str());
-    return code;
+    return Status::failure(Error::UnsupportedFormat, text.str()).withValue(code);
 }
 
-// One texture as its header describes it, located in the caller's buffer.
-struct Texture {
+} // namespace
+
+struct TextureContainer::Texture {
     uint8_t code = 0;
     const dds::TextureForm* form = nullptr;
     uint32_t width = 0;
@@ -75,6 +65,10 @@ struct Texture {
     uint64_t lastLevelSize = 0;
     uint64_t totalSize = 0;
 };
+
+namespace {
+
+using Texture = TextureContainer::Texture;
 
 uint64_t levelSize(uint32_t width, uint32_t height, uint32_t blockBytes) {
     return uint64_t((width + 3) / 4) * ((height + 3) / 4) * blockBytes;
@@ -171,137 +165,109 @@ bool pixelFormatMatches(const dds::TextureForm& form, const dds::PixelFormat& pf
 
 // Checks in a fixed order: room for the header, magic, size, pixel format, room for the data.
 // On success `dataPos` is where the DDS file's pixel data starts.
-int32_t checkDds(const Texture& t, const uint8_t* file, uint32_t length, uint32_t& dataPos) {
+Status checkDds(const Texture& t, const uint8_t* file, uint32_t length, uint32_t& dataPos) {
     if (length < dds::kDataPos)
-        return fail(msg::kG1TImportFileTooSmall, kDdsTooSmall);
+        return fail(msg::kG1TImportFileTooSmall, Error::DdsTooSmall);
     if (readU32(file, false) != dds::kMagic)
-        return fail(msg::kDdsNotDds, kDdsMismatch);
+        return fail(msg::kDdsNotDds, Error::DdsMismatch);
     dds::Header header = dds::load<dds::Header>(file + dds::kHeaderPos);
     if (header.height != t.height || header.width != t.width)
-        return fail(msg::kDdsSizeMismatch, kDdsMismatch);
+        return fail(msg::kDdsSizeMismatch, Error::DdsMismatch);
     const dds::PixelFormat& pf = header.pixelFormat;
     bool dx10 = (pf.flags & dds::kPfFourCC) && pf.fourCC == dds::kFourCCDx10;
     dataPos = dx10 ? dds::kDx10DataPos : dds::kDataPos;
     if (length < dataPos)
-        return fail(msg::kG1TImportFileTooSmall, kDdsTooSmall);
+        return fail(msg::kG1TImportFileTooSmall, Error::DdsTooSmall);
     if (!pixelFormatMatches(*t.form, pf, dx10 ? file + dds::kDx10HeaderPos : nullptr))
-        return fail(msg::kDdsFormatMismatch, kDdsMismatch);
+        return fail(msg::kDdsFormatMismatch, Error::DdsMismatch);
     if (length - dataPos < t.totalSize)
-        return fail(msg::kG1TImportFileTooSmall, kDdsTooSmall);
-    return 0;
+        return fail(msg::kG1TImportFileTooSmall, Error::DdsTooSmall);
+    return Status();
 }
 
-class GT1GDataQXImpl final : public GT1GDataQX {
-  public:
-    int32_t OpenData(const uint8_t* data, uint32_t offset, uint32_t size, uint32_t* textureCount,
-                     bool bigEndian) override;
-    int32_t ExportTexture(const uint8_t* data, uint8_t*& dds, uint32_t* ddsLength,
-                          std::wstring* formatName, bool seekFirst, uint32_t number) override;
-    int32_t ImportTexture(uint8_t* data, const uint8_t* dds, uint32_t ddsLength, bool seekFirst,
-                          uint32_t number) override;
-    void CloseData() override;
+} // namespace
 
-  private:
-    enum class Direction { Export, Import };
-
-    int32_t nextTexture(const uint8_t* data, bool seekFirst, uint32_t number, Direction direction,
-                        Texture& t);
-    int32_t locate(const uint8_t* data, uint32_t index, Texture& t) const;
-    int32_t buildDds(const uint8_t* data, const Texture& t, uint8_t*& dds, uint32_t* ddsLength,
-                     std::wstring* formatName) const;
-    uint64_t containerEnd() const { return uint64_t(containerPos) + dataSize; }
-
-    uint32_t dataSize = 0;
-    uint32_t textureCount = 0;
-    uint64_t tablePos = 0;
-    uint32_t cursor = 0;
-    bool opened = false;
-    bool bigEndian = false;
-    // Where the container starts in the caller's buffer: the bounds of every check.
-    uint32_t containerPos = 0;
-};
-
-int32_t GT1GDataQXImpl::OpenData(const uint8_t* data, uint32_t offset, uint32_t size,
-                                 uint32_t* count, bool order) {
+Status TextureContainer::open(const uint8_t* data, uint32_t offset, uint32_t size, bool order,
+                              uint32_t& count) {
     if (opened)
-        return fail(msg::kG1TAlreadyOpen, kAlreadyOpen);
+        return fail(msg::kG1TAlreadyOpen, Error::AlreadyOpen);
     if (size == 0)
-        return fail(msg::kG1TSizeZero, kSizeZero);
+        return fail(msg::kG1TSizeZero, Error::DataEmpty);
     if (size < kContainerHeaderSize)
-        return fail(msg::kG1THeaderOutside, kOutsideContainer);
+        return fail(msg::kG1THeaderOutside, Error::OutsideContainer);
     const uint8_t* container = data + offset;
     uint32_t tableOffset = readU32(container + kTableOffsetField, order);
     uint32_t textures = readU32(container + kCountField, order);
     if (uint64_t(tableOffset) + uint64_t(textures) * kTableEntrySize > size)
-        return fail(msg::kG1TTableOutside, kOutsideContainer);
+        return fail(msg::kG1TTableOutside, Error::OutsideContainer);
     dataSize = size;
     bigEndian = order;
     containerPos = offset;
     textureCount = textures;
     tablePos = uint64_t(offset) + tableOffset;
     opened = true;
-    *count = textures;
-    return 0;
+    count = textures;
+    return Status();
 }
 
 // Texture header, the extension flag (which in the shifted layout lies behind the 8 bytes)
 // and the extension's length must lie inside the container.
-int32_t GT1GDataQXImpl::locate(const uint8_t* data, uint32_t index, Texture& t) const {
+Status TextureContainer::locate(const uint8_t* data, uint32_t index, Texture& t) const {
     const uint64_t end = containerEnd();
     t.headerPos =
         tablePos + readU32(data + tablePos + uint64_t(index) * kTableEntrySize, bigEndian);
     if (t.headerPos + kTextureHeaderSize > end)
-        return fail(msg::kG1TTextureHeaderOutside, kOutsideContainer);
+        return fail(msg::kG1TTextureHeaderOutside, Error::OutsideContainer);
     const uint8_t* header = data + t.headerPos;
     uint32_t shift = header[3] == header[1] ? kShiftedLayout : 0;
     if (t.headerPos + kExtensionFlagByte + shift + 1 > end)
-        return fail(msg::kG1TTextureHeaderOutside, kOutsideContainer);
+        return fail(msg::kG1TTextureHeaderOutside, Error::OutsideContainer);
     uint64_t dataOffset = kTextureHeaderSize;
     if (header[kExtensionFlagByte + shift] != 0) {
         if (t.headerPos + kExtensionLengthField + shift + 4 > end)
-            return fail(msg::kG1TExtensionOutside, kOutsideContainer);
+            return fail(msg::kG1TExtensionOutside, Error::OutsideContainer);
         dataOffset += readU32(header + kExtensionLengthField + shift, bigEndian);
         if (t.headerPos + dataOffset > end)
-            return fail(msg::kG1TExtensionOutside, kOutsideContainer);
+            return fail(msg::kG1TExtensionOutside, Error::OutsideContainer);
     }
     t.dataPos = t.headerPos + dataOffset;
     readTextureHeader(header, bigEndian, t);
-    return 0;
+    return Status();
 }
 
 // The steps export and import share. The cursor moves past the texture before its header is
 // judged, so a walk over the container handles texture t on call t whatever fails.
-int32_t GT1GDataQXImpl::nextTexture(const uint8_t* data, bool seekFirst, uint32_t number,
-                                    Direction direction, Texture& t) {
+Status TextureContainer::nextTexture(const uint8_t* data, bool seekFirst, uint32_t number,
+                                     Direction direction, Texture& t) {
     if (!opened)
-        return fail(msg::kG1TNotOpen, kNotOpen);
+        return fail(msg::kG1TNotOpen, Error::NotOpen);
     if (seekFirst && number < textureCount)
         cursor = number;
     else if (seekFirst && direction == Direction::Import)
-        return fail(msg::kG1TNumberBeyondCount, kNumberBeyondCount);
+        return fail(msg::kG1TNumberBeyondCount, Error::TextureBeyondCount);
     if (cursor >= textureCount)
-        return fail(msg::kG1TEndOfFile, kEndOfData);
+        return fail(msg::kG1TEndOfFile, Error::NoMoreTextures);
     uint32_t index = cursor++;
-    if (int32_t status = locate(data, index, t))
+    if (Status status = locate(data, index, t); !status)
         return status;
     t.form = dds::findTextureForm(t.code);
     if (!t.form)
         return refuseFormat(t.code, direction == Direction::Export);
     computeSizes(t);
     if (t.dataPos + t.totalSize > containerEnd())
-        return fail(msg::kG1TPixelDataOutside, kOutsideContainer);
-    return 0;
+        return fail(msg::kG1TPixelDataOutside, Error::OutsideContainer);
+    return Status();
 }
 
-int32_t GT1GDataQXImpl::buildDds(const uint8_t* data, const Texture& t, uint8_t*& dds,
-                                 uint32_t* ddsLength, std::wstring* formatName) const {
+Status TextureContainer::buildDds(const uint8_t* data, const Texture& t, MallocBuffer& dds,
+                                  uint32_t& ddsLength, std::wstring& formatName) const {
     const uint32_t headerSize = hasDx10Header(*t.form) ? dds::kDx10DataPos : dds::kDataPos;
     const uint64_t length = headerSize + t.totalSize;
     if (length > UINT32_MAX)
-        return fail(msg::kDataTooLong, kNoMemory);
+        return fail(msg::kDataTooLong, Error::TooLarge);
     MallocBuffer file(static_cast<uint8_t*>(std::calloc(size_t(length), 1)));
     if (!file)
-        return fail(msg::kOutOfMemory, kNoMemory);
+        return fail(msg::kOutOfMemory, Error::OutOfMemory);
     writeU32(file.get(), dds::kMagic, false);
     dds::store(makeDdsHeader(t), file.get() + dds::kHeaderPos);
     if (hasDx10Header(*t.form)) {
@@ -310,42 +276,34 @@ int32_t GT1GDataQXImpl::buildDds(const uint8_t* data, const Texture& t, uint8_t*
         dds::store(dx10, file.get() + dds::kDx10HeaderPos);
     }
     std::memcpy(file.get() + headerSize, data + t.dataPos, size_t(t.totalSize));
-    *formatName = t.form->name;
-    dds = file.release();
-    *ddsLength = uint32_t(length);
-    return 0;
+    formatName = t.form->name;
+    dds = std::move(file);
+    ddsLength = uint32_t(length);
+    return Status();
 }
 
-int32_t GT1GDataQXImpl::ExportTexture(const uint8_t* data, uint8_t*& dds, uint32_t* ddsLength,
-                                      std::wstring* formatName, bool seekFirst, uint32_t number) {
-    *ddsLength = 0;
-    return guardCode(
-        [&] {
-            Texture t;
-            if (int32_t status = nextTexture(data, seekFirst, number, Direction::Export, t))
-                return status;
-            return buildDds(data, t, dds, ddsLength, formatName);
-        },
-        kNoMemory);
+Status TextureContainer::exportTexture(const uint8_t* data, bool seekFirst, uint32_t number,
+                                       MallocBuffer& dds, uint32_t& ddsLength,
+                                       std::wstring& formatName) {
+    Texture t;
+    if (Status status = nextTexture(data, seekFirst, number, Direction::Export, t); !status)
+        return status;
+    return buildDds(data, t, dds, ddsLength, formatName);
 }
 
-int32_t GT1GDataQXImpl::ImportTexture(uint8_t* data, const uint8_t* dds, uint32_t ddsLength,
-                                      bool seekFirst, uint32_t number) {
-    return guardCode(
-        [&] {
-            Texture t;
-            if (int32_t status = nextTexture(data, seekFirst, number, Direction::Import, t))
-                return status;
-            uint32_t ddsDataPos = 0;
-            if (int32_t status = checkDds(t, dds, ddsLength, ddsDataPos))
-                return status;
-            std::memmove(data + t.dataPos, dds + ddsDataPos, size_t(t.totalSize));
-            return 0;
-        },
-        kNoMemory);
+Status TextureContainer::importTexture(uint8_t* data, const uint8_t* dds, uint32_t ddsLength,
+                                       bool seekFirst, uint32_t number) {
+    Texture t;
+    if (Status status = nextTexture(data, seekFirst, number, Direction::Import, t); !status)
+        return status;
+    uint32_t ddsDataPos = 0;
+    if (Status status = checkDds(t, dds, ddsLength, ddsDataPos); !status)
+        return status;
+    std::memmove(data + t.dataPos, dds + ddsDataPos, size_t(t.totalSize));
+    return Status();
 }
 
-void GT1GDataQXImpl::CloseData() {
+void TextureContainer::close() {
     if (!opened)
         return;
     dataSize = 0;
@@ -357,15 +315,7 @@ void GT1GDataQXImpl::CloseData() {
     containerPos = 0;
 }
 
-} // namespace
 } // namespace karv
-
-GT1GDataQX* CreateGT1GDataInterface() {
-    GT1GDataQX* object = new (std::nothrow) karv::GT1GDataQXImpl();
-    if (!object)
-        SetMessageQX(karv::msg::kOutOfMemory);
-    return object;
-}
 
 bool karv::IsTextureContainer(const uint8_t* data, uint32_t length, bool bigEndian) {
     uint32_t word = 0;

@@ -1,7 +1,7 @@
 // Index files and the index table. Z54: a 16-byte header (entry count at 4, offset unit at 8)
 // and 16-byte entries whose offsets count in that unit; the index sits at the start of the
 // archive itself. Every other data type: no header, the whole file is a table of 32-byte
-// entries. The layouts themselves are declared in karvcore/archive.h.
+// entries. The layouts themselves are declared in karvcore/formats.h.
 #include "formats/index_file.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
@@ -31,8 +31,10 @@ uint64_t unitsToBytes(uint64_t units, uint32_t unit) {
     return units * unit;
 }
 
-idxinfo decodeEntry(const IndexLayout& layout, const uint8_t* at, uint32_t offsetUnit,
-                    bool bigEndian) {
+} // namespace
+
+idxinfo decodeIndexEntry(const IndexLayout& layout, const uint8_t* at, uint32_t offsetUnit,
+                         bool bigEndian) {
     idxinfo info;
     uint64_t offset = readU64(at + layout.offsetAt, bigEndian);
     info.offset = layout.inArchive ? unitsToBytes(offset, offsetUnit) : offset;
@@ -40,6 +42,8 @@ idxinfo decodeEntry(const IndexLayout& layout, const uint8_t* at, uint32_t offse
     info.marker = readU32(at + layout.markerAt, bigEndian);
     return info;
 }
+
+namespace {
 
 // Whole entries behind the header; the header's count is never trusted beyond this, so a
 // hostile count cannot make an allocation larger than the file. The table length must fit in
@@ -51,8 +55,8 @@ uint32_t entriesHeld(const IndexLayout& layout, uint64_t fileSize) {
     return uint32_t(std::min<uint64_t>(held, UINT32_MAX / layout.entrySize));
 }
 
-Status failIndex(int32_t code, const wchar_t* message) {
-    return Status::failure(code, message);
+Status failIndex(Error error, const wchar_t* message) {
+    return Status::failure(error, message);
 }
 
 } // namespace
@@ -68,35 +72,35 @@ Status IndexTable::load(const IndexLayout& layout, const std::wstring& path, boo
         // The table is the file as it stands; a partial last entry stays in it but is not
         // counted.
         if (!loadWholeFile(path, out.table_, out.tableLength_))
-            return failIndex(kFileUnloadable, msg::kLoadIndexFailed);
+            return failIndex(Error::IndexUnloadable, msg::kLoadIndexFailed);
         out.count_ = out.tableLength_ / layout.entrySize;
         return Status();
     }
     File file = File::open(path, OpenMode::ReadExisting);
     if (!file.isOpen())
-        return failIndex(kOpenFailed, msg::kOpenIndexFailed);
+        return failIndex(Error::IndexUnopened, msg::kOpenIndexFailed);
     uint8_t header[64] = {};
     uint64_t fileSize = 0;
     // A header cut short by the end of the file is a header that cannot be read.
     if (layout.headerSize > sizeof header || !file.size(fileSize) || fileSize < layout.headerSize ||
         !readAvailable(file, header, layout.headerSize))
-        return failIndex(kHeaderUnreadable, msg::kReadIndexFailed);
+        return failIndex(Error::IndexHeaderUnreadable, msg::kReadIndexFailed);
     uint32_t declared = readU32(header + layout.countAt, bigEndian);
     uint32_t unit = readU32(header + layout.unitAt, bigEndian);
     // A unit of 0 would put every member at offset 0: the header is not an index header.
     if (unit == 0)
-        return failIndex(kUnitZero, msg::kReadIndexFailed);
+        return failIndex(Error::IndexUnitZero, msg::kReadIndexFailed);
     if (declared == 0)
-        return failIndex(kDeclaredEmpty, msg::kIndexEmpty);
+        return failIndex(Error::IndexDeclaredEmpty, msg::kIndexEmpty);
     uint32_t count = std::min(declared, entriesHeld(layout, fileSize));
     if (count == 0)
-        return failIndex(kNoRoom, msg::kReadIndexFailed);
+        return failIndex(Error::IndexHoldsNoEntry, msg::kReadIndexFailed);
     MallocBuffer entries(static_cast<uint8_t*>(std::calloc(count, layout.entrySize)));
     if (!entries)
-        return failIndex(kOutOfMemory, msg::kOutOfMemory);
+        return failIndex(Error::OutOfMemory, msg::kOutOfMemory);
     if (!file.seek(layout.headerSize, SeekFrom::Begin) ||
         !readAvailable(file, entries.get(), count * layout.entrySize))
-        return failIndex(kTableUnreadable, msg::kReadIndexFailed);
+        return failIndex(Error::IndexTableUnreadable, msg::kReadIndexFailed);
     out.table_ = std::move(entries);
     out.tableLength_ = count * layout.entrySize;
     out.count_ = count;
@@ -108,11 +112,11 @@ Status IndexTable::create(const IndexLayout& layout, bool bigEndian, uint32_t co
                           uint32_t offsetUnit, IndexTable& out) {
     out = IndexTable();
     if (count > UINT32_MAX / layout.entrySize || (layout.inArchive && offsetUnit == 0))
-        return failIndex(kNoRoom, msg::kDataTooLong);
+        return failIndex(Error::TooLarge, msg::kDataTooLong);
     uint32_t length = count * layout.entrySize;
     out.table_.reset(static_cast<uint8_t*>(std::calloc(length ? length : 1, 1)));
     if (!out.table_)
-        return failIndex(kOutOfMemory, msg::kOutOfMemory);
+        return failIndex(Error::OutOfMemory, msg::kOutOfMemory);
     out.layout_ = &layout;
     out.bigEndian_ = bigEndian;
     out.tableLength_ = length;
@@ -169,7 +173,7 @@ std::vector<uint8_t> IndexTable::encode(const EntryValues& values) const {
 }
 
 idxinfo IndexTable::decode(const uint8_t* bytes) const {
-    return decodeEntry(*layout_, bytes, offsetUnit_, bigEndian_);
+    return decodeIndexEntry(*layout_, bytes, offsetUnit_, bigEndian_);
 }
 
 bool IndexTable::store(uint32_t n, const std::vector<uint8_t>& bytes) {
@@ -203,40 +207,9 @@ MallocBuffer IndexTable::release() {
 
 Status loadIndexFor(int32_t dataType, const std::wstring& path, bool bigEndian, IndexTable& out) {
     if (dataType == kDataTypeNone)
-        return Status::failure(IndexTable::kOpenFailed, msg::kWrongDataType);
+        return Status::failure(Error::BadDataType, msg::kWrongDataType);
     return guardMemory(
-        [&] { return IndexTable::load(IndexLayoutFor(dataType), path, bigEndian, out); },
-        IndexTable::kOutOfMemory);
+        [&] { return IndexTable::load(IndexLayoutFor(dataType), path, bigEndian, out); });
 }
 
 } // namespace karv
-
-uint32_t LoadIndexData(int32_t dataType, const std::wstring& indexPath, uint8_t*& table,
-                       uint32_t* offsetUnit, bool bigEndian) {
-    karv::IndexTable index;
-    karv::Status status = karv::loadIndexFor(dataType, indexPath, bigEndian, index);
-    if (!status.ok()) {
-        // A Z54 table that was opened but could not be read is released and null.
-        if (dataType == karv::kDataTypeZ54 && status.code() != karv::IndexTable::kOpenFailed)
-            table = nullptr;
-        karv::reportStatus(status);
-        return 0;
-    }
-    if (index.layout().inArchive)
-        *offsetUnit = index.offsetUnit();
-    uint32_t count = index.count();
-    table = index.release().release();
-    // Callers take a count of 0 as a failure; they find the reason in the channel.
-    if (count == 0)
-        SetMessageQX(karv::msg::kIndexEmpty);
-    return count;
-}
-
-void GetIndexInfo(int32_t dataType, const uint8_t* table, uint32_t offsetUnit, bool bigEndian,
-                  uint32_t entry, idxinfo* info) {
-    if (table == nullptr || info == nullptr)
-        return;
-    const karv::IndexLayout& layout = karv::IndexLayoutFor(dataType);
-    *info =
-        karv::decodeEntry(layout, table + size_t(entry) * layout.entrySize, offsetUnit, bigEndian);
-}

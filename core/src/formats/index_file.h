@@ -12,4 +12,9 @@ namespace karv {
 // loads with count 0.
 Status loadIndexFor(int32_t dataType, const std::wstring& path, bool bigEndian, IndexTable& out);
 
+// The stored bytes of one entry decoded; an offset in units whose byte value does not fit in 64
+// bits decodes as UINT64_MAX.
+idxinfo decodeIndexEntry(const IndexLayout& layout, const uint8_t* at, uint32_t offsetUnit,
+                         bool bigEndian);
+
 } // namespace karv

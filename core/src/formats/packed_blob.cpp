@@ -17,11 +17,12 @@
 
 #include <cstring>
 
+namespace karv {
 namespace {
 
-constexpr int32_t kOutOfRange = -1;
-constexpr int32_t kUnknownLayout = -2;
-constexpr int32_t kStartsPastEnd = -3;
+Status outOfRange() {
+    return Status::failure(Error::SubFileBeyondTable);
+}
 
 struct Table {
     const uint8_t* blob;
@@ -29,74 +30,76 @@ struct Table {
     uint32_t count;
     bool bigEndian;
 
-    uint32_t at(uint64_t offset) const { return karv::readU32(blob + offset, bigEndian); }
+    uint32_t at(uint64_t offset) const { return readU32(blob + offset, bigEndian); }
 };
 
-int32_t offsetOnly(const Table& t, uint32_t subFile, uint32_t& start, uint32_t& size) {
+Status offsetOnly(const Table& t, uint32_t subFile, uint32_t& start, uint32_t& size) {
     if (uint64_t(subFile) + 1 >= t.count)
-        return kOutOfRange;
+        return outOfRange();
     uint32_t first = t.at(4 + 4 * uint64_t(subFile));
     if (first >= t.length)
-        return kStartsPastEnd;
+        return Status::failure(Error::SubFileOutside);
     bool last = uint64_t(subFile) + 2 == t.count;
     uint32_t end = last ? t.length : t.at(8 + 4 * uint64_t(subFile));
     if (end < first || end > t.length)
-        return kOutOfRange;
+        return outOfRange();
     start = first;
     size = end - first;
-    return 0;
+    return Status();
 }
 
-int32_t offsetAndSize(const Table& t, uint32_t subFile, uint32_t& start, uint32_t& size) {
+Status offsetAndSize(const Table& t, uint32_t subFile, uint32_t& start, uint32_t& size) {
     if (subFile >= t.count)
-        return kOutOfRange;
+        return outOfRange();
     uint32_t first = t.at(4 + 8 * uint64_t(subFile));
     uint32_t bytes = t.at(8 + 8 * uint64_t(subFile));
     if (first >= t.length)
-        return kStartsPastEnd;
+        return Status::failure(Error::SubFileOutside);
     if (uint64_t(first) + bytes > t.length)
-        return kOutOfRange;
+        return outOfRange();
     start = first;
     size = bytes;
-    return 0;
+    return Status();
 }
 
 } // namespace
 
-int32_t GetData_Offset(const uint8_t* blob, uint32_t blobLength, uint32_t subFile, uint32_t* start,
-                       uint32_t* size, bool bigEndian) {
+Status LocateSubFile(const uint8_t* blob, uint32_t blobLength, uint32_t subFile, bool bigEndian,
+                     uint32_t& start, uint32_t& size) {
     constexpr uint32_t kCountAndFirst = 8;
     if (blob == nullptr || blobLength < kCountAndFirst)
-        return kOutOfRange;
-    Table t{blob, blobLength, karv::readU32(blob, bigEndian), bigEndian};
+        return outOfRange();
+    Table t{blob, blobLength, readU32(blob, bigEndian), bigEndian};
     uint32_t v1 = t.at(4);
     uint64_t offsetOnlyEnd = 4 * uint64_t(t.count);
     uint64_t pairsEnd = 8 * uint64_t(t.count) + 4;
     // V1 is where the table ends, so the checks against the blob length also keep every table
     // read inside the blob.
     if (v1 < offsetOnlyEnd || v1 == 0 || v1 > blobLength)
-        return kOutOfRange;
+        return outOfRange();
     // The second value is a table value only when the table reaches past it; in a two-entry
     // offset-only table those bytes already belong to sub-file 0.
     if (v1 >= 12) {
         uint32_t v2 = t.at(8);
         if (v2 == 0 || v2 > blobLength)
-            return kOutOfRange;
+            return outOfRange();
     }
     uint32_t first = 0, bytes = 0;
-    int32_t status;
+    Status status;
     if (v1 == offsetOnlyEnd)
         status = offsetOnly(t, subFile, first, bytes);
     else if (v1 == pairsEnd)
         status = offsetAndSize(t, subFile, first, bytes);
     else
-        status = kUnknownLayout;
-    if (status == 0) {
-        *start = first;
-        *size = bytes;
+        status = Status::failure(Error::BlobUnrecognised);
+    if (status) {
+        start = first;
+        size = bytes;
     }
     return status;
 }
+
+} // namespace karv
 
 namespace karv {
 
@@ -135,25 +138,23 @@ uint64_t blobLength(const std::vector<uint64_t>& listedSizes) {
 Status PackedBlobWriter::start(const std::vector<uint64_t>& listedSizes) {
     const uint64_t length = blobLength(listedSizes);
     if (length > UINT32_MAX)
-        return Status::failure(kTooLarge, msg::kDataTooLong);
-    return guardMemory(
-        [&] {
-            blob_.assign(size_t(length), 0);
-            listed_ = listedSizes;
-            next_ = 0;
-            position_ = kCountSize + kPairSize * listedSizes.size();
-            writeU32(blob_.data(), uint32_t(listedSizes.size()), false);
-            return Status();
-        },
-        kOutOfMemory);
+        return Status::failure(Error::TooLarge, msg::kDataTooLong);
+    return guardMemory([&] {
+        blob_.assign(size_t(length), 0);
+        listed_ = listedSizes;
+        next_ = 0;
+        position_ = kCountSize + kPairSize * listedSizes.size();
+        writeU32(blob_.data(), uint32_t(listedSizes.size()), false);
+        return Status();
+    });
 }
 
 // The listing sized the blob: a sub-file that has grown since would not fit.
 Status PackedBlobWriter::add(const uint8_t* data, uint32_t size) {
     if (next_ >= listed_.size())
-        return Status::failure(kTooMany);
+        return Status::failure(Error::TooManySubFiles);
     if (size > listed_[next_])
-        return Status::failure(kFileGrew);
+        return Status::failure(Error::SubFileGrew);
     uint8_t* pair = blob_.data() + kCountSize + kPairSize * next_;
     writeU32(pair, uint32_t(position_), false);
     writeU32(pair + 4, size, false);

@@ -2,10 +2,10 @@
 //
 // The data is untrusted: every step checks the bytes it needs against the size, so a file that
 // ends inside a character, a mark or a CR LF pair is read up to its last byte and no further.
-#include "boundary/boundary.h"
+#include "text/text_reader.h"
+
 #include "boundary/messages.h"
-#include "karvcore/buffer.h"
-#include "karvcore/karvcore.h"
+#include "files/file_helpers.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 
@@ -30,6 +30,10 @@ std::wstring beforeNul(const std::wstring& text) {
     return text.substr(0, text.find(L'\0'));
 }
 
+Status conversionFailed() {
+    return Status::failure(Error::TextConversionFailed, msg::kTextConversionFailed);
+}
+
 // How many bytes a UTF-8 character takes by its first byte; 0 when the byte cannot start one.
 uint32_t utf8SequenceLength(uint8_t b) {
     if (b < 0x80)
@@ -43,92 +47,30 @@ uint32_t utf8SequenceLength(uint8_t b) {
     return 0;
 }
 
-// Running out of memory is a failure of its own, never an exception across the library
-// boundary.
-constexpr int32_t kOutOfMemoryStatus = -10;
+} // namespace
 
-template <typename Operation> int32_t guarded(Operation operation) {
-    return guardCode(operation, kOutOfMemoryStatus);
-}
-
-class ReadTxtFileInMemQXImpl final : public ReadTxtFileInMemQX {
-  public:
-    int32_t Open(const std::wstring& path, uint32_t encoding) override;
-    int32_t ReadLine(std::wstring& line) override;
-    int32_t ReadLineUtf8(std::string& line) override;
-    void Close() override;
-
-  private:
-    int32_t open(const std::wstring& path, uint32_t encoding);
-    int32_t readLine(std::wstring& line);
-    int32_t readLineUtf8(std::string& line);
-
-    // Why a line ended: at a terminator (or the end of the data), or at a byte that cannot
-    // start a UTF-8 character, where the position stays.
-    enum class LineEnd { Complete, BadLead };
-
-    bool atEnd() const { return position >= size; }
-    uint32_t remaining() const { return size - position; }
-    const uint8_t* at() const { return data.get() + position; }
-    // Moves on by up to `count` bytes, never beyond the end: a CR as the last unit or byte
-    // takes no partner with it.
-    void advance(uint32_t count) { position += std::min(count, remaining()); }
-
-    std::u16string collectUnits();
-    std::string collectBytes();
-    LineEnd collectUtf8Characters(std::string& bytes);
-    bool codePageLine(std::wstring& text);
-
-    MallocBuffer data;
-    bool loaded = false;
-    uint32_t encoding = kTextUtf8;
-    uint32_t size = 0;
-    uint32_t position = 0;
-    bool swap = false;
-    static constexpr uint32_t unitWidth = 2;
-};
-
-int32_t ReadTxtFileInMemQXImpl::Open(const std::wstring& path, uint32_t newEncoding) {
-    // A second Open on an open object would otherwise leak or keep stale data; it starts afresh.
-    Close();
-    return guarded([&] { return open(path, newEncoding); });
-}
-
-int32_t ReadTxtFileInMemQXImpl::ReadLine(std::wstring& line) {
-    return guarded([&] { return readLine(line); });
-}
-
-int32_t ReadTxtFileInMemQXImpl::ReadLineUtf8(std::string& line) {
-    return guarded([&] { return readLineUtf8(line); });
-}
-
-int32_t ReadTxtFileInMemQXImpl::open(const std::wstring& path, uint32_t newEncoding) {
+Status TextReader::open(const std::wstring& path, uint32_t newEncoding) {
+    close();
     std::wstring name = beforeNul(path);
-    if (!pathAccessible(name)) {
-        SetMessageQX(msg::kPathNotAccessible);
-        return -1;
-    }
-    uint8_t* raw = nullptr;
+    if (!pathAccessible(name))
+        return Status::failure(Error::PathInaccessible, msg::kPathNotAccessible);
+    MallocBuffer bytes;
     uint32_t rawSize = 0;
-    if (!LoadData(name, raw, &rawSize))
-        return -2;
-    MallocBuffer bytes(raw);
+    if (Status loaded = loadWholeFile(name, bytes, rawSize); !loaded)
+        return loaded;
+    const uint8_t* raw = bytes.get();
     uint32_t start = 0;
     bool bigEndian = false;
     if (newEncoding == kTextUtf8) {
         if (rawSize >= 3 && raw[0] == 0xEF && raw[1] == 0xBB && raw[2] == 0xBF)
             start = 3;
     } else if (newEncoding == kTextUcs2) {
-        if (rawSize % unitWidth != 0) {
-            SetMessageQX(msg::kUcs2OddSize);
-            return -4;
-        }
+        if (rawSize % unitWidth != 0)
+            return Status::failure(Error::TextOddLength, msg::kUcs2OddSize);
         bool little = rawSize >= 2 && raw[0] == 0xFF && raw[1] == 0xFE;
         bigEndian = rawSize >= 2 && raw[0] == 0xFE && raw[1] == 0xFF;
-        if (!little && !bigEndian) {
-            SetMessageQX(msg::kUnknownBom);
-            return -3;
-        }
+        if (!little && !bigEndian)
+            return Status::failure(Error::TextMarkMissing, msg::kUnknownBom);
         start = unitWidth;
     }
     data = std::move(bytes);
@@ -137,11 +79,11 @@ int32_t ReadTxtFileInMemQXImpl::open(const std::wstring& path, uint32_t newEncod
     swap = bigEndian;
     encoding = newEncoding;
     loaded = true;
-    return 0;
+    return Status();
 }
 
 // UCS-2: units up to CR (which takes the next unit too) or LF. Size and position are even.
-std::u16string ReadTxtFileInMemQXImpl::collectUnits() {
+std::u16string TextReader::collectUnits() {
     std::u16string units;
     while (remaining() >= unitWidth) {
         const uint8_t* p = at();
@@ -159,7 +101,7 @@ std::u16string ReadTxtFileInMemQXImpl::collectUnits() {
 }
 
 // Code pages and the raw UTF-8 line: bytes up to CR (which takes the next byte too) or LF.
-std::string ReadTxtFileInMemQXImpl::collectBytes() {
+std::string TextReader::collectBytes() {
     std::string bytes;
     while (!atEnd()) {
         uint8_t b = *at();
@@ -178,7 +120,7 @@ std::string ReadTxtFileInMemQXImpl::collectBytes() {
 // UTF-8 by whole characters: a character's bytes are taken together, so a terminator byte
 // inside one does not end the line. A character cut off by the end of the data keeps the
 // bytes that are there, and the conversion marks it as invalid.
-ReadTxtFileInMemQXImpl::LineEnd ReadTxtFileInMemQXImpl::collectUtf8Characters(std::string& bytes) {
+TextReader::LineEnd TextReader::collectUtf8Characters(std::string& bytes) {
     while (!atEnd()) {
         uint8_t b = *at();
         if (b == kCr) {
@@ -199,7 +141,7 @@ ReadTxtFileInMemQXImpl::LineEnd ReadTxtFileInMemQXImpl::collectUtf8Characters(st
 }
 
 // The next line in the open code page. On a failed conversion the line stays unread.
-bool ReadTxtFileInMemQXImpl::codePageLine(std::wstring& text) {
+bool TextReader::codePageLine(std::wstring& text) {
     uint32_t lineStart = position;
     std::string bytes = collectBytes();
     // The conversion takes its source up to the first zero byte.
@@ -207,53 +149,50 @@ bool ReadTxtFileInMemQXImpl::codePageLine(std::wstring& text) {
     if (platform::codePageToWide(encoding, bytes.data(), length, text))
         return true;
     position = lineStart;
-    SetMessageQX(msg::kTextConversionFailed);
     return false;
 }
 
-int32_t ReadTxtFileInMemQXImpl::readLine(std::wstring& line) {
+Status TextReader::readLine(std::wstring& line) {
     if (atEnd())
-        return -1;
+        return Status::failure(Error::EndOfText);
     if (encoding == kTextUcs2) {
         line = beforeNul(platform::utf16ToWide(collectUnits()));
-        return 0;
+        return Status();
     }
     if (encoding == kTextUtf8) {
         std::string bytes;
         LineEnd end = collectUtf8Characters(bytes);
         line = platform::utf8ToWide(bytes.substr(0, bytes.find('\0')));
-        if (end == LineEnd::BadLead) {
-            SetMessageQX(msg::kLineBufferTooShort);
-            return -2;
-        }
-        return 0;
+        if (end == LineEnd::BadLead)
+            return Status::failure(Error::TextUndecodable, msg::kLineBufferTooShort);
+        return Status();
     }
     std::wstring text;
     if (!codePageLine(text))
-        return -3;
+        return conversionFailed();
     line = beforeNul(text);
-    return 0;
+    return Status();
 }
 
-int32_t ReadTxtFileInMemQXImpl::readLineUtf8(std::string& line) {
+Status TextReader::readLineUtf8(std::string& line) {
     if (atEnd())
-        return -1;
+        return Status::failure(Error::EndOfText);
     if (encoding == kTextUtf8) {
         std::string bytes = collectBytes();
         line = bytes.substr(0, bytes.find('\0'));
-        return 0;
+        return Status();
     }
     std::wstring text;
     if (encoding == kTextUcs2) {
         text = platform::utf16ToWide(collectUnits());
     } else if (!codePageLine(text)) {
-        return -3;
+        return conversionFailed();
     }
     line = platform::wideToUtf8(beforeNul(text));
-    return 0;
+    return Status();
 }
 
-void ReadTxtFileInMemQXImpl::Close() {
+void TextReader::close() {
     if (!loaded)
         return;
     data.reset();
@@ -264,9 +203,4 @@ void ReadTxtFileInMemQXImpl::Close() {
     swap = false;
 }
 
-} // namespace
 } // namespace karv
-
-ReadTxtFileInMemQX* CreateTxtReadInterface() {
-    return new (std::nothrow) karv::ReadTxtFileInMemQXImpl();
-}

@@ -1,13 +1,12 @@
 // The text writer: UTF-8 or UCS-2 in either byte order, with the file kept open (normal mode)
 // or opened, appended to and closed for every record (LOG mode).
-#include "boundary/boundary.h"
+#include "text/text_writer.h"
+
 #include "boundary/messages.h"
 #include "karvcore/karvcore.h"
-#include "platform/file.h"
 #include "platform/text.h"
 
 #include <limits>
-#include <new>
 
 namespace karv {
 namespace {
@@ -52,197 +51,111 @@ File openForAppend(const std::wstring& path) {
     return file;
 }
 
-class WriteTxtFileQXImpl final : public WriteTxtFileQX {
-  public:
-    int32_t Open(const std::wstring& path, bool create, uint32_t encoding, bool bigEndian) override;
-    int32_t OpenLog(const std::wstring& path, bool create, uint32_t encoding,
-                    bool bigEndian) override;
-    int32_t Write(const std::wstring& text) override;
-    int32_t WriteLog(const std::wstring& text) override;
-    int32_t Reopen() override;
-    void Close() override;
-
-  private:
-    int32_t openFile(const std::wstring& path, bool create, uint32_t newEncoding, bool newBigEndian,
-                     bool log);
-    int32_t createFile(const std::wstring& path, uint32_t newEncoding, bool newBigEndian,
-                       File& out);
-    int32_t writeText(File& target, const std::wstring& text);
-    int32_t writeLog(const std::wstring& text);
-    int32_t reopen();
-
-    File file;
-    uint32_t encoding = 0;
-    bool open = false;
-    bool bigEndian = false;
-    bool logMode = false;
-    std::wstring path;
-};
-
-// Running out of memory is a failure of its own (-10 already means "already open").
-constexpr int32_t kOutOfMemoryStatus = -20;
-
-// Runs one operation without letting an exception cross the library boundary.
-template <typename Operation> int32_t guarded(Operation operation) {
-    return guardCode(operation, kOutOfMemoryStatus);
+Status notOpen() {
+    return Status::failure(Error::NotOpen, msg::kNotOpen);
 }
 
-int32_t WriteTxtFileQXImpl::Open(const std::wstring& name, bool create, uint32_t newEncoding,
-                                 bool newBigEndian) {
-    return guarded([&] { return openFile(name, create, newEncoding, newBigEndian, false); });
-}
-
-int32_t WriteTxtFileQXImpl::OpenLog(const std::wstring& name, bool create, uint32_t newEncoding,
-                                    bool newBigEndian) {
-    return guarded([&] { return openFile(name, create, newEncoding, newBigEndian, true); });
-}
+} // namespace
 
 // Creates (or empties) the file and writes the UCS-2 mark at once.
-int32_t WriteTxtFileQXImpl::createFile(const std::wstring& name, uint32_t newEncoding,
-                                       bool newBigEndian, File& out) {
+Status TextWriter::createFile(const std::wstring& name, uint32_t newEncoding, bool newBigEndian,
+                              File& out) {
     out = File::open(name, OpenMode::CreateAlways);
-    if (!out.isOpen()) {
-        SetMessageQX(msg::kCreateFileFailed);
-        return -2;
-    }
+    if (!out.isOpen())
+        return Status::failure(Error::FileUncreated, msg::kCreateFileFailed);
     if (newEncoding == kTextUcs2) {
         const uint8_t mark[2] = {uint8_t(newBigEndian ? 0xFE : 0xFF),
                                  uint8_t(newBigEndian ? 0xFF : 0xFE)};
         if (!out.writeAll(mark, sizeof mark)) {
             out.close();
-            SetMessageQX(msg::kWriteBomFailed);
-            return -3;
+            return Status::failure(Error::MarkUnwritten, msg::kWriteBomFailed);
         }
     }
-    return 0;
+    return Status();
 }
 
-int32_t WriteTxtFileQXImpl::openFile(const std::wstring& name, bool create, uint32_t newEncoding,
-                                     bool newBigEndian, bool log) {
-    if (open) {
-        SetMessageQX(msg::kAlreadyOpen);
-        return -10;
-    }
-    if (newEncoding != kTextUtf8 && newEncoding != kTextUcs2) {
-        SetMessageQX(msg::kEncodingNotSupported);
-        return -1;
-    }
+Status TextWriter::open(const std::wstring& name, bool create, uint32_t newEncoding,
+                        bool newBigEndian, bool log) {
+    if (opened)
+        return Status::failure(Error::AlreadyOpen, msg::kAlreadyOpen);
+    if (newEncoding != kTextUtf8 && newEncoding != kTextUcs2)
+        return Status::failure(Error::EncodingUnsupported, msg::kEncodingNotSupported);
     std::wstring stored = beforeNul(name);
-    File opened;
+    File opening;
     if (create) {
-        int32_t status = createFile(stored, newEncoding, newBigEndian, opened);
-        if (status != 0)
-            return status;
+        if (Status created = createFile(stored, newEncoding, newBigEndian, opening); !created)
+            return created;
     } else {
-        opened = openForAppend(stored);
-        if (!opened.isOpen()) {
-            SetMessageQX(msg::kOpenFileFailed);
-            return -4;
-        }
+        opening = openForAppend(stored);
+        if (!opening.isOpen())
+            return Status::failure(Error::FileUnopened, msg::kOpenFileFailed);
     }
     // LOG mode holds no file between calls; a close that loses the mark is a failed mark.
-    if (log && !opened.close()) {
-        SetMessageQX(msg::kWriteBomFailed);
-        return -3;
-    }
-    file = std::move(opened);
+    if (log && !opening.close())
+        return Status::failure(Error::MarkUnwritten, msg::kWriteBomFailed);
+    file = std::move(opening);
     path = std::move(stored);
     encoding = newEncoding;
     bigEndian = newBigEndian;
     logMode = log;
-    open = true;
-    return 0;
+    opened = true;
+    return Status();
 }
 
-int32_t WriteTxtFileQXImpl::writeText(File& target, const std::wstring& text) {
-    if (!writeBytes(target, encodeText(beforeNul(text), encoding, bigEndian))) {
-        SetMessageQX(msg::kWriteFileFailed);
-        return -4;
-    }
-    return 0;
+Status TextWriter::writeText(File& target, const std::wstring& text) {
+    if (!writeBytes(target, encodeText(beforeNul(text), encoding, bigEndian)))
+        return Status::failure(Error::FileUnwritable, msg::kWriteFileFailed);
+    return Status();
 }
 
-int32_t WriteTxtFileQXImpl::Write(const std::wstring& text) {
-    if (!open) {
-        SetMessageQX(msg::kNotOpen);
-        return -11;
-    }
-    if (logMode) {
-        SetMessageQX(msg::kInLogMode);
-        return -12;
-    }
-    return guarded([&] { return writeText(file, text); });
+Status TextWriter::write(const std::wstring& text) {
+    if (!opened)
+        return notOpen();
+    if (logMode)
+        return Status::failure(Error::WrongMode, msg::kInLogMode);
+    return writeText(file, text);
 }
 
-int32_t WriteTxtFileQXImpl::writeLog(const std::wstring& text) {
+Status TextWriter::writeLog(const std::wstring& text) {
+    if (!opened)
+        return notOpen();
+    if (!logMode)
+        return Status::failure(Error::WrongMode, msg::kNotInLogMode);
     File target = openForAppend(path);
-    if (!target.isOpen()) {
-        SetMessageQX(msg::kOpenFileFailed);
-        return -4;
-    }
-    int32_t status = writeText(target, text);
+    if (!target.isOpen())
+        return Status::failure(Error::FileUnopened, msg::kOpenFileFailed);
+    Status status = writeText(target, text);
     // The record must be on disk when the call returns: a failing close counts as a failed write.
-    if (!target.close() && status == 0) {
-        SetMessageQX(msg::kWriteFileFailed);
-        status = -4;
-    }
+    if (!target.close() && status)
+        status = Status::failure(Error::FileUnwritable, msg::kWriteFileFailed);
     return status;
 }
 
-int32_t WriteTxtFileQXImpl::WriteLog(const std::wstring& text) {
-    if (!open) {
-        SetMessageQX(msg::kNotOpen);
-        return -11;
-    }
-    if (!logMode) {
-        SetMessageQX(msg::kNotInLogMode);
-        return -12;
-    }
-    return guarded([&] { return writeLog(text); });
-}
-
-int32_t WriteTxtFileQXImpl::Reopen() {
-    if (!open) {
-        SetMessageQX(msg::kNotOpen);
-        return -11;
-    }
-    if (logMode) {
-        SetMessageQX(msg::kInLogMode);
-        return -12;
-    }
-    open = false;
+Status TextWriter::reopen() {
+    if (!opened)
+        return notOpen();
+    if (logMode)
+        return Status::failure(Error::WrongMode, msg::kInLogMode);
+    opened = false;
     // Reopening is how callers commit what they wrote; a close that reports lost data says the
     // commit did not happen.
-    if (!file.close()) {
-        SetMessageQX(msg::kWriteFileFailed);
-        return -4;
-    }
-    return guarded([&] { return reopen(); });
-}
-
-int32_t WriteTxtFileQXImpl::reopen() {
+    if (!file.close())
+        return Status::failure(Error::FileUnwritable, msg::kWriteFileFailed);
     file = openForAppend(path);
-    if (!file.isOpen()) {
-        SetMessageQX(msg::kOpenFileFailed);
-        return -1;
-    }
-    open = true;
-    return 0;
+    if (!file.isOpen())
+        return Status::failure(Error::FileUnopened, msg::kOpenFileFailed);
+    opened = true;
+    return Status();
 }
 
-void WriteTxtFileQXImpl::Close() {
-    if (!open)
+void TextWriter::close() {
+    if (!opened)
         return;
     file.close();
     path.clear();
-    open = false;
+    opened = false;
     bigEndian = false;
     logMode = false;
 }
 
-} // namespace
 } // namespace karv
-
-WriteTxtFileQX* CreateTxtWriteInterface() {
-    return new (std::nothrow) karv::WriteTxtFileQXImpl();
-}

@@ -3,8 +3,8 @@
 //
 // Every operation returns a Status. A failure carries the system's reason in systemError()
 // (errno on POSIX, GetLastError on Windows), or 0 when the system reported none: a read that
-// met the end of the file, a write the system took nothing of. Its code and message are left
-// to the caller (Status::as).
+// met the end of the file, a write the system took nothing of. What failed, and the message,
+// are left to the caller (Status::as).
 #pragma once
 
 #include "karvcore/status.h"
@@ -98,10 +98,10 @@ class File {
     bool owned_ = false;
 };
 
-// A failed operation with the system's reason; the code is a placeholder until the caller
-// gives the failure its own.
+// A failed operation with the system's reason: Error::SystemCall, until the caller says what
+// failed (Status::as).
 inline Status fileFailure(int systemError) {
-    return Status::failure(-1, {}, systemError);
+    return Status::failure(Error::SystemCall, {}, systemError);
 }
 
 #ifndef KARV_FAULT_INJECTION

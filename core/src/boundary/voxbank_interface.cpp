@@ -2,6 +2,7 @@
 // file by entry number, decompressed with the codec of the archive's data type.
 #include "archive/member_reader.h"
 #include "boundary/boundary.h"
+#include "boundary/exported_codes.h"
 #include "boundary/messages.h"
 #include "formats/container_common.h"
 #include "platform/file.h"
@@ -28,20 +29,19 @@ class VoxbankQXImpl final : public VoxbankQX {
     MemberReader reader;
 };
 
+// The entry count, or 0 with the message set.
 uint32_t VoxbankQXImpl::LoadIndex(const std::wstring& indexPath) {
-    return karv::catchOutOfMemory([&] { return reader.loadIndex(indexPath); },
-                                  [] {
-                                      SetMessageQX(karv::msg::kOutOfMemory);
-                                      return 0u;
-                                  });
+    if (!karv::reportSucceeded(karv::guardMemory([&] { return reader.loadIndex(indexPath); })))
+        return 0;
+    return reader.count();
 }
 
 int32_t VoxbankQXImpl::ReadMember(NativeFileHandle archive, uint32_t entry, uint8_t*& data,
                                   uint32_t* length, bool forceDecompress) {
     // Running out of memory is a failure like any other, never an exception for the caller.
-    return karv::reportStatus(
-        karv::guardMemory([&] { return readMember(archive, entry, data, length, forceDecompress); },
-                          karv::kMemberOutOfMemory));
+    return karv::report(karv::Exported::ReadMember, karv::guardMemory([&] {
+                            return readMember(archive, entry, data, length, forceDecompress);
+                        }));
 }
 
 // A new block for the stored bytes, and for a compressed member a new one of its length. A
@@ -67,12 +67,11 @@ Status VoxbankQXImpl::readMember(NativeFileHandle archive, uint32_t entry, uint8
     }
     Block out;
     uint32_t outLength = 0;
-    Status status =
-        karv::container::onThreads(info.size, karv::container::kMaxChunks, karv::kMemberOutOfMemory,
-                                   [&](auto& codec, auto* pool) {
-                                       return reader.decompress(entry, stored.data.get(), info.size,
-                                                                codec, pool, out, outLength);
-                                   });
+    Status status = karv::container::onThreads(
+        info.size, karv::container::kMaxChunks, [&](auto& codec, auto* pool) {
+            return reader.decompress(entry, stored.data.get(), info.size, codec, pool, out,
+                                     outLength);
+        });
     if (!status) {
         if (reader.hasCodec())
             data = nullptr;

@@ -1,0 +1,88 @@
+// The one vocabulary of failures inside karvcore and between karvcore and karvex. Every
+// component says what failed in these words; the exported functions turn them into the codes
+// they return in one place (core/src/boundary/exported_codes.cpp), and the program turns them
+// into its lines.
+#pragma once
+
+#include <cstdint>
+
+namespace karv {
+
+enum class Error : int32_t {
+    None = 0,
+
+    // ---- Anywhere ----
+    OutOfMemory,
+    // A file operation the system refused; whoever asked for it says what failed (Status::as).
+    SystemCall,
+    // A run of several steps ended at a step whose outcome was reported before.
+    Stopped,
+
+    // ---- Arguments ----
+    BadDataType,  // no container kind, or none chosen yet
+    TooManyFiles, // more archive files than an archive may have
+    TooLarge,     // a result that would not fit in 32 bits
+
+    // ---- Files ----
+    FileUnopened,     // does not exist or cannot be opened
+    PathInaccessible, // no file of that name to read (a pattern never names one)
+    FileUnreadable,   // a read failed or met the end too early
+    FileUncreated,    // a new file could not be made
+    FileUnwritable,   // a write, flush, cut, rename or close failed
+    FileTooLarge,     // 4 GiB or more, where a whole file is read
+    FileSizeUnknown,  // its size cannot be taken, or is 0
+
+    // ---- Index files ----
+    IndexUnopened,
+    IndexHeaderUnreadable, // the header cannot be read or is cut short
+    IndexUnitZero,         // the header's offset unit is 0
+    IndexDeclaredEmpty,    // the header declares no entry
+    IndexHoldsNoEntry,     // the file holds none of the entries the header declares
+    IndexTableUnreadable,  // the entries cannot be read
+    IndexUnloadable,       // a headerless index cannot be loaded whole
+    IndexNotLoaded,
+    EntryBeyondIndex,
+    EntryUnused,
+
+    // ---- Archive files and the backup ----
+    ArchiveUnopened,
+    ArchiveUnreadable,
+    SizeMismatch,      // a file's size does not agree with the backup
+    BackupUnloadable,  // the backup's files are missing, unreadable or disagree
+    MemberUndecodable, // a member's container does not decode (the message says why)
+
+    // ---- Compressed containers ----
+    CompressFailed, // the message says why
+    CorruptData,
+    WrongTotal, // the chunks make another length than the header's total
+
+    // ---- Packed blobs ----
+    SubFileBeyondTable, // not in the table, or reaching past the blob
+    BlobUnrecognised,   // neither table layout
+    SubFileOutside,     // starts at or behind the end of the blob
+    SubFileGrew,        // larger than the listing said
+    TooManySubFiles,    // more than the listing said
+
+    // ---- Texture containers and DDS files ----
+    NoMoreTextures,
+    AlreadyOpen, // also the text writer
+    DataEmpty,
+    NotOpen, // also the text writer
+    OutsideContainer,
+    DdsTooSmall,
+    DdsMismatch,
+    TextureBeyondCount,
+    UnsupportedFormat, // Status::value() holds the format code
+
+    // ---- Text files ----
+    TextMarkMissing, // UCS-2 without a byte-order mark
+    TextOddLength,   // UCS-2 with an odd number of bytes
+    EndOfText,
+    TextUndecodable, // a byte that cannot start a UTF-8 character
+    TextConversionFailed,
+    EncodingUnsupported,
+    MarkUnwritten,
+    WrongMode, // the text writer's LOG mode against its normal mode
+};
+
+} // namespace karv
