@@ -24,43 +24,14 @@ using platform::OpenMode;
 // Member file names carry the entry number with at least this many digits.
 constexpr int kMemberNameDigits = 6;
 
-bool isContainer(const uint8_t* data, uint32_t length) {
-    return IsTextureContainer(data, length, archiveSelection.bigEndian);
-}
-
-bool readFirstWord(const uint8_t* data, uint32_t length, uint32_t& word) {
-    return ReadFirstWord(data, length, archiveSelection.bigEndian, word);
-}
-
-// The textures of a member: the member itself when it is a container, else the containers
-// among its sub-files when it looks like a packed blob. A member too short for its first word
-// is not searched.
-void exportMemberTextures(const uint8_t* member, uint32_t length, uint32_t entry) {
-    uint32_t word = 0;
-    if (!readFirstWord(member, length, word))
-        return;
-    if (word == kTextureContainerMagic) {
-        ExportContainerTextures(member, 0, length, entry, 0, false);
-        return;
-    }
-    if (word == 0 || word > kMaxPackedBlobFiles)
-        return;
-    for (uint32_t subFile = 0; subFile < word; ++subFile) {
-        uint32_t offset = 0, size = 0;
-        if (GetData_Offset(member, length, subFile, &offset, &size, archiveSelection.bigEndian) ==
-                0 &&
-            isContainer(member + offset, size))
-            ExportContainerTextures(member, offset, size, entry, subFile, false);
-    }
-}
-
 // The export folder of the run: the game's folder, one level deeper for an archive file that
 // stands alone (named after the file), and the texture folder inside it.
-void prepareFolders(bool extractTextures) {
-    ArchiveSelection& selection = archiveSelection;
+void prepareFolders(ArchiveSelection& selection, bool extractTextures) {
     createFolderUnlessExists(selection.exportDir);
-    if (!ArchiveSpansFiles(selection.dataType) && !selection.archiveName.empty()) {
-        selection.exportDir += kPathSeparator + archiveFolderName(selection.archiveName);
+    const std::wstring folder =
+        MembersFolder(selection.dataType, selection.exportDir, selection.archiveName);
+    if (folder != selection.exportDir) {
+        selection.exportDir = folder;
         createFolderUnlessExists(selection.exportDir);
     }
     selection.texturesDir = selection.exportDir + kPathSeparator + text::kTexturesFolder;
@@ -91,9 +62,8 @@ bool writeMemberFile(const std::wstring& path, const uint8_t* data, uint32_t len
 // the program writes them, with their textures, and prints.
 class MemberExport {
   public:
-    MemberExport(ExportRequest request, bool extractTextures)
-        : readPath_(request.readPath), extractTextures_(extractTextures),
-          reader_(std::move(request)) {}
+    MemberExport(const ArchiveSelection& selection, ExportRequest request, bool extractTextures)
+        : selection_(selection), extractTextures_(extractTextures), reader_(std::move(request)) {}
 
     // Opens the archive file and loads the index; false (with the outcome printed) when the
     // run cannot go on.
@@ -104,7 +74,7 @@ class MemberExport {
   private:
     bool exportMember(const ExportedMember& member);
 
-    std::wstring readPath_;
+    const ArchiveSelection& selection_;
     bool extractTextures_;
     ArchiveExport reader_;
 };
@@ -139,9 +109,14 @@ bool MemberExport::exportMember(const ExportedMember& member) {
         print(member.status.message() + L"\n");
         return true;
     }
-    if (extractTextures_)
-        exportMemberTextures(member.data, member.length, member.entry);
-    const ArchiveSelection& selection = archiveSelection;
+    // The textures of the member itself, or of the containers among its sub-files.
+    if (extractTextures_) {
+        for (const TextureRegion& region :
+             FindTextureContainers(member.data, member.length, selection_.bigEndian))
+            ExportContainerTextures(selection_, member.data, region.offset, region.length,
+                                    member.entry, region.subFile, false);
+    }
+    const ArchiveSelection& selection = selection_;
     std::wstring path = selection.exportDir + kPathSeparator +
                         zeroPadded(member.entry, kMemberNameDigits) + text::kSubFileSuffix;
     if (!selection.dryRun) {
@@ -152,7 +127,7 @@ bool MemberExport::exportMember(const ExportedMember& member) {
             return false;
         }
     }
-    print(text::kExportLineFrom + readPath_ + text::kExportLineMember + path +
+    print(text::kExportLineFrom + reader_.readPath() + text::kExportLineMember + path +
           text::kLineSucceeded);
     return true;
 }
@@ -167,8 +142,8 @@ void MemberExport::run() {
 
 } // namespace
 
-void ExportMembers(uint32_t first, uint32_t last, std::wstring archivePath, bool extractTextures) {
-    const ArchiveSelection& selection = archiveSelection;
+void ExportMembers(ArchiveSelection& selection, uint32_t first, uint32_t last,
+                   std::wstring archivePath, bool extractTextures) {
     const linkinfo& link = selection.linkinfo;
     if (!ArchiveFileCountFits(link)) {
         print(text::kTooManyArchiveFiles);
@@ -179,20 +154,17 @@ void ExportMembers(uint32_t first, uint32_t last, std::wstring archivePath, bool
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
         return;
     }
-    prepareFolders(extractTextures);
-    // An archive file that carries its own index (Z54) is read through the chosen path.
-    const bool ownIndex = IndexLayoutFor(selection.dataType).inArchive;
+    prepareFolders(selection, extractTextures);
     ExportRequest request;
     request.dataType = selection.dataType;
     request.bigEndian = selection.bigEndian;
     request.link = link;
-    request.readPath = ownIndex ? archivePath : link.fileNames[0];
-    request.indexPath = ownIndex ? archivePath : link.indexPath;
+    request.archivePath = archivePath;
     request.first = first;
     request.last = last;
     catchOutOfMemory(
         [&] {
-            MemberExport run(std::move(request), extractTextures);
+            MemberExport run(selection, std::move(request), extractTextures);
             if (run.open())
                 run.run();
         },

@@ -33,8 +33,7 @@ bool entryNumberOf(const std::wstring& name, uint32_t& entry) {
     return true;
 }
 
-ImportRequest requestFor(const std::wstring& archivePath) {
-    const ArchiveSelection& selection = archiveSelection;
+ImportRequest requestFor(const ArchiveSelection& selection, const std::wstring& archivePath) {
     ImportRequest request;
     request.dataType = selection.dataType;
     request.bigEndian = selection.bigEndian;
@@ -142,8 +141,7 @@ std::vector<ImportFile> filesToImport(const std::vector<platform::DirectoryEntry
     return files;
 }
 
-void importMembers(const std::wstring& archivePath) {
-    const ArchiveSelection& selection = archiveSelection;
+void importMembers(const ArchiveSelection& selection, const std::wstring& archivePath) {
     if (!platform::pathExists(selection.importDir)) {
         print(text::kImportDirMissing);
         return;
@@ -152,7 +150,7 @@ void importMembers(const std::wstring& archivePath) {
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
         return;
     }
-    ArchiveImport import(requestFor(archivePath));
+    ArchiveImport import(requestFor(selection, archivePath));
     if (Status opened = import.open(); !opened) {
         printSetupFailure(opened);
         return;
@@ -171,8 +169,9 @@ void importMembers(const std::wstring& archivePath) {
 
 } // namespace karv::cli
 
-void ImportMembers(std::wstring archivePath) {
-    catchOutOfMemory([&] { importMembers(archivePath); }, [] { print(text::kOutOfMemory); });
+void ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
+    catchOutOfMemory([&] { importMembers(selection, archivePath); },
+                     [] { print(text::kOutOfMemory); });
 }
 
 } // namespace karv::cli

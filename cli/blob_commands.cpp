@@ -27,13 +27,14 @@ struct SplitOutcome {
 
 // Writes one sub-file straight from the loaded blob; a sub-file that cannot be located is
 // passed over without a word.
-void splitOne(const LoadedData& blob, uint32_t subFile, SplitOutcome& outcome) {
+void splitOne(const ArchiveSelection& selection, const LoadedData& blob, uint32_t subFile,
+              SplitOutcome& outcome) {
     uint32_t start = 0, size = 0;
-    if (GetData_Offset(blob.bytes.get(), blob.size, subFile, &start, &size,
-                       archiveSelection.bigEndian) != 0)
+    if (GetData_Offset(blob.bytes.get(), blob.size, subFile, &start, &size, selection.bigEndian) !=
+        0)
         return;
-    std::wstring path = archiveSelection.texturesDir + kPathSeparator + zeroPadded(subFile, 5) +
-                        text::kSubFileSuffix;
+    std::wstring path =
+        selection.texturesDir + kPathSeparator + zeroPadded(subFile, 5) + text::kSubFileSuffix;
     if (SaveData(path, blob.bytes.get(), start, size, true)) {
         print(text::kSplitLinePrefix + path + text::kSubFileSplit);
         outcome.saved = true;
@@ -97,23 +98,23 @@ bool fillMergedBlob(const std::wstring& folder, const std::vector<MergeInput>& i
 
 } // namespace
 
-void SplitBlob(const std::wstring& path) {
+void SplitBlob(ArchiveSelection& selection, const std::wstring& path) {
     LoadedData blob;
     if (!loadWhole(path, blob)) {
         print(text::kLoadFileFailed);
         return;
     }
-    prepareOutputFolder(path);
+    prepareOutputFolder(selection, path);
     // A file too short for the count holds no sub-file.
     uint32_t count = 0;
-    ReadFirstWord(blob.bytes.get(), blob.size, archiveSelection.bigEndian, count);
+    ReadFirstWord(blob.bytes.get(), blob.size, selection.bigEndian, count);
     if (count > kMaxPackedBlobFiles) {
         print(text::kTooManySubFiles);
         return;
     }
     SplitOutcome outcome;
     for (uint32_t subFile = 0; subFile < count; ++subFile)
-        splitOne(blob, subFile, outcome);
+        splitOne(selection, blob, subFile, outcome);
     blob.bytes.reset();
     printSplitSummary(outcome);
 }

@@ -2,7 +2,6 @@
 
 #include "console.h"
 #include "files.h"
-#include "program_state.h"
 #include "texts.h"
 
 namespace karv::cli {
@@ -38,11 +37,10 @@ void convertFile(const LoadedData& in, const std::wstring& outPath, Codec codec,
 
 } // namespace
 
-void decompressFile(const ContainerKind& kind, const std::wstring& path) {
+void decompressFile(const ContainerKind& kind, const std::wstring& path, bool bigEndian) {
     LoadedData in;
     if (!loadFile(path, in))
         return;
-    const bool bigEndian = archiveSelection.bigEndian;
     if (!HasContainerMagic(kind, in.bytes.get(), in.size, bigEndian)) {
         print(text::kNotCompressedFile);
         return;
@@ -54,14 +52,14 @@ void decompressFile(const ContainerKind& kind, const std::wstring& path) {
                 text::kDecompressDone);
 }
 
-void compressFile(const ContainerKind& kind, const std::wstring& path) {
+void compressFile(const ContainerKind& kind, const std::wstring& path, bool bigEndian) {
     LoadedData in;
     if (!loadFile(path, in))
         return;
     auto compressor = [&](const LoadedData& file, uint8_t*& out, uint32_t& size) {
         uint32_t padded = 0;
         return kind.compress(out, file.bytes.get(), file.size, &size, &padded, kind.chunkSize,
-                             archiveSelection.bigEndian, kCommandLineLevel);
+                             bigEndian, kCommandLineLevel);
     };
     convertFile(in, path + text::kCompressedSuffix, compressor, text::kCompressFailedBecause,
                 text::kCompressDone);

@@ -34,9 +34,9 @@ void runCodecCommand(const Arguments& args, bool decompress) {
     if (kind == nullptr)
         return;
     if (decompress)
-        decompressFile(*kind, args[4]);
+        decompressFile(*kind, args[4], archiveSelection.bigEndian);
     else
-        compressFile(*kind, args[4]);
+        compressFile(*kind, args[4], archiveSelection.bigEndian);
 }
 
 // "ET", "SD" and "MD": one file or folder; a missing argument ends the program silently.
@@ -44,9 +44,9 @@ void runFileCommand(const Arguments& args, const std::wstring& code) {
     if (args.size() < 4)
         return;
     if (code == L"ET")
-        ExportTextures(args[3]);
+        ExportTextures(archiveSelection, args[3]);
     else if (code == L"SD")
-        SplitBlob(args[3]);
+        SplitBlob(archiveSelection, args[3]);
     else
         MergeBlob(args[3]);
 }
@@ -65,7 +65,7 @@ void runOperation(const Arguments& args) {
     } else if (code == L"IT") {
         // Data file and folder; a missing argument ends the program silently.
         if (args.size() >= 5)
-            ImportTextures(args[3], args[4]);
+            ImportTextures(archiveSelection, args[3], args[4]);
     } else {
         runMenus();
     }

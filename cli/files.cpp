@@ -40,16 +40,9 @@ void createFolderUnlessExists(const std::wstring& folder) {
         platform::createDirectory(folder);
 }
 
-void prepareOutputFolder(const std::wstring& path) {
-    archiveSelection.texturesDir = outputFolderFor(path);
-    createFolderUnlessExists(archiveSelection.texturesDir);
-}
-
-std::wstring archiveFolderName(const std::wstring& archiveName) {
-    size_t dot = archiveName.find(L'.');
-    if (dot == std::wstring::npos || dot == 0)
-        return archiveName;
-    return archiveName.substr(0, dot);
+void prepareOutputFolder(ArchiveSelection& selection, const std::wstring& path) {
+    selection.texturesDir = outputFolderFor(path);
+    createFolderUnlessExists(selection.texturesDir);
 }
 
 std::wstring zeroPadded(uint32_t number, int width) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "karvcore/buffer.h"
+#include "program_state.h"
 
 #include <cstdint>
 #include <string>
@@ -24,19 +25,15 @@ bool loadWhole(const std::wstring& path, LoadedData& file);
 // A path without a separator gives a folder in the current folder.
 std::wstring outputFolderFor(const std::wstring& path);
 
-// Stores outputFolderFor(path) in archiveSelection.texturesDir and creates that folder (one
+// Stores outputFolderFor(path) in the selection's texture folder and creates that folder (one
 // level) unless something of that name is there.
-void prepareOutputFolder(const std::wstring& path);
+void prepareOutputFolder(ArchiveSelection& selection, const std::wstring& path);
 
 // The folder with a separator at its end (one is added unless there is one).
 std::wstring withTrailingSeparator(const std::wstring& folder);
 
 // Creates one folder unless something of that name is there; the result is not looked at.
 void createFolderUnlessExists(const std::wstring& folder);
-
-// The folder name of an archive file: its name up to the first ".", or the whole name when
-// it has no "." or begins with one.
-std::wstring archiveFolderName(const std::wstring& archiveName);
 
 // `number` in decimal, padded on the left with "0" to at least `width` digits.
 std::wstring zeroPadded(uint32_t number, int width);

@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
+#include "selection.h"
 #include "split_info.h"
 #include "texts.h"
 
@@ -91,7 +92,7 @@ Next refuse(const wchar_t* message) {
 }
 
 bool backupExists() {
-    return FilePathExists(archiveSelection.linkinfo.fileNames[0] + kBackupRecordSuffix) == 1;
+    return FilePathExists(BackupRecordPath(archiveSelection.linkinfo)) == 1;
 }
 
 // Backs up with the selection as it stands; prints the outcome.
@@ -134,9 +135,6 @@ std::optional<Next> offerSplitInfoUpdate(const MenuState& state, const gameinfo&
 std::optional<Next> checkGame(const MenuState& state, const gameinfo& game) {
     if (game.location.empty() || game.voxbankNames[0].empty())
         return refuse(text::kNoLocationOrArchive);
-    archiveSelection.bigEndian = game.bigEndian;
-    archiveSelection.dataType = game.dataType;
-    archiveSelection.blockAlignment = AppendAlignmentFor(game.dataType);
     // A Z54 archive carries its index inside the archive file.
     if (!IndexLayoutFor(game.dataType).inArchive && game.idxNames[0].empty())
         return refuse(text::kNoIndexName);
@@ -147,27 +145,9 @@ std::optional<Next> checkGame(const MenuState& state, const gameinfo& game) {
     return std::nullopt;
 }
 
-void fillLinkInfo(const MenuState& state, const gameinfo& game) {
-    linkinfo& link = archiveSelection.linkinfo;
-    if (ArchiveSpansFiles(game.dataType)) {
-        // At most kMaxArchiveFiles: checkGame refuses larger games.
-        link.fileCount = game.voxbankCount;
-        link.indexPath = firstIndexPath(game);
-        for (int32_t i = 0; i < link.fileCount; ++i) {
-            link.fileNames[i] = game.location + game.voxbankNames[size_t(i)];
-            link.splitAddress[i] = game.splitAddresses[size_t(i)];
-        }
-        return;
-    }
-    // The other slots keep what an earlier operation left in them.
-    link.fileCount = 0;
-    link.indexPath = game.location + game.idxNames[size_t(state.fileIndex)];
-    link.fileNames[0] = game.location + game.voxbankNames[size_t(state.fileIndex)];
-}
-
 // ---- Operations ----
 
-Next exportOperation(const MenuState& state, const gameinfo& game) {
+Next exportOperation() {
     const int32_t kAnyEntry = std::numeric_limits<int32_t>::max();
     Answer first = ReadChoice(text::kExportFirstPrompt, 0, kAnyEntry);
     if (!first)
@@ -182,16 +162,13 @@ Next exportOperation(const MenuState& state, const gameinfo& game) {
         return Next::End;
     if (*textures == 0)
         return backToMainMenu();
-    const std::wstring& name = game.voxbankNames[size_t(state.fileIndex)];
-    archiveSelection.exportDir = game.location + game.exportPath;
-    archiveSelection.archivePath = game.location + name;
-    archiveSelection.archiveName = name;
-    ExportMembers(uint32_t(*first), uint32_t(*last), archiveSelection.archivePath, *textures == 1);
+    ExportMembers(archiveSelection, uint32_t(*first), uint32_t(*last), archiveSelection.archivePath,
+                  *textures == 1);
     platform::pauseConsole();
     return Next::End;
 }
 
-Next importOperation(const MenuState& state, const gameinfo& game) {
+Next importOperation(const gameinfo& game) {
     if (!backupExists()) {
         print(text::kNoBackupQuestion);
         print(text::kBackupNotice);
@@ -204,14 +181,7 @@ Next importOperation(const MenuState& state, const gameinfo& game) {
         if (!backUp(game))
             return pauseThenMainMenu();
     }
-    const std::wstring& name = game.voxbankNames[size_t(state.fileIndex)];
-    archiveSelection.archiveName = name;
-    archiveSelection.importDir = game.location + game.importPath;
-    // Each archive file of a Z54 or 358 game has an import folder of its own.
-    if (!ArchiveSpansFiles(archiveSelection.dataType))
-        archiveSelection.importDir += platform::kPathSeparator + archiveFolderName(name);
-    archiveSelection.archivePath = game.location + name;
-    ImportMembers(archiveSelection.archivePath);
+    ImportMembers(archiveSelection, archiveSelection.archivePath);
     platform::pauseConsole();
     return Next::End;
 }
@@ -263,14 +233,17 @@ Next splitInfoOperation(const MenuState& state, gameinfo& game) {
 
 Next runOperation(const MenuState& state, int32_t operation) {
     gameinfo& game = gameTable[state.gameKey];
+    // The checks may derive the split information, with the game's byte order; the selection is
+    // taken again once they have passed.
+    archiveSelection = SelectArchive(game, state.fileIndex, archiveSelection.dryRun);
     if (std::optional<Next> instead = checkGame(state, game))
         return *instead;
-    fillLinkInfo(state, game);
+    archiveSelection = SelectArchive(game, state.fileIndex, archiveSelection.dryRun);
     switch (operation) {
     case 1:
-        return exportOperation(state, game);
+        return exportOperation();
     case 2:
-        return importOperation(state, game);
+        return importOperation(game);
     case 3:
         return backupOperation(game);
     case 4:

@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "files.h"
+#include "karvcore/archive.h"
 #include "karvcore/buffer.h"
 #include "karvcore/files.h"
 #include "karvcore/formats.h"
@@ -21,22 +22,14 @@ using platform::kPathSeparator;
 
 using Container = std::unique_ptr<GT1GDataQX>;
 
-bool isContainer(const uint8_t* data, uint32_t length) {
-    return IsTextureContainer(data, length, archiveSelection.bigEndian);
-}
-
-bool readFirstWord(const uint8_t* data, uint32_t length, uint32_t& word) {
-    return ReadFirstWord(data, length, archiveSelection.bigEndian, word);
-}
-
 // "00003_000012": the sub-file and texture numbers of a DDS file name.
 std::wstring textureLabel(uint32_t subFile, uint32_t texture) {
     return zeroPadded(subFile, 5) + L"_" + zeroPadded(texture, 6);
 }
 
 // The output folder of a container: a member of the archive export gets a folder of its own.
-std::wstring textureFolder(uint32_t member) {
-    std::wstring folder = archiveSelection.texturesDir;
+std::wstring textureFolder(const ArchiveSelection& selection, uint32_t member) {
+    std::wstring folder = selection.texturesDir;
     if (member < kNoMember) {
         folder += kPathSeparator + std::to_wstring(member);
         createFolderUnlessExists(folder);
@@ -46,8 +39,8 @@ std::wstring textureFolder(uint32_t member) {
 
 // Exports the texture at the container's cursor. A DDS file that cannot be written counts as
 // a failed texture, with the reason the library gives.
-void exportOne(GT1GDataQX& container, const uint8_t* buffer, uint32_t member, uint32_t subFile,
-               uint32_t texture, bool verbose) {
+void exportOne(const ArchiveSelection& selection, GT1GDataQX& container, const uint8_t* buffer,
+               uint32_t member, uint32_t subFile, uint32_t texture, bool verbose) {
     uint8_t* raw = nullptr;
     uint32_t length = 0;
     std::wstring format;
@@ -59,9 +52,9 @@ void exportOne(GT1GDataQX& container, const uint8_t* buffer, uint32_t member, ui
         return;
     }
     MallocBuffer dds(raw);
-    std::wstring path = textureFolder(member) + kPathSeparator + textureLabel(subFile, texture) +
-                        L"-" + format + text::kDdsSuffix;
-    bool saved = archiveSelection.dryRun || SaveData(path, dds.get(), 0, length, true);
+    std::wstring path = textureFolder(selection, member) + kPathSeparator +
+                        textureLabel(subFile, texture) + L"-" + format + text::kDdsSuffix;
+    bool saved = selection.dryRun || SaveData(path, dds.get(), 0, length, true);
     dds.reset();
     if (!verbose)
         return;
@@ -69,22 +62,6 @@ void exportOne(GT1GDataQX& container, const uint8_t* buffer, uint32_t member, ui
         print(label + text::kTextureExported);
     else
         print(label + text::kTextureExportFailed + GetMessageQX() + L"\n");
-}
-
-// Every container among the sub-files of a blob of `count` sub-files; false when there is
-// none. Sub-files that cannot be located or are no containers are passed over.
-bool exportBlobContainers(const LoadedData& blob, uint32_t count) {
-    bool found = false;
-    for (uint32_t subFile = 0; subFile < count; ++subFile) {
-        uint32_t offset = 0, length = 0;
-        if (GetData_Offset(blob.bytes.get(), blob.size, subFile, &offset, &length,
-                           archiveSelection.bigEndian) != 0 ||
-            !isContainer(blob.bytes.get() + offset, length))
-            continue;
-        ExportContainerTextures(blob.bytes.get(), offset, length, kNoMember, subFile, true);
-        found = true;
-    }
-    return found;
 }
 
 // ---- Import ----
@@ -133,71 +110,53 @@ void printImportFailure(const std::wstring& name) {
 // sub-files as the DDS file names ask. Every step prints its own failure.
 class TextureImport {
   public:
-    TextureImport(LoadedData& data, GT1GDataQX& container) : data_(data), container_(container) {}
+    TextureImport(LoadedData& data, GT1GDataQX& container, bool bigEndian)
+        : data_(data), container_(container), bigEndian_(bigEndian) {}
 
     bool importFile(const std::wstring& folder, const std::wstring& name);
 
   private:
-    bool findRegion(uint32_t subFile, uint32_t& offset, uint32_t& length) const;
-    bool subFileContainer(uint32_t subFile, uint32_t& offset, uint32_t& length) const;
+    bool findRegion(uint32_t subFile, TextureRegion& region) const;
     bool openSubFile(uint32_t subFile, const std::wstring& name);
 
     LoadedData& data_;
     GT1GDataQX& container_;
+    bool bigEndian_;
     bool open_ = false;
     uint32_t openSubFile_ = 0;
 };
 
-bool TextureImport::subFileContainer(uint32_t subFile, uint32_t& offset, uint32_t& length) const {
-    return GetData_Offset(data_.bytes.get(), data_.size, subFile, &offset, &length,
-                          archiveSelection.bigEndian) == 0 &&
-           isContainer(data_.bytes.get() + offset, length);
-}
-
 // Sub-file 0 names the data file itself when that is a container; otherwise sub-file 0 of the
 // packed blob, which is where the export's 00000_ files of a blob came from.
-bool TextureImport::findRegion(uint32_t subFile, uint32_t& offset, uint32_t& length) const {
-    uint32_t word = 0;
-    const bool hasWord = readFirstWord(data_.bytes.get(), data_.size, word);
-    const bool isBlob = hasWord && word <= kMaxPackedBlobFiles;
-    if (subFile == 0) {
-        if (hasWord && word == kTextureContainerMagic) {
-            offset = 0;
-            length = data_.size;
-            return true;
-        }
-        if (isBlob && subFileContainer(0, offset, length))
-            return true;
-        print(text::kInnerFileNotTexture);
-        return false;
-    }
-    if (!isBlob) {
+bool TextureImport::findRegion(uint32_t subFile, TextureRegion& region) const {
+    Status found =
+        LocateTextureContainer(data_.bytes.get(), data_.size, subFile, bigEndian_, region);
+    switch (found.error()) {
+    case Error::None:
+        return true;
+    case Error::NotTextureData:
         print(text::kNotTextureFile);
         return false;
-    }
-    if (GetData_Offset(data_.bytes.get(), data_.size, subFile, &offset, &length,
-                       archiveSelection.bigEndian) != 0) {
+    case Error::SubFileNotTexture:
+        print(text::kInnerFileNotTexture);
+        return false;
+    default: // the sub-file is not in the blob's table
         print(text::kBlobInfoFailed);
         return false;
     }
-    if (!isContainer(data_.bytes.get() + offset, length)) {
-        print(text::kInnerFileNotTexture);
-        return false;
-    }
-    return true;
 }
 
 // A container that does not open stops the import with the library's reason, rather than
 // with the "not open" of the next import.
 bool TextureImport::openSubFile(uint32_t subFile, const std::wstring& name) {
-    uint32_t offset = 0, length = 0;
-    if (!findRegion(subFile, offset, length))
+    TextureRegion region;
+    if (!findRegion(subFile, region))
         return false;
     container_.CloseData();
     open_ = false;
     uint32_t count = 0;
-    if (container_.OpenData(data_.bytes.get(), offset, length, &count,
-                            archiveSelection.bigEndian) != 0) {
+    if (container_.OpenData(data_.bytes.get(), region.offset, region.length, &count, bigEndian_) !=
+        0) {
         printImportFailure(name);
         return false;
     }
@@ -229,8 +188,9 @@ bool TextureImport::importFile(const std::wstring& folder, const std::wstring& n
 
 } // namespace
 
-void ExportContainerTextures(const uint8_t* buffer, uint32_t offset, uint32_t length,
-                             uint32_t member, uint32_t subFile, bool verbose) {
+void ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* buffer,
+                             uint32_t offset, uint32_t length, uint32_t member, uint32_t subFile,
+                             bool verbose) {
     Container container(CreateGT1GDataInterface());
     if (!container) {
         if (verbose)
@@ -239,36 +199,34 @@ void ExportContainerTextures(const uint8_t* buffer, uint32_t offset, uint32_t le
     }
     // A container that does not open leaves the count at 0.
     uint32_t count = 0;
-    container->OpenData(buffer, offset, length, &count, archiveSelection.bigEndian);
+    container->OpenData(buffer, offset, length, &count, selection.bigEndian);
     if (count == 0) {
         if (verbose)
             print(text::kTextureCountZero);
         return;
     }
     for (uint32_t texture = 0; texture < count; ++texture)
-        exportOne(*container, buffer, member, subFile, texture, verbose);
+        exportOne(selection, *container, buffer, member, subFile, texture, verbose);
 }
 
-void ExportTextures(const std::wstring& path) {
+void ExportTextures(ArchiveSelection& selection, const std::wstring& path) {
     LoadedData file;
     if (!loadWhole(path, file)) {
         print(text::kLoadFileFailed);
         return;
     }
-    prepareOutputFolder(path);
-    // A file too short for a first word is neither a container nor a blob.
-    uint32_t word = 0;
-    const bool hasWord = readFirstWord(file.bytes.get(), file.size, word);
-    if (hasWord && word == kTextureContainerMagic) {
-        ExportContainerTextures(file.bytes.get(), 0, file.size, kNoMember, 0, true);
-        print(text::kTextureExportDone);
-        return;
-    }
-    bool exported = hasWord && word <= kMaxPackedBlobFiles && exportBlobContainers(file, word);
-    print(exported ? text::kTextureExportDone : text::kNotTextureFile);
+    prepareOutputFolder(selection, path);
+    // The file itself when it is a container, else every container among its sub-files.
+    const std::vector<TextureRegion> regions =
+        FindTextureContainers(file.bytes.get(), file.size, selection.bigEndian);
+    for (const TextureRegion& region : regions)
+        ExportContainerTextures(selection, file.bytes.get(), region.offset, region.length,
+                                kNoMember, region.subFile, true);
+    print(regions.empty() ? text::kNotTextureFile : text::kTextureExportDone);
 }
 
-void ImportTextures(const std::wstring& dataPath, const std::wstring& folderArgument) {
+void ImportTextures(const ArchiveSelection& selection, const std::wstring& dataPath,
+                    const std::wstring& folderArgument) {
     LoadedData data;
     if (!loadWhole(dataPath, data)) {
         print(text::kLoadDataFileFailed);
@@ -285,7 +243,7 @@ void ImportTextures(const std::wstring& dataPath, const std::wstring& folderArgu
         printFailure(text::kTextureImportFailedBecause);
         return;
     }
-    TextureImport import(data, *container);
+    TextureImport import(data, *container, selection.bigEndian);
     bool failed = false;
     for (const std::wstring& name : names) {
         if (!import.importFile(folder, name)) {

@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::wstring printed;
     karv::cli::capturePrintsInto(&printed);
-    karv::cli::ImportMembers(archivePath);
+    karv::cli::ImportMembers(s, archivePath);
     karv::cli::capturePrintsInto(nullptr);
 
     // Four small files, each padded at most to the offset unit: nothing more can be appended.

@@ -11,6 +11,7 @@
 // entries, texture containers, packed blobs holding containers, a member larger than one
 // compression chunk and a member of three bytes. Entry 0 of every archive file is a character
 // table (UTF-8 text). The output depends only on the options: the same bytes on every run.
+#include "karvcore/archive.h"
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
 #include "karvcore/index_table.h"
@@ -482,16 +483,6 @@ GamePlan benchGame(uint32_t mebibytes, int32_t type, bool ps3, int level, uint64
 
 // ---- The configuration file ----
 
-std::wstring hex(uint32_t value) {
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::wstring out;
-    do {
-        out.insert(out.begin(), digits[value % 16]);
-        value /= 16;
-    } while (value != 0);
-    return out;
-}
-
 std::wstring joinList(const std::vector<std::wstring>& pieces) {
     std::wstring out;
     for (const std::wstring& piece : pieces)
@@ -501,11 +492,12 @@ std::wstring joinList(const std::vector<std::wstring>& pieces) {
 
 std::wstring gameRecord(const GamePlan& game, const WrittenGame& written,
                         const std::wstring& parent) {
-    std::vector<std::wstring> archives, indexes, splits;
+    std::vector<std::wstring> archives, indexes;
+    std::vector<uint32_t> splits;
     for (size_t f = 0; f < game.files.size(); ++f) {
         archives.push_back(game.files[f].name);
         indexes.push_back(game.files[f].indexName);
-        splits.push_back(hex(uint32_t(written.firstEntries[f] * kSplitAddressUnit)));
+        splits.push_back(uint32_t(SplitAddressOf(written.firstEntries[f])));
     }
     const ContainerKind& kind = kindOf(game.format.type);
     if (kind.spansFiles)
@@ -522,7 +514,7 @@ std::wstring gameRecord(const GamePlan& game, const WrittenGame& written,
     out += L"Voxbank 数量=" + std::to_wstring(archives.size()) + end;
     out += L"Voxbank 文件名=" + joinList(archives) + end;
     if (kind.spansFiles)
-        out += L"Voxbank 地址=" + (game.splitAddressesGiven ? joinList(splits) : L"") + end;
+        out += L"Voxbank 地址=" + (game.splitAddressesGiven ? SplitAddressText(splits) : L"") + end;
     out += L"导出路径=" + game.exportPath + end;
     out += L"导入路径=" + game.importPath + end;
     return out + end;

@@ -292,7 +292,8 @@ TEST_F(TextureCommands, ContainerExportForArchiveMembers) {
     cli::resetProgramState();
     cli::archiveSelection.bigEndian = true;
     cli::archiveSelection.texturesDir = folder(L"textures");
-    cli::ExportContainerTextures(member.data(), 13, uint32_t(container.size()), 42, 3, false);
+    cli::ExportContainerTextures(cli::archiveSelection, member.data(), 13,
+                                 uint32_t(container.size()), 42, 3, false);
     const std::wstring memberFolder = dir.file(L"textures") + kSep + L"42";
     EXPECT_EQ(namesIn(memberFolder),
               (std::vector<std::wstring>{L"00003_000000-DXT1.dds", L"00003_000001-DXT3.dds"}));
@@ -301,13 +302,15 @@ TEST_F(TextureCommands, ContainerExportForArchiveMembers) {
 
     // Dry run: the member folder is made, no DDS file is written.
     cli::archiveSelection.dryRun = true;
-    cli::ExportContainerTextures(member.data(), 13, uint32_t(container.size()), 7, 0, false);
+    cli::ExportContainerTextures(cli::archiveSelection, member.data(), 13,
+                                 uint32_t(container.size()), 7, 0, false);
     EXPECT_TRUE(platform::isDirectory(dir.file(L"textures") + kSep + L"7"));
     EXPECT_TRUE(namesIn(dir.file(L"textures") + kSep + L"7").empty());
 
     // Member 500000 stands for no member folder.
     cli::archiveSelection.dryRun = false;
-    cli::ExportContainerTextures(member.data(), 13, uint32_t(container.size()), 500000, 1, false);
+    cli::ExportContainerTextures(cli::archiveSelection, member.data(), 13,
+                                 uint32_t(container.size()), 500000, 1, false);
     EXPECT_EQ(namesIn(dir.file(L"textures")),
               (std::vector<std::wstring>{L"00001_000000-DXT1.dds", L"00001_000001-DXT3.dds", L"42",
                                          L"7"}));

@@ -73,7 +73,7 @@ TEST_P(ExportEveryKind, WritesEachMemberAsTheReaderGivesItAndSkipsUnusedEntries)
     game.select();
 
     OutputCapture output;
-    ExportMembers(0, 100, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 100, game.archivePath(0), false);
 
     EXPECT_EQ(output.take(), expectedLines(game, {0, 1, 2, 3, 4, 5, 6}, {3, 4, 5}));
     EXPECT_EQ(readBytes(game.memberFile(0)), raw);
@@ -113,7 +113,7 @@ TEST_P(ExportEveryKind, ClampsTheRangeToTheIndex) {
         removeFiles(game.exportFolder());
         game.select();
         OutputCapture output;
-        ExportMembers(c.first, c.last, game.archivePath(0), false);
+        ExportMembers(cli::archiveSelection, c.first, c.last, game.archivePath(0), false);
         EXPECT_EQ(output.take(), expectedLines(game, c.exported));
         std::set<std::wstring> names;
         for (uint32_t entry : c.exported) {
@@ -134,7 +134,7 @@ TEST_P(ExportEveryKind, DryRunPrintsEveryLineButWritesNoFile) {
 
     game.select(true);
     OutputCapture output;
-    ExportMembers(0, 10, game.archivePath(0), true);
+    ExportMembers(cli::archiveSelection, 0, 10, game.archivePath(0), true);
     const std::wstring dryLines = output.take();
 
     // Folders are made, files are not.
@@ -146,7 +146,7 @@ TEST_P(ExportEveryKind, DryRunPrintsEveryLineButWritesNoFile) {
     EXPECT_TRUE(listNames(texturesDir + kSep + L"0").empty());
 
     game.select(false);
-    ExportMembers(0, 10, game.archivePath(0), true);
+    ExportMembers(cli::archiveSelection, 0, 10, game.archivePath(0), true);
     EXPECT_EQ(output.take(), dryLines);
     EXPECT_EQ(dryLines, expectedLines(game, {0, 1, 2}, {2}));
     EXPECT_EQ(listNames(texturesDir + kSep + L"0"),
@@ -177,7 +177,7 @@ TEST_P(ExportEveryKind, CorruptMemberPrintsTheReadersMessageAndTheRunGoesOn) {
     game.select();
 
     OutputCapture output;
-    ExportMembers(0, 2, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 2, game.archivePath(0), false);
     EXPECT_EQ(output.take(), successLine(game.archivePath(0), game.memberFile(0)) +
                                  L"解压文件 000001.data 出错！原因：数据解压失败！\n\n" +
                                  successLine(game.archivePath(0), game.memberFile(2)));
@@ -208,7 +208,7 @@ TEST(ExportMultiFile357, ReadsEachEntryFromTheFileItsSplitAddressNames) {
     ASSERT_EQ(cli::archiveSelection.linkinfo.splitAddress[2], 0x1000u);
 
     OutputCapture output;
-    ExportMembers(55, 135, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 55, 135, game.archivePath(0), false);
     std::vector<uint32_t> entries;
     for (uint32_t entry = 55; entry <= 135; ++entry) {
         entries.push_back(entry);
@@ -231,7 +231,7 @@ TEST(ExportMultiFile357, MissingLaterFileEndsTheRunAtItsFirstEntry) {
     game.select();
 
     OutputCapture output;
-    ExportMembers(0, 3, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 3, game.archivePath(0), false);
     EXPECT_EQ(output.take(), expectedLines(game, {0, 1}) + L"打开 VOXBANK 文件失败！\n");
     EXPECT_EQ(listNames(game.exportFolder()),
               (std::set<std::wstring>{L"000000.data", L"000001.data"}));
@@ -244,7 +244,7 @@ TEST(ExportMultiFile357, RefusesMoreArchiveFilesThanTheDescriptionHolds) {
     game.select();
     cli::archiveSelection.linkinfo.fileCount = 11;
     OutputCapture output;
-    ExportMembers(0, 0, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 0, game.archivePath(0), false);
     EXPECT_EQ(output.take(), text::kTooManyArchiveFiles);
     EXPECT_FALSE(platform::pathExists(game.exportRoot()));
 }
@@ -257,7 +257,7 @@ TEST(ExportFolders, OwnFolderIsTheArchiveNameUpToItsFirstDot) {
         game.write();
         game.select();
         OutputCapture output;
-        ExportMembers(0, 0, game.archivePath(0), false);
+        ExportMembers(cli::archiveSelection, 0, 0, game.archivePath(0), false);
         const std::wstring folder =
             name == L"pack.a.b.bin" ? L"pack" : name; // ".hidden" and "plain" stay whole
         const std::wstring file = game.exportRoot() + kSep + folder + kSep + L"000000.data";
@@ -277,11 +277,11 @@ TEST(ExportFolders, ReExportReplacesLongerAndShorterFilesExactly) {
     game.write();
     game.select();
     OutputCapture output;
-    ExportMembers(0, 1, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 1, game.archivePath(0), false);
     ASSERT_TRUE(writeBytes(game.memberFile(0), Bytes(100, 9)));
     ASSERT_TRUE(writeBytes(game.memberFile(1), Bytes(9000, 9)));
     game.select();
-    ExportMembers(0, 1, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 1, game.archivePath(0), false);
     EXPECT_EQ(readBytes(game.memberFile(0)), first);
     EXPECT_EQ(readBytes(game.memberFile(1)), second);
 }
@@ -295,7 +295,7 @@ TEST(ExportFailures, MissingArchiveFileIsNamedAndNothingIsMade) {
         game.select();
         ASSERT_TRUE(platform::removeFile(game.archivePath(0)));
         OutputCapture output;
-        ExportMembers(0, 0, game.archivePath(0), false);
+        ExportMembers(cli::archiveSelection, 0, 0, game.archivePath(0), false);
         EXPECT_EQ(output.take(), L"文件“" + game.archivePath(0) + L"”不存在！\n");
         EXPECT_FALSE(platform::pathExists(game.exportRoot()));
     }
@@ -308,7 +308,7 @@ TEST(ExportFailures, FirstArchiveFileOf357GameThatCannotBeOpened) {
     game.select();
     ASSERT_TRUE(platform::removeFile(game.archivePath(0)));
     OutputCapture output;
-    ExportMembers(0, 0, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 0, game.archivePath(0), false);
     EXPECT_EQ(output.take(), L"打开文件失败！\n");
     EXPECT_TRUE(platform::isDirectory(game.exportRoot()));
 }
@@ -320,7 +320,7 @@ TEST(ExportFailures, IndexThatCannotBeLoadedEndsTheRunQuietly) {
     game.select();
     ASSERT_TRUE(platform::removeFile(game.indexPath()));
     OutputCapture output;
-    ExportMembers(0, 0, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 0, game.archivePath(0), false);
     EXPECT_EQ(output.take(), L"");
     EXPECT_TRUE(listNames(game.exportFolder()).empty());
 }
@@ -335,7 +335,7 @@ TEST(ExportFailures, MemberFileThatCannotBeCreatedEndsTheRun) {
     ASSERT_TRUE(writeBytes(game.exportFolder(), Bytes{1}));
     game.select();
     OutputCapture output;
-    ExportMembers(0, 1, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 1, game.archivePath(0), false);
     EXPECT_EQ(output.take(), L"创建文件失败！\n");
 }
 
@@ -353,7 +353,7 @@ TEST(ExportFailures, ShortWriteEndsTheRunWithoutSuccessLine) {
     std::filesystem::create_symlink("/dev/full", platform::wideToUtf8(game.memberFile(0)));
     game.select();
     OutputCapture output;
-    ExportMembers(0, 1, game.archivePath(0), false);
+    ExportMembers(cli::archiveSelection, 0, 1, game.archivePath(0), false);
     EXPECT_EQ(output.take(), L"写入文件“" + game.memberFile(0) + L"”出错！\n");
     EXPECT_FALSE(platform::pathExists(game.memberFile(1)));
 }
@@ -406,7 +406,7 @@ TEST_P(ExportTextures, ContainersAndContainersInBlobsBecomeDdsFiles) {
     game.select();
 
     OutputCapture output;
-    ExportMembers(0, 4, game.archivePath(0), true);
+    ExportMembers(cli::archiveSelection, 0, 4, game.archivePath(0), true);
     EXPECT_EQ(output.take(), expectedLines(game, {0, 1, 2, 3, 4}));
 
     const std::wstring textures = game.exportFolder() + kSep + L"Textures";

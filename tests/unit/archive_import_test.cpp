@@ -50,7 +50,7 @@ class ImportGame : public TestGame {
     std::wstring run(bool dryRun = false) const {
         select(dryRun);
         OutputCapture output;
-        ImportMembers(archivePath(0));
+        ImportMembers(cli::archiveSelection, archivePath(0));
         return output.take();
     }
     std::wstring appended(const std::wstring& name, bool compressed) const {
@@ -95,7 +95,7 @@ class ImportGame : public TestGame {
     Bytes exportNow(uint32_t entry) const {
         select();
         OutputCapture quiet;
-        cli::ExportMembers(entry, entry, archivePath(0), false);
+        cli::ExportMembers(cli::archiveSelection, entry, entry, archivePath(0), false);
         return readBytes(memberFile(entry));
     }
 };
@@ -365,7 +365,7 @@ TEST_P(ImportEveryKind, SetupFailuresChangeNothing) {
         game.select();
         c.change(cli::archiveSelection.linkinfo, cli::archiveSelection);
         OutputCapture output;
-        ImportMembers(archive);
+        ImportMembers(cli::archiveSelection, archive);
         EXPECT_EQ(output.take(), c.expected);
         EXPECT_EQ(game.snapshot(), before);
     }
@@ -373,7 +373,7 @@ TEST_P(ImportEveryKind, SetupFailuresChangeNothing) {
         SCOPED_TRACE("archive missing");
         game.select();
         OutputCapture output;
-        ImportMembers(archive + L".gone");
+        ImportMembers(cli::archiveSelection, archive + L".gone");
         EXPECT_EQ(output.take(), L"文件“" + archive + L".gone”不存在！\n");
     }
     game.clearImportFolder();
@@ -616,7 +616,7 @@ TEST(ImportMultiFile357, ArchiveFileThatCannotBeOpenedEndsTheRun) {
     game.select();
     cli::archiveSelection.linkinfo.fileNames[2] = game.location() + L"Import";
     OutputCapture output;
-    ImportMembers(game.archivePath(0));
+    ImportMembers(cli::archiveSelection, game.archivePath(0));
     EXPECT_EQ(output.take(), game.appended(L"1.data", true) + L"打开 VOXBANK 文件失败！\n");
 }
 
@@ -635,7 +635,7 @@ TEST(ImportFailedWrites, ShortDataWriteEndsTheRunAndLeavesIndexAndRecord) {
     game.select();
     cli::archiveSelection.linkinfo.fileNames[2] = L"/dev/full";
     OutputCapture output;
-    ImportMembers(game.archivePath(0));
+    ImportMembers(cli::archiveSelection, game.archivePath(0));
     EXPECT_EQ(output.take(), L"导入 3.data 时写入文件“/dev/full”出错！\n");
     EXPECT_EQ(readBytes(game.indexPath()), index);
     EXPECT_EQ(game.record(), record);

@@ -1,13 +1,15 @@
 // A game on disk for the export and import tests: archive files and index built byte by byte,
-// archiveSelection filled the way the menus fill it, the backup made through the library, and
+// archiveSelection filled by the menus' own rule, the backup made through the library, and
 // the program's printed lines captured.
 #pragma once
 
 #include "archive_builder.h"
 #include "console.h"
+#include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
+#include "selection.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -116,30 +118,28 @@ class TestGame {
         platform::createDirectory(importFolder());
     }
 
-    // archiveSelection as the menus fill it before an export or an import.
+    // The game's record, as the configuration file would give it.
+    cli::gameinfo gameRecord() const {
+        cli::gameinfo game;
+        game.name = typeName(dataType_, bigEndian_);
+        game.location = location();
+        game.bigEndian = bigEndian_;
+        game.dataType = dataType_;
+        game.idxNames[0] = L"data.idx";
+        game.voxbankCount = int32_t(builder.fileCount());
+        for (size_t f = 0; f < builder.fileCount(); ++f) {
+            game.voxbankNames[f] = archiveName(f);
+            game.splitAddresses[f] = uint32_t(SplitAddressOf(builder.firstEntryOfFile(f)));
+        }
+        game.exportPath = L"Extracted";
+        game.importPath = L"Import";
+        return game;
+    }
+
+    // archiveSelection as the menus fill it before an export or an import of archive file 0.
     void select(bool dryRun = false) const {
         cli::resetProgramState();
-        cli::ArchiveSelection& s = cli::archiveSelection;
-        s.dataType = dataType_;
-        s.bigEndian = bigEndian_;
-        s.dryRun = dryRun;
-        s.blockAlignment = z54() ? 2048 : 256;
-        linkinfo& link = s.linkinfo;
-        if (dataType_ == kDataType357) {
-            link.fileCount = int32_t(builder.fileCount());
-            for (size_t f = 0; f < builder.fileCount(); ++f) {
-                link.fileNames[f] = archivePath(f);
-                link.splitAddress[f] = builder.firstEntryOfFile(f) * 32;
-            }
-        } else {
-            link.fileCount = 0;
-            link.fileNames[0] = archivePath(0);
-        }
-        link.indexPath = indexPath();
-        s.archiveName = archiveName(0);
-        s.archivePath = archivePath(0);
-        s.exportDir = exportRoot();
-        s.importDir = importFolder();
+        cli::archiveSelection = cli::SelectArchive(gameRecord(), 0, dryRun);
     }
 
     int32_t backup() const {

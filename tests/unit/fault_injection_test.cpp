@@ -176,7 +176,7 @@ void Sequence::runImport(const Imports& imports) {
         game_.select();
     }
     OutputCapture capture;
-    cli::ImportMembers(game_.archivePath(0));
+    cli::ImportMembers(cli::archiveSelection, game_.archivePath(0));
     const std::wstring printed = capture.take();
     const std::wstring path = game_.archivePath(0);
     for (const auto& [entry, bytes] : imports) {
@@ -207,7 +207,7 @@ void Sequence::runExport() {
         game_.select();
     }
     OutputCapture capture;
-    cli::ExportMembers(0, 100, game_.archivePath(0), false);
+    cli::ExportMembers(cli::archiveSelection, 0, 100, game_.archivePath(0), false);
     const std::wstring printed = capture.take();
     Paused paused;
     for (uint32_t entry = 0; entry < game_.builder.entryCount(); ++entry) {

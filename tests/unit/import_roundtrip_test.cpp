@@ -147,7 +147,7 @@ void RoundTrip::importRound(Random& random, uint32_t round) {
 
     game.select();
     OutputCapture output;
-    cli::ImportMembers(game.archivePath(0));
+    cli::ImportMembers(cli::archiveSelection, game.archivePath(0));
     const std::wstring lines = output.take();
     // One success line per file, and nothing else.
     size_t successes = 0;
@@ -173,7 +173,8 @@ void RoundTrip::checkExport(uint32_t round) {
     game.select();
     {
         OutputCapture quiet;
-        cli::ExportMembers(0, uint32_t(members.size()) - 1, game.archivePath(0), false);
+        cli::ExportMembers(cli::archiveSelection, 0, uint32_t(members.size()) - 1,
+                           game.archivePath(0), false);
     }
     for (uint32_t entry = 0; entry < members.size(); ++entry) {
         SCOPED_TRACE("round " + std::to_string(round) + ", entry " + std::to_string(entry));

@@ -365,7 +365,7 @@ TEST_F(Limits, ImportFilesBeyond32BitLengthsAreSkipped) {
     writeSparse(game.importFolder() + kSep + L"000001.data", Bytes{2}, 0xFFFFFF01); // 256 x 2^24
     game.select();
     OutputCapture capture;
-    cli::ImportMembers(game.archivePath(0));
+    cli::ImportMembers(cli::archiveSelection, game.archivePath(0));
     const std::wstring printed = capture.take();
     EXPECT_NE(printed.find(std::wstring(L"000000.data") + text::kImportFileTooLarge),
               std::wstring::npos)

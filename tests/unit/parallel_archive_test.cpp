@@ -57,7 +57,7 @@ class ThreadedGame {
         game.select();
         {
             OutputCapture output;
-            cli::ExportMembers(0, 100, game.archivePath(0), false);
+            cli::ExportMembers(cli::archiveSelection, 0, 100, game.archivePath(0), false);
             result.printed = output.take();
         }
         // The files to import: every exported member edited, compressed entry 0 twice under two
@@ -77,7 +77,7 @@ class ThreadedGame {
         game.select();
         {
             OutputCapture output;
-            cli::ImportMembers(game.archivePath(0));
+            cli::ImportMembers(cli::archiveSelection, game.archivePath(0));
             result.printed += output.take();
         }
         collect(game.location(), L"", result.files);

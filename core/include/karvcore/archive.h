@@ -1,8 +1,10 @@
-// The archive API: the archive work behind the menus, for karvex, the tools and the tests. Reading
-// the members of a range for the export, and writing imported members into an archive.
+// The archive API: the archive work behind the menus, for karvex, the tools and the tests.
+// Locating a game's archive from its record, the texture containers in a member, reading the
+// members of a range for the export, and writing imported members into an archive.
 #pragma once
 
 #include "karvcore/formats.h"
+#include "karvcore/index_table.h"
 #include "karvcore/karvcore.h"
 #include "karvcore/status.h"
 
@@ -14,17 +16,101 @@
 
 namespace karv {
 
+// ---- Locating a game's archive ----
+
+// The values of a game record that place its archive, as the configuration gives them.
+struct GameArchives {
+    int32_t dataType = kDataTypeNone;
+    std::wstring location; // the game's folder, ending with a separator
+    std::vector<std::wstring> archiveNames;
+    std::vector<std::wstring> indexNames; // one per archive file; a 357 game's first is its index
+    std::vector<uint32_t> splitAddresses; // 357: where each archive file's entries begin
+    std::wstring exportPath, importPath;  // below the location
+};
+
+// One archive of a game: for a 357 game the archive over all its files, for the other types the
+// chosen archive file.
+struct ArchiveLocation {
+    // The archive files (file 0 first), their split addresses and the index file. A 357 game
+    // with more archive files than an archive may have keeps its count (so that every
+    // operation refuses it) and the first names only; the other types have fileCount 0 and the
+    // chosen file in slot 0.
+    linkinfo link;
+    std::wstring archiveName; // the chosen archive file, as the record names it
+    std::wstring archivePath;
+    std::wstring indexPath;     // the file that holds the index: Z54's archive file itself
+    std::wstring recordPath;    // the backup's record, beside archive file 0
+    std::wstring indexCopyPath; // the backup's copy of the index, beside the index
+    std::wstring exportRoot;    // the game's export folder
+    // Where the members go and come from: the export and import folders, one level deeper
+    // (named after the archive file) for the types whose archive files stand alone.
+    std::wstring exportFolder;
+    std::wstring importFolder;
+    // Raw files are padded to this when the import appends them.
+    uint32_t blockAlignment = 0;
+};
+
+// Where archive file `fileIndex` (0-based) of a game lies and what belongs to it; a 357 game
+// has one archive whatever the index. An index outside the game's files gives empty names.
+KARVCORE_API ArchiveLocation LocateArchive(const GameArchives& game, int32_t fileIndex);
+
+// The backup record of an archive, beside its archive file 0: it exists once a backup is made.
+KARVCORE_API std::wstring BackupRecordPath(const linkinfo& link);
+
+// The folder name of an archive file: its name up to the first ".", or the whole name when it
+// has no "." or begins with one.
+KARVCORE_API std::wstring ArchiveFolderName(const std::wstring& archiveName);
+
+// The folder of one archive file's members below `root`: `root` itself for a 357 game (its
+// archive spans its files) and for a file without a name, else `root` and the archive file's
+// folder name.
+KARVCORE_API std::wstring MembersFolder(int32_t dataType, const std::wstring& root,
+                                        const std::wstring& archiveName);
+
+// Where each archive file after the first begins in the index of a 357 archive: the entries
+// after entry 0 whose offset is 0, as split addresses. False when there are more than an
+// archive may have.
+KARVCORE_API bool FindSplitAddresses(const IndexTable& index, std::vector<uint32_t>& addresses);
+// The split address of an archive file whose entries begin at `firstEntry`.
+inline uint64_t SplitAddressOf(uint32_t firstEntry) {
+    return uint64_t(firstEntry) * kSplitAddressUnit;
+}
+// Split addresses as a game record keeps them: "0", then "/" and each in lower-case
+// hexadecimal (0/7a0/1000).
+KARVCORE_API std::wstring SplitAddressText(const std::vector<uint32_t>& addresses);
+
+// ---- Texture containers in a member ----
+
+// A texture container inside a member: the member itself (sub-file 0) or a sub-file of a
+// packed blob.
+struct TextureRegion {
+    uint32_t subFile = 0;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
+// The texture containers of a member: the member itself when it is one, else those among the
+// sub-files of a packed blob (sub-files that cannot be located are passed over). A member too
+// short for its first word has none.
+KARVCORE_API std::vector<TextureRegion> FindTextureContainers(const uint8_t* data, uint32_t length,
+                                                              bool bigEndian);
+// The container that sub-file `subFile` names, as the texture import finds it: sub-file 0 is
+// the data itself when that is a container, else sub-file 0 of a packed blob. Failures:
+// NotTextureData (neither a container nor a packed blob), the sub-file lookup's own
+// (LocateSubFile), SubFileNotTexture.
+KARVCORE_API Status LocateTextureContainer(const uint8_t* data, uint32_t length, uint32_t subFile,
+                                           bool bigEndian, TextureRegion& region);
+
 // ---- Reading members out of an archive for the export ----
 
 // What the export reads, as arguments.
 struct ExportRequest {
     int32_t dataType = kDataTypeNone;
     bool bigEndian = false;
-    // The archive files and their split addresses, for an archive over several files.
+    // The archive files and their split addresses, for an archive over several files, and the
+    // chosen archive file (for Z54 it holds the index).
     linkinfo link;
-    // The archive file read first, and the index (for Z54 the archive file itself).
-    std::wstring readPath;
-    std::wstring indexPath;
+    std::wstring archivePath;
     // The range as asked; entries beyond the index are not read. A first number above the last
     // reads the last entry alone.
     uint32_t first = 0;
@@ -61,6 +147,8 @@ class KARVCORE_API ArchiveExport {
     Status open();
     // The next entry of the range; false when the range is done or the run has ended.
     bool next(ExportedMember& member);
+    // The archive file read first: the chosen one when it holds the index, else file 0.
+    const std::wstring& readPath() const;
 
   private:
     struct State;

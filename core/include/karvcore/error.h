@@ -73,6 +73,8 @@ enum class Error : int32_t {
     DdsMismatch,
     TextureBeyondCount,
     UnsupportedFormat, // Status::value() holds the format code
+    NotTextureData,    // neither a texture container nor a packed blob
+    SubFileNotTexture, // the sub-file is no texture container
 
     // ---- Text files ----
     TextMarkMissing, // UCS-2 without a byte-order mark

@@ -3,6 +3,7 @@
 // decompress the members ahead of it, into blocks that are used again member after member.
 // At most as many members as there are threads are read ahead of the one being handed over,
 // so memory stays within a few members whatever the archive's size.
+#include "archive/archive_files.h"
 #include "archive/member_reader.h"
 #include "boundary/boundary.h"
 #include "boundary/exported_codes.h"
@@ -46,6 +47,7 @@ struct Pending {
 struct ArchiveExport::State {
     ExportRequest request;
     MemberReader reader;
+    ArchiveFiles files;
     File archive;
     int32_t openArchive = 0;
     uint32_t nextEntry = 0;
@@ -59,7 +61,8 @@ struct ArchiveExport::State {
     std::vector<Block> spare;
 
     explicit State(ExportRequest r)
-        : request(std::move(r)), reader(request.dataType, request.bigEndian) {}
+        : request(std::move(r)), reader(request.dataType, request.bigEndian),
+          files(request.dataType, request.link, request.archivePath) {}
 
     Status open();
     void readAhead();
@@ -82,7 +85,7 @@ void ArchiveExport::State::drain() {
 
 Status ArchiveExport::State::open() {
     Status why;
-    archive = File::open(request.readPath, OpenMode::ReadExisting, &why);
+    archive = File::open(files.firstFile(), OpenMode::ReadExisting, &why);
     if (!archive.isOpen())
         return why.as(Error::ArchiveUnopened, msg::kOpenFileFailed);
     uint8_t probe[kProbeLength] = {};
@@ -91,7 +94,7 @@ Status ArchiveExport::State::open() {
         archive.close();
         return read.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     }
-    if (Status loaded = reader.loadIndex(request.indexPath); !loaded)
+    if (Status loaded = reader.loadIndex(files.indexPath()); !loaded)
         return loaded;
     const uint32_t count = reader.count();
     // The asked range inside the index.
@@ -208,6 +211,10 @@ Status ArchiveExport::open() {
     Status opened = guardMemory([&] { return state_->open(); });
     reportSucceeded(opened);
     return opened;
+}
+
+const std::wstring& ArchiveExport::readPath() const {
+    return state_->files.firstFile();
 }
 
 bool ArchiveExport::next(ExportedMember& out) {

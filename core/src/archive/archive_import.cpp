@@ -4,6 +4,7 @@
 // backup remembers the length of each entry's region. Every write is checked, and the order is
 // data, then index entry, then record slot, so a failure part way leaves nothing that points
 // at data that is not there.
+#include "archive/archive_files.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
@@ -134,6 +135,7 @@ struct Payload {
 
 struct ArchiveImport::State {
     ImportRequest request;
+    ArchiveFiles files;
     const ContainerKind* kind = nullptr;
     MallocBuffer record;
     uint32_t recordLength = 0;
@@ -168,14 +170,11 @@ struct ArchiveImport::State {
     Step importFile(Prepared& prepared);
     Step importEntry(Turn& turn, Prepared& prepared);
 
-    bool inArchiveIndex() const { return index.layout().inArchive; }
-    std::wstring recordPath() const { return request.link.fileNames[0] + kBackupRecordSuffix; }
-    const std::wstring& firstArchivePath() const {
-        return kind != nullptr && kind->index->inArchive ? request.archivePath
-                                                         : request.link.fileNames[0];
-    }
-    int32_t archiveFileIndex(uint32_t entry) const;
-    std::wstring archiveFilePath(int32_t file) const;
+    explicit State(ImportRequest r)
+        : request(std::move(r)), files(request.dataType, request.link, request.archivePath) {}
+
+    bool inArchiveIndex() const { return files.indexInArchive(); }
+    std::wstring recordPath() const { return files.recordPath(); }
     uint32_t slotOf(uint32_t entry) const;
     int levelFor(uint32_t slot) const { return slot != 0 ? kLevelFit : kLevelAppend; }
     bool skipsEntry(const ImportFile& file, idxinfo& old, bool tellIt) const;
@@ -227,7 +226,7 @@ Status ArchiveImport::State::open() {
     if (!loadWholeFile(recordPath(), record, recordLength))
         return Status::failure(Error::BackupUnloadable, msg::kLoadBackupFailed);
     kind = FindContainerKind(request.dataType);
-    File first = File::open(firstArchivePath(), OpenMode::ReadExisting);
+    File first = File::open(files.firstFile(), OpenMode::ReadExisting);
     if (!first.isOpen())
         return Status::failure(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
     uint8_t probe[kProbeLength] = {};
@@ -237,9 +236,7 @@ Status ArchiveImport::State::open() {
     if (kind == nullptr)
         return Status::failure(Error::BadDataType, msg::kWrongDataType);
     const IndexLayout& layout = *kind->index;
-    if (Status loaded = IndexTable::load(
-            layout, layout.inArchive ? request.archivePath : request.link.indexPath,
-            request.bigEndian, index);
+    if (Status loaded = IndexTable::load(layout, files.indexPath(), request.bigEndian, index);
         !loaded)
         return loaded;
     if (index.count() == 0)
@@ -248,20 +245,6 @@ Status ArchiveImport::State::open() {
 }
 
 // ---- Where an entry goes ----
-
-// An entry of an archive that spreads over several files lies in the file its split address
-// names (file 0 when none does); the other kinds have one archive file.
-int32_t ArchiveImport::State::archiveFileIndex(uint32_t entry) const {
-    if (!kind->spansFiles)
-        return 0;
-    return ArchiveFileOf(request.link, entry).value_or(0);
-}
-
-std::wstring ArchiveImport::State::archiveFilePath(int32_t file) const {
-    if (inArchiveIndex())
-        return request.archivePath;
-    return request.link.fileNames[file];
-}
 
 // The length of the region the entry owns behind the backup's end; 0 for none.
 uint32_t ArchiveImport::State::slotOf(uint32_t entry) const {
@@ -479,8 +462,8 @@ Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
     if (prepared.compressed && kind->chunkSizeFromCaller &&
         !findChunkSize(turn, prepared.fileLength))
         return Step::Stop;
-    turn.archiveFile = archiveFileIndex(turn.file.entry);
-    turn.archivePath = archiveFilePath(turn.archiveFile);
+    turn.archiveFile = files.fileOf(turn.file.entry);
+    turn.archivePath = files.pathOf(turn.archiveFile);
     turn.archive = File::open(turn.archivePath, OpenMode::WriteExisting);
     if (!turn.archive.isOpen())
         return stopWith(ImportEvent::kArchiveUnopened, turn.file, turn.archivePath);
@@ -702,9 +685,8 @@ bool ArchiveImport::State::writeSlot(const ImportFile& file, uint32_t entry, uin
 
 // ---- The component ----
 
-ArchiveImport::ArchiveImport(ImportRequest request) : state_(std::make_unique<State>()) {
-    state_->request = std::move(request);
-}
+ArchiveImport::ArchiveImport(ImportRequest request)
+    : state_(std::make_unique<State>(std::move(request))) {}
 
 ArchiveImport::~ArchiveImport() = default;
 

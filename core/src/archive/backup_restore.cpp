@@ -6,6 +6,7 @@
 // Both functions check everything they can before the first write, so that a refusal leaves
 // every file as it was.
 #include "archive/backup_restore.h"
+#include "archive/archive_files.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
@@ -27,6 +28,7 @@ using karv::platform::SeekFrom;
 
 namespace {
 
+using karv::ArchiveFiles;
 using karv::Error;
 using karv::Status;
 
@@ -34,42 +36,15 @@ Status fail(const wchar_t* message, Error error) {
     return Status::failure(error, message);
 }
 
-// Z54: the index is the head of archive file 0, which is the only file the backup covers.
-bool isZ54(int32_t dataType) {
-    return karv::IndexLayoutFor(dataType).inArchive;
-}
-
 uint32_t entrySize(int32_t dataType) {
     return karv::IndexLayoutFor(dataType).entrySize;
 }
 
-std::wstring indexCopyPath(int32_t dataType, const linkinfo& link) {
-    return (isZ54(dataType) ? link.fileNames[0] : link.indexPath) + karv::kIndexCopySuffix;
-}
-
-std::wstring recordPath(const linkinfo& link) {
-    return link.fileNames[0] + karv::kBackupRecordSuffix;
-}
-
-// The record has ten size slots; linkinfo has ten names.
-bool fileCountValid(int32_t dataType, const linkinfo& link) {
-    return isZ54(dataType) || karv::ArchiveFileCountFits(link);
-}
-
-// How many archive files the record describes. A game described with fileCount 0 (358 and the
-// other single-file games) still has its archive in slot 0; without its size the restore could
-// never remove what imports appended to it.
-uint32_t recordedFiles(int32_t dataType, const linkinfo& link) {
-    if (isZ54(dataType) || link.fileCount == 0)
-        return link.fileNames[0].empty() ? 0 : 1;
-    return uint32_t(link.fileCount);
-}
-
 // ---- Backup ----
 
-Status loadIndex(int32_t dataType, const linkinfo& link, bool bigEndian, karv::IndexTable& out) {
-    const std::wstring& path = isZ54(dataType) ? link.fileNames[0] : link.indexPath;
-    if (Status status = karv::loadIndexFor(dataType, path, bigEndian, out); !status)
+Status loadIndex(int32_t dataType, const ArchiveFiles& files, bool bigEndian,
+                 karv::IndexTable& out) {
+    if (Status status = karv::loadIndexFor(dataType, files.indexPath(), bigEndian, out); !status)
         return status;
     // A loaded table without a whole entry.
     if (out.count() == 0)
@@ -89,14 +64,14 @@ Status measureArchive(const std::wstring& path, uint64_t& size) {
     return Status();
 }
 
-Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
+Status buildRecord(const ArchiveFiles& files, const linkinfo& link, uint32_t entries,
                    karv::MallocBuffer& record, uint32_t& length) {
     // The record lives beside archive file 0; without that file there is nowhere to put it.
     if (link.fileNames[0].empty())
         return fail(karv::msg::kOpenVoxbankFailed, Error::ArchiveUnopened);
     uint64_t sizes[karv::record::kArchiveSlots] = {};
-    uint32_t files = recordedFiles(dataType, link);
-    for (uint32_t i = 0; i < files; ++i) {
+    const uint32_t recorded = files.recordedFiles();
+    for (uint32_t i = 0; i < recorded; ++i) {
         if (Status status = measureArchive(link.fileNames[i], sizes[i]); !status)
             return status;
     }
@@ -105,7 +80,7 @@ Status buildRecord(int32_t dataType, const linkinfo& link, uint32_t entries,
     record.reset(static_cast<uint8_t*>(std::calloc(length, 1)));
     if (!record)
         return fail(karv::msg::kOutOfMemory, Error::OutOfMemory);
-    for (uint32_t i = 0; i < files; ++i)
+    for (uint32_t i = 0; i < recorded; ++i)
         karv::record::setArchiveSize(record.get(), length, i, sizes[i]);
     return Status();
 }
@@ -162,17 +137,17 @@ Status writeBackupFiles(const std::wstring& copyPath, const karv::IndexTable& in
 } // namespace
 
 Status karv::backUpArchive(int32_t dataType, const linkinfo& link, bool bigEndian) {
-    if (!fileCountValid(dataType, link))
+    const ArchiveFiles files(dataType, link);
+    if (!files.fitsRecord())
         return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
     karv::IndexTable index;
-    if (Status status = loadIndex(dataType, link, bigEndian, index); !status)
+    if (Status status = loadIndex(dataType, files, bigEndian, index); !status)
         return status;
     karv::MallocBuffer record;
     uint32_t length = 0;
-    if (Status status = buildRecord(dataType, link, index.count(), record, length); !status)
+    if (Status status = buildRecord(files, link, index.count(), record, length); !status)
         return status;
-    return writeBackupFiles(indexCopyPath(dataType, link), index, recordPath(link), record.get(),
-                            length);
+    return writeBackupFiles(files.indexCopyPath(), index, files.recordPath(), record.get(), length);
 }
 
 namespace {
@@ -198,14 +173,15 @@ bool backupConsistent(int32_t dataType, const SavedBackup& saved) {
         !karv::record::holds(saved.recordBytes, saved.tableBytes / unit))
         return false;
     uint64_t archive0 = saved.archiveSize(0);
-    return !isZ54(dataType) || archive0 == 0 ||
+    return !karv::IndexLayoutFor(dataType).inArchive || archive0 == 0 ||
            archive0 >= karv::kIndexLayoutZ54.headerSize + uint64_t(saved.tableBytes);
 }
 
-Status loadBackup(int32_t dataType, const linkinfo& link, SavedBackup& saved) {
+Status loadBackup(int32_t dataType, const linkinfo& link, const ArchiveFiles& files,
+                  SavedBackup& saved) {
     if (link.fileNames[0].empty() ||
-        !karv::loadWholeFile(indexCopyPath(dataType, link), saved.table, saved.tableBytes) ||
-        !karv::loadWholeFile(recordPath(link), saved.record, saved.recordBytes) ||
+        !karv::loadWholeFile(files.indexCopyPath(), saved.table, saved.tableBytes) ||
+        !karv::loadWholeFile(files.recordPath(), saved.record, saved.recordBytes) ||
         !backupConsistent(dataType, saved))
         return fail(karv::msg::kLoadBackupFailed, Error::BackupUnloadable);
     return Status();
@@ -266,14 +242,14 @@ Status planZ54(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan
     return Status();
 }
 
-Status planArchives(int32_t dataType, const linkinfo& link, const SavedBackup& saved,
+Status planArchives(const linkinfo& link, const ArchiveFiles& files, const SavedBackup& saved,
                     RestorePlan& plan) {
     if (Status status = openTarget(link.indexPath, kIndexMessages, plan.index); !status)
         return status;
     if (plan.index.size != saved.tableBytes)
         return fail(karv::msg::kIndexSizeMismatch, Error::SizeMismatch);
-    uint32_t files = recordedFiles(dataType, link);
-    for (uint32_t i = 0; i < files; ++i) {
+    const uint32_t recorded = files.recordedFiles();
+    for (uint32_t i = 0; i < recorded; ++i) {
         uint64_t savedSize = saved.archiveSize(i);
         if (savedSize == 0)
             continue;
@@ -318,8 +294,8 @@ Status writeTable(Target& index, uint64_t at, const SavedBackup& saved) {
     return status ? index.file.writeAll(saved.table.get(), saved.tableBytes) : status;
 }
 
-Status applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan& plan) {
-    if (Status cleared = clearSlots(recordPath(link), saved.recordBytes); !cleared)
+Status applyRestore(const ArchiveFiles& files, const SavedBackup& saved, RestorePlan& plan) {
+    if (Status cleared = clearSlots(files.recordPath(), saved.recordBytes); !cleared)
         return cleared.as(Error::FileUnwritable, karv::msg::kWriteBackupFailed);
     Target& index = plan.index;
     if (Status written = writeTable(index, plan.tableAt, saved); !written)
@@ -341,15 +317,16 @@ Status applyRestore(const linkinfo& link, const SavedBackup& saved, RestorePlan&
 } // namespace
 
 Status karv::restoreArchive(int32_t dataType, const linkinfo& link) {
-    if (!fileCountValid(dataType, link))
+    const ArchiveFiles files(dataType, link);
+    if (!files.fitsRecord())
         return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
     SavedBackup saved;
-    if (Status status = loadBackup(dataType, link, saved); !status)
+    if (Status status = loadBackup(dataType, link, files, saved); !status)
         return status;
     RestorePlan plan;
-    Status status =
-        isZ54(dataType) ? planZ54(link, saved, plan) : planArchives(dataType, link, saved, plan);
+    Status status = files.indexInArchive() ? planZ54(link, saved, plan)
+                                           : planArchives(link, files, saved, plan);
     if (!status)
         return status;
-    return applyRestore(link, saved, plan);
+    return applyRestore(files, saved, plan);
 }
