@@ -97,6 +97,8 @@ struct ContainerKind {
     // The first bytes of every container of this kind, when it has any.
     const uint8_t* magic;
     uint32_t magicLength;
+    // Where a container's header names the member's length (its total).
+    uint32_t totalAt;
     // Where a container's header names its chunk size (kNoField when it does not), and the
     // largest value there that the import believes.
     uint32_t chunkSizeAt;
@@ -134,6 +136,10 @@ KARVCORE_API const ContainerKind* FindContainerKindByName(const std::wstring& na
 // recognises everything.
 KARVCORE_API bool HasContainerMagic(const ContainerKind& kind, const uint8_t* data, uint32_t length,
                                     bool bigEndian);
+// The member's length as a container's header names it; false when the container is too short
+// to name it. Untrusted like every number of a container.
+KARVCORE_API bool ReadContainerTotal(const ContainerKind& kind, const uint8_t* data,
+                                     uint32_t length, bool bigEndian, uint32_t& total);
 // The unit to which the import pads raw files for a data type: the kind's alignment, and the
 // 357 one for a type without a kind.
 KARVCORE_API uint32_t AppendAlignmentFor(int32_t dataType);

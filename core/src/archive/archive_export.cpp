@@ -1,8 +1,6 @@
-// Reading the members of a range for the export. The calling thread opens the archive files,
-// reads each member's stored bytes and hands the members over in entry order; the workers
-// decompress the members ahead of it, into blocks that are used again member after member.
-// At most as many members as there are threads are read ahead of the one being handed over,
-// so memory stays within a few members whatever the archive's size.
+// Reading the members of a range for the export, on the pipeline: the calling thread opens the
+// archive files, reads each member's stored bytes and hands the members over in entry order;
+// the workers decompress the members ahead of it.
 #include "archive/archive_files.h"
 #include "archive/member_reader.h"
 #include "boundary/boundary.h"
@@ -12,9 +10,9 @@
 #include "karvcore/archive.h"
 #include "karvcore/formats.h"
 #include "platform/file.h"
+#include "work/pipeline.h"
 
 #include <algorithm>
-#include <deque>
 
 namespace karv {
 namespace {
@@ -28,18 +26,16 @@ constexpr uint32_t kProbeLength = 16;
 // rather than ahead by one.
 constexpr uint32_t kSharedMemberBytes = 8u << 20;
 
-// One entry on its way: read on the calling thread, decompressed by a worker.
-struct Pending {
+// One entry on its way: its stored bytes read on the calling thread into the input block, a
+// compressed member decompressed by a worker into the output block.
+struct Pending : PipelineItem {
     uint32_t entry = 0;
     Status status;
     bool archiveUnopened = false;
     bool compressed = false;
     bool atItsTurn = false; // decompressed with every thread when handed over
     uint32_t storedSize = 0;
-    Block stored;
-    Block out;
     uint32_t length = 0;
-    std::shared_ptr<WorkerPool::Ticket> job;
 };
 
 } // namespace
@@ -53,12 +49,8 @@ struct ArchiveExport::State {
     uint32_t nextEntry = 0;
     uint32_t end = 0;
     bool ended = false;
-    std::unique_ptr<WorkerPool> pool;
-    codec::StreamCodec codec; // the calling thread's, without a pool
-    size_t window = 1;
-    std::deque<std::unique_ptr<Pending>> pending;
-    std::unique_ptr<Pending> current; // handed over last; its blocks go back when the next goes
-    std::vector<Block> spare;
+    std::unique_ptr<Pipeline<Pending>> pipeline;
+    Pending current; // handed over last; its blocks go back when the next goes
 
     explicit State(ExportRequest r)
         : request(std::move(r)), reader(request.dataType, request.bigEndian),
@@ -67,21 +59,10 @@ struct ArchiveExport::State {
     Status open();
     void readAhead();
     void read(Pending& member);
+    void decompressAhead(Pending& member, const idxinfo& info);
     bool switchArchiveFile(uint32_t entry);
     void finish(Pending& member);
-    Block takeSpare();
-    void giveBack(std::unique_ptr<Pending> member);
-    // Waits for every job a worker may still be running on a block of the run.
-    void drain();
 };
-
-void ArchiveExport::State::drain() {
-    if (!pool)
-        return;
-    for (const std::unique_ptr<Pending>& member : pending)
-        if (member->job)
-            pool->wait(*member->job);
-}
 
 Status ArchiveExport::State::open() {
     Status why;
@@ -96,15 +77,12 @@ Status ArchiveExport::State::open() {
     }
     if (Status loaded = reader.loadIndex(files.indexPath()); !loaded)
         return loaded;
-    const uint32_t count = reader.count();
     // The asked range inside the index.
+    const uint32_t count = reader.count();
     const uint32_t last = std::min(request.last, count);
     nextEntry = std::min(request.first, last);
     end = last < count ? last + 1 : count;
-    const unsigned threads = workerThreads();
-    if (threads > 1)
-        pool = std::make_unique<WorkerPool>(threads);
-    window = pool ? pool->threads() : 1;
+    pipeline = std::make_unique<Pipeline<Pending>>(end - nextEntry);
     return Status();
 }
 
@@ -123,24 +101,6 @@ bool ArchiveExport::State::switchArchiveFile(uint32_t entry) {
     return archive.isOpen();
 }
 
-Block ArchiveExport::State::takeSpare() {
-    if (spare.empty())
-        return Block();
-    Block block = std::move(spare.back());
-    spare.pop_back();
-    return block;
-}
-
-// The blocks of a member handed over, kept for the next ones: two per member on its way.
-void ArchiveExport::State::giveBack(std::unique_ptr<Pending> member) {
-    if (!member)
-        return;
-    for (Block* block : {&member->stored, &member->out}) {
-        if (block->data && spare.size() < 2 * (window + 1))
-            spare.push_back(std::move(*block));
-    }
-}
-
 // The calling thread's part of one entry: the archive file, the entry, the stored bytes.
 void ArchiveExport::State::read(Pending& member) {
     if (!switchArchiveFile(member.entry)) {
@@ -153,59 +113,64 @@ void ArchiveExport::State::read(Pending& member) {
         return;
     member.compressed = MemberReader::compressed(info, false);
     member.storedSize = info.size;
-    member.stored = takeSpare();
-    if (member.status = MemberReader::readStored(archive, info, member.stored); !member.status)
+    // A block that cannot be had is refused by the read itself.
+    pipeline->blocks().take(info.size, member.input);
+    if (member.status = MemberReader::readStored(archive, info, member.input); !member.status)
         return;
-    if (!member.compressed) {
-        member.length = info.size;
+    if (member.compressed) {
+        decompressAhead(member, info);
         return;
     }
-    member.out = takeSpare();
-    if (pool && info.size >= kSharedMemberBytes) {
+    member.length = info.size;
+    member.held = member.input.capacity;
+    pipeline->noteNeed(info.size);
+}
+
+// The output block is taken now, for the length the container names, unless no container of
+// its size could make that much (the decoder refuses it then, before any block is made).
+void ArchiveExport::State::decompressAhead(Pending& member, const idxinfo& info) {
+    const ContainerKind* kind = FindContainerKind(request.dataType);
+    uint32_t total = 0;
+    if (kind != nullptr &&
+        ReadContainerTotal(*kind, member.input.data.get(), info.size, request.bigEndian, total) &&
+        container::plausibleTotal(total, info.size))
+        pipeline->blocks().take(total, member.output);
+    member.held = member.input.capacity + member.output.capacity;
+    pipeline->noteNeed(uint64_t(info.size) + total);
+    if (pipeline->pool() && info.size >= kSharedMemberBytes) {
         member.atItsTurn = true;
         return;
     }
     Pending* target = &member;
-    auto job = [this, target](codec::StreamCodec& codec) {
+    pipeline->submit(member, [this, target](codec::StreamCodec& codec) {
         target->status =
-            reader.decompress(target->entry, target->stored.data.get(), target->storedSize, codec,
-                              nullptr, target->out, target->length);
-    };
-    if (pool)
-        target->job = pool->submit(job);
-    else
-        job(codec);
+            reader.decompress(target->entry, target->input.data.get(), target->storedSize, codec,
+                              nullptr, target->output, target->length);
+    });
 }
 
 void ArchiveExport::State::readAhead() {
-    while (!ended && nextEntry < end && pending.size() < window) {
-        auto member = std::make_unique<Pending>();
-        member->entry = nextEntry++;
-        read(*member);
-        pending.push_back(std::move(member));
+    while (!ended && nextEntry < end && pipeline->roomAhead()) {
+        Pending& member = pipeline->push();
+        member.entry = nextEntry++;
+        read(member);
     }
 }
 
 // The member's decompression, done: a worker's, or the calling thread's with every thread.
 void ArchiveExport::State::finish(Pending& member) {
-    if (member.job) {
-        pool->wait(*member.job);
-        if (member.job->outOfMemory())
-            member.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
-    } else if (member.atItsTurn) {
-        member.status =
-            reader.decompress(member.entry, member.stored.data.get(), member.storedSize,
-                              pool->callerCodec(), pool.get(), member.out, member.length);
-    }
+    if (!pipeline->finish(member))
+        member.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    else if (member.atItsTurn)
+        member.status = reader.decompress(member.entry, member.input.data.get(), member.storedSize,
+                                          pipeline->callerCodec(), pipeline->pool(), member.output,
+                                          member.length);
 }
 
 ArchiveExport::ArchiveExport(ExportRequest request)
     : state_(std::make_unique<State>(std::move(request))) {}
 
-// The workers finish what they hold before the blocks they write into go.
-ArchiveExport::~ArchiveExport() {
-    state_->drain();
-}
+ArchiveExport::~ArchiveExport() = default;
 
 Status ArchiveExport::open() {
     Status opened = guardMemory([&] { return state_->open(); });
@@ -219,36 +184,37 @@ const std::wstring& ArchiveExport::readPath() const {
 
 bool ArchiveExport::next(ExportedMember& out) {
     State& state = *state_;
+    if (!state.pipeline)
+        return false;
+    Pipeline<Pending>& pipeline = *state.pipeline;
     return catchOutOfMemory(
         [&] {
-            state.giveBack(std::move(state.current));
+            pipeline.giveBack(state.current);
             state.readAhead();
-            if (state.pending.empty())
+            if (pipeline.empty())
                 return false;
-            std::unique_ptr<Pending> member = std::move(state.pending.front());
-            state.pending.pop_front();
-            state.finish(*member);
+            state.finish(pipeline.front());
+            state.current = pipeline.takeFront();
             // The next ones are read while the caller writes this one.
             state.readAhead();
+            const Pending& member = state.current;
             out = ExportedMember();
-            out.entry = member->entry;
-            out.status = member->status;
-            out.archiveUnopened = member->archiveUnopened;
-            if (!member->status)
-                SetMessageQX(member->status.message());
-            else if (!member->archiveUnopened) {
-                out.data = (member->compressed ? member->out : member->stored).data.get();
-                out.length = member->length;
+            out.entry = member.entry;
+            out.status = member.status;
+            out.archiveUnopened = member.archiveUnopened;
+            if (!member.status)
+                SetMessageQX(member.status.message());
+            else if (!member.archiveUnopened) {
+                out.data = (member.compressed ? member.output : member.input).data.get();
+                out.length = member.length;
             }
-            state.current = std::move(member);
             return true;
         },
         [&] {
             // Without memory the run cannot go on: the caller hears of it as of an entry that
             // failed, and the range ends.
             state.ended = true;
-            state.drain();
-            state.pending.clear();
+            pipeline.clear();
             out = ExportedMember();
             out.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
             SetMessageQX(msg::kOutOfMemory);

@@ -1,10 +1,14 @@
-// Writing imported members into an archive. The backup protects everything the archive held
-// when it was taken: new data goes behind the archive's end as it was then, or over the region
-// that an earlier import appended for the same entry when it fits there, and the record of the
-// backup remembers the length of each entry's region. Every write is checked, and the order is
-// data, then index entry, then record slot, so a failure part way leaves nothing that points
-// at data that is not there.
+// Writing imported members into an archive, on the pipeline. The backup protects everything the
+// archive held when it was taken: new data goes behind the archive's end as it was then, or over
+// the region that an earlier import appended for the same entry when it fits there, and the
+// record of the backup remembers the length of each entry's region. Every write is checked, and
+// the order is data, then index entry, then record slot, so a failure part way leaves nothing
+// that points at data that is not there.
+//
+// What each file's turn does is decided by the plan (import_plan.h); this file gathers the facts
+// the plan needs, reads the files ahead for the workers to compress, and writes.
 #include "archive/archive_files.h"
+#include "archive/import_plan.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
@@ -18,17 +22,20 @@
 #include "karvcore/index_table.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "work/pipeline.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <map>
+#include <optional>
 #include <unordered_set>
 
 namespace karv {
 namespace {
 
+using import::Compression;
+using import::Payload;
 using platform::File;
 using platform::OpenMode;
 using platform::SeekFrom;
@@ -40,20 +47,6 @@ constexpr uint32_t kHeaderProbe = 16;
 // A file of at least this many bytes is compressed at its turn with every thread, rather than
 // ahead by one.
 constexpr uint32_t kSharedFileBytes = 8u << 20;
-// Files are read ahead of their turn as far as there are threads, and further while the blocks
-// of the files on their way stay within what (threads + 1) of the largest file so far would
-// hold: the compressing threads then always have a file waiting while the calling thread
-// writes. Never more than this many per thread.
-constexpr size_t kDeepestAheadPerThread = 8;
-// A spare block goes to a file that needs at least half of it (less this much): a small file
-// in a large block would hold memory the files read ahead could use.
-constexpr uint64_t kBlockSlack = 64u << 10;
-// Spare blocks beyond two are kept up to this many bytes, so that a file finds one of about its
-// size rather than a new one.
-constexpr uint64_t kSpareBytes = 8u << 20;
-
-constexpr int kLevelAppend = 1; // appended anyway: fast
-constexpr int kLevelFit = 9;    // best, so the container may fit the entry's region
 
 // Writes `count` zero bytes at the file's position; the count may be as large as an offset
 // unit, which comes from the file.
@@ -74,28 +67,22 @@ enum class Step { Next, Stop };
 // What reading an import file came to.
 enum class ReadOutcome { Read, Empty, TooLarge, Unopened, Unreadable, OutOfMemory };
 
-// One import file, read ahead of its turn: its bytes (raw entries with their zero tail up to the
-// alignment) and, for a compressed entry, its container as a worker made it with the level and
-// chunk size the entry then called for. Its turn checks those are still the ones to use.
-struct Prepared {
+// One import file on its way: its bytes in the input block (raw entries with their zero tail up
+// to the alignment) and, for a compressed entry, its container in the output block as a worker
+// made it ahead of its turn, with what the plan then called for. Its turn checks that this is
+// still what the plan calls for.
+struct Prepared : PipelineItem {
     const ImportFile* file = nullptr;
     bool readAhead = false;
     ReadOutcome read = ReadOutcome::Read;
     bool compressed = false;
-    Block input;
     uint32_t fileLength = 0;
     uint32_t regionLength = 0; // raw: the padded length
-    // The container made ahead, and what it was made with.
-    std::shared_ptr<WorkerPool::Ticket> job;
     bool madeAhead = false;
-    int level = 0;
-    uint32_t chunkSize = 0;
+    Compression made;
     Status madeStatus;
-    Block container;
     uint32_t used = 0;
     uint32_t padded = 0;
-    // What its blocks hold, or will once a worker has made the container.
-    uint64_t held = 0;
 };
 
 // Room enough for the container of `length` bytes in any of the kinds: deflate's worst case
@@ -103,33 +90,6 @@ struct Prepared {
 uint64_t containerRoom(uint32_t length) {
     return uint64_t(length) + length / 64 + (8u << 10);
 }
-
-// The size a new block of the import gets for `size` bytes: rounded up to a few steps per
-// doubling (at most a quarter more), so that files of about the same size take each other's
-// blocks rather than new ones. Blocks of files shared among every thread are exact.
-uint64_t blockSizeFor(uint64_t size) {
-    if (size >= kSharedFileBytes)
-        return size;
-    uint64_t step = 1;
-    while (step * 8 < size)
-        step <<= 1;
-    return (size + step - 1) / step * step;
-}
-
-// Room for `size` bytes in `block`, a new block rounded up to its size class. False without
-// memory.
-bool reserveRounded(Block& block, uint64_t size) {
-    return block.capacity >= size && block.data ? true : block.reserve(blockSizeFor(size));
-}
-
-// The data that goes into the archive for one file.
-struct Payload {
-    const uint8_t* bytes = nullptr;
-    uint32_t fileLength = 0;
-    uint32_t storedLength = 0; // what the entry records
-    uint32_t regionLength = 0; // what an append writes, and the slot then records
-    bool compressed = false;
-};
 
 } // namespace
 
@@ -146,60 +106,51 @@ struct ArchiveImport::State {
     // takes it from here rather than from a header a dry run never wrote.
     std::map<uint32_t, uint32_t> placedChunkSizes;
     const std::function<void(const ImportEvent&)>* report = nullptr;
-    std::unique_ptr<WorkerPool> pool;
-    codec::StreamCodec codec; // the calling thread's, without a pool
-    std::vector<Block> spare;
-    // The blocks of the largest file read so far (input and container).
-    uint64_t largestNeed = 0;
+    std::unique_ptr<Pipeline<Prepared>> pipeline;
 
     // One file's turn.
     struct Turn {
         const ImportFile& file;
         idxinfo old;
+        uint32_t slot = 0;
+        Compression compression;
         int32_t archiveFile = 0;
         std::wstring archivePath;
         File archive;
-        uint32_t slot = 0;
-        uint32_t chunkSize = 0;
     };
-
-    Status open();
-    void runFiles(const std::vector<ImportFile>& files, Status& result);
-    static std::vector<bool> speculable(const std::vector<ImportFile>& files);
-    void prepare(Prepared& prepared, bool ahead);
-    Step importFile(Prepared& prepared);
-    Step importEntry(Turn& turn, Prepared& prepared);
 
     explicit State(ImportRequest r)
         : request(std::move(r)), files(request.dataType, request.link, request.archivePath) {}
 
-    bool inArchiveIndex() const { return files.indexInArchive(); }
-    std::wstring recordPath() const { return files.recordPath(); }
-    uint32_t slotOf(uint32_t entry) const;
-    int levelFor(uint32_t slot) const { return slot != 0 ? kLevelFit : kLevelAppend; }
-    bool skipsEntry(const ImportFile& file, idxinfo& old, bool tellIt) const;
+    Status open();
+    void runFiles(const std::vector<ImportFile>& importFiles, Status& result);
+    static std::vector<bool> speculable(const std::vector<ImportFile>& importFiles);
 
+    // Reading and compressing ahead.
+    void prepare(Prepared& prepared, bool ahead);
     ReadOutcome readFile(const ImportFile& file, bool compressed, Prepared& prepared);
-    Step reportRead(const Prepared& prepared) const;
-    bool probeChunkSize(uint32_t entry, uint64_t offset, uint32_t& chunkSize) const;
-    bool findChunkSize(Turn& turn, uint32_t fileLength);
+    std::optional<uint32_t> placedChunkSize(uint32_t entry) const;
+    std::optional<uint32_t> chunkSizeInHeader(File& archive, uint64_t offset) const;
     void compressAhead(Prepared& prepared);
+
+    // A file's turn.
+    Step importFile(Prepared& prepared);
+    Step reportRead(const Prepared& prepared) const;
+    Step importEntry(Turn& turn, Prepared& prepared);
+    bool chooseChunkSize(Turn& turn, uint32_t fileLength);
     bool compressAtTurn(Turn& turn, Prepared& prepared, Payload& payload);
-    bool recordable(const idxinfo& old, const Payload& payload) const;
-    bool ownsRegion(Turn& turn);
+    bool inPlace(Turn& turn, const Payload& payload);
     bool writeInPlace(Turn& turn, const Payload& payload);
     bool writeAppended(Turn& turn, const Payload& payload);
     bool writeIndexEntry(Turn& turn, const std::vector<uint8_t>& bytes);
     bool writeSlot(const ImportFile& file, uint32_t entry, uint32_t value);
-    std::vector<uint8_t> entryFor(const idxinfo& old, uint64_t offset,
-                                  const Payload& payload) const;
 
-    Block takeSpare(uint64_t size);
-    void giveBack(Prepared& prepared);
-    uint64_t heldBytes(const std::deque<Prepared>& ahead) const;
-    bool roomAhead(const std::deque<Prepared>& ahead) const;
-    void finishJob(Prepared& prepared);
-
+    // The length of the region the entry owns behind the backup's end; 0 for none.
+    uint32_t slotOf(uint32_t entry) const {
+        uint32_t slot = 0;
+        record::slot(record.get(), recordLength, entry, slot);
+        return slot;
+    }
     void tell(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {},
               std::wstring reason = {}) const;
     Step stopWith(ImportEvent::Kind kind, const ImportFile& file, std::wstring path = {}) const {
@@ -223,7 +174,7 @@ void ArchiveImport::State::tell(ImportEvent::Kind kind, const ImportFile& file, 
 Status ArchiveImport::State::open() {
     if (!ArchiveFileCountFits(request.link))
         return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
-    if (!loadWholeFile(recordPath(), record, recordLength))
+    if (!loadWholeFile(files.recordPath(), record, recordLength))
         return Status::failure(Error::BackupUnloadable, msg::kLoadBackupFailed);
     kind = FindContainerKind(request.dataType);
     File first = File::open(files.firstFile(), OpenMode::ReadExisting);
@@ -235,8 +186,7 @@ Status ArchiveImport::State::open() {
         return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
     if (kind == nullptr)
         return Status::failure(Error::BadDataType, msg::kWrongDataType);
-    const IndexLayout& layout = *kind->index;
-    if (Status loaded = IndexTable::load(layout, files.indexPath(), request.bigEndian, index);
+    if (Status loaded = IndexTable::load(*kind->index, files.indexPath(), request.bigEndian, index);
         !loaded)
         return loaded;
     if (index.count() == 0)
@@ -244,114 +194,38 @@ Status ArchiveImport::State::open() {
     return Status();
 }
 
-// ---- Where an entry goes ----
-
-// The length of the region the entry owns behind the backup's end; 0 for none.
-uint32_t ArchiveImport::State::slotOf(uint32_t entry) const {
-    uint32_t slot = 0;
-    record::slot(record.get(), recordLength, entry, slot);
-    return slot;
-}
-
 // ---- Reading ahead ----
 
 // Which files may be read and compressed ahead of their turn: those whose entry no earlier file
 // of the run addresses, since that file's write may change the entry, its slot and the chunk
 // size its container takes.
-std::vector<bool> ArchiveImport::State::speculable(const std::vector<ImportFile>& files) {
-    std::vector<bool> result(files.size());
+std::vector<bool> ArchiveImport::State::speculable(const std::vector<ImportFile>& importFiles) {
+    std::vector<bool> result(importFiles.size());
     std::unordered_set<uint32_t> seen;
-    for (size_t i = 0; i < files.size(); ++i)
-        result[i] = seen.insert(files[i].entry).second;
+    for (size_t i = 0; i < importFiles.size(); ++i)
+        result[i] = seen.insert(importFiles[i].entry).second;
     return result;
 }
 
-// The entry of a file, unless the file is passed over for it (told when `tellIt`).
-bool ArchiveImport::State::skipsEntry(const ImportFile& file, idxinfo& old, bool tellIt) const {
-    if (file.entry >= index.count() || !record::holdsSlot(recordLength, file.entry)) {
-        if (tellIt)
-            tell(ImportEvent::kEntryBeyondIndex, file);
-        return true;
-    }
-    index.entry(file.entry, old);
-    if (IsUnusedEntry(old.size, old.marker)) {
-        if (tellIt)
-            tell(ImportEvent::kEntryUnused, file);
-        return true;
-    }
-    return false;
-}
-
-// The spare block that fits `size` best: the smallest that holds it, if it is not more than
-// about twice as large; else none, and the file gets a block of its own.
-Block ArchiveImport::State::takeSpare(uint64_t size) {
-    auto best = spare.end();
-    for (auto it = spare.begin(); it != spare.end(); ++it) {
-        if (it->capacity >= size && it->capacity <= 2 * size + kBlockSlack &&
-            (best == spare.end() || it->capacity < best->capacity))
-            best = it;
-    }
-    if (best == spare.end())
-        return Block();
-    Block block = std::move(*best);
-    spare.erase(best);
-    return block;
-}
-
-// The blocks of a file whose turn is over, kept for the next files: two whatever their size,
-// more as long as they hold no more than kSpareBytes. The smallest go first: a new small block
-// costs little, a new large one many fresh pages.
-void ArchiveImport::State::giveBack(Prepared& prepared) {
-    finishJob(prepared);
-    uint64_t spareBytes = 0;
-    for (const Block& block : spare)
-        spareBytes += block.capacity;
-    for (Block* block : {&prepared.input, &prepared.container}) {
-        if (block->data) {
-            spareBytes += block->capacity;
-            spare.push_back(std::move(*block));
-        }
-    }
-    while (spare.size() > 2 && spareBytes > kSpareBytes) {
-        auto smallest =
-            std::min_element(spare.begin(), spare.end(), [](const Block& a, const Block& b) {
-                return a.capacity < b.capacity;
-            });
-        spareBytes -= smallest->capacity;
-        spare.erase(smallest);
-    }
-}
-
-// What the blocks of the files on their way hold.
-uint64_t ArchiveImport::State::heldBytes(const std::deque<Prepared>& ahead) const {
-    uint64_t held = 0;
-    for (const Prepared& prepared : ahead)
-        held += prepared.held;
-    return held;
-}
-
-// Whether one more file may be read ahead: always as far as there are threads; beyond that while
-// one more of the largest file so far keeps the blocks within (threads + 1) of it.
-bool ArchiveImport::State::roomAhead(const std::deque<Prepared>& ahead) const {
-    const size_t threads = pool ? pool->threads() : 0;
-    if (ahead.size() <= threads)
-        return true;
-    if (ahead.size() > kDeepestAheadPerThread * threads || largestNeed == 0)
-        return false;
-    return heldBytes(ahead) + largestNeed <= (threads + 1) * largestNeed;
-}
-
-void ArchiveImport::State::finishJob(Prepared& prepared) {
-    if (!prepared.job)
+// The calling thread's part of a file ahead of its turn (or at it): the file's bytes and, for a
+// compressed entry ahead of its turn, a worker to compress them as the plan calls for now.
+void ArchiveImport::State::prepare(Prepared& prepared, bool ahead) {
+    idxinfo old{};
+    prepared.readAhead = ahead;
+    if (import::passFor(prepared.file->entry, index, recordLength, old) != import::Pass::None)
         return;
-    pool->wait(*prepared.job);
-    if (prepared.job->outOfMemory())
-        prepared.madeStatus = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
-    prepared.job.reset();
+    prepared.read = readFile(*prepared.file, !IsRawMarker(old.marker), prepared);
+    if (prepared.read != ReadOutcome::Read)
+        return;
+    const uint64_t room = prepared.compressed ? containerRoom(prepared.fileLength) : 0;
+    pipeline->noteNeed((prepared.compressed ? prepared.fileLength : prepared.regionLength) + room);
+    prepared.held = prepared.input.capacity + (room != 0 ? BlockPool::classSize(room) : 0);
+    if (ahead && prepared.compressed)
+        compressAhead(prepared);
 }
 
-// Reads the import file into the prepared block; a raw entry's block holds the padded length,
-// the tail zero, since an append writes it whole.
+// Reads the import file into the input block; a raw entry's block holds the padded length, the
+// tail zero, since an append writes it whole.
 ReadOutcome ArchiveImport::State::readFile(const ImportFile& file, bool compressed,
                                            Prepared& prepared) {
     File input = File::open(request.importFolder + platform::kPathSeparator + file.name,
@@ -370,14 +244,85 @@ ReadOutcome ArchiveImport::State::readFile(const ImportFile& file, bool compress
     prepared.regionLength = padded;
     prepared.compressed = compressed;
     const uint32_t capacity = compressed ? prepared.fileLength : padded;
-    prepared.input = takeSpare(capacity);
-    if (!reserveRounded(prepared.input, capacity))
+    if (!pipeline->blocks().take(capacity, prepared.input))
         return ReadOutcome::OutOfMemory;
     uint8_t* bytes = prepared.input.data.get();
     if (!input.readAll(bytes, prepared.fileLength))
         return ReadOutcome::Unreadable;
     std::memset(bytes + prepared.fileLength, 0, capacity - prepared.fileLength);
     return ReadOutcome::Read;
+}
+
+std::optional<uint32_t> ArchiveImport::State::placedChunkSize(uint32_t entry) const {
+    auto placed = placedChunkSizes.find(entry);
+    if (placed == placedChunkSizes.end())
+        return std::nullopt;
+    return placed->second;
+}
+
+// The chunk size as the container header of the member at `offset` gives it; none when the
+// header cannot be read.
+std::optional<uint32_t> ArchiveImport::State::chunkSizeInHeader(File& archive,
+                                                                uint64_t offset) const {
+    uint8_t header[kHeaderProbe] = {};
+    if (kind->chunkSizeAt + 4 > kHeaderProbe || offset > uint64_t(INT64_MAX) ||
+        !archive.seek(int64_t(offset), SeekFrom::Begin) ||
+        !readAvailable(archive, header, kHeaderProbe))
+        return std::nullopt;
+    return readU32(header + kind->chunkSizeAt, request.bigEndian);
+}
+
+// The plan as it stands now, for a worker to compress with; the file's turn takes the
+// container only when the plan then calls for the same one.
+void ArchiveImport::State::compressAhead(Prepared& prepared) {
+    const uint32_t entry = prepared.file->entry;
+    idxinfo old{};
+    index.entry(entry, old);
+    std::optional<uint32_t> placed = placedChunkSize(entry), inHeader;
+    if (kind->chunkSizeFromCaller && !placed) {
+        File archive = File::open(request.link.fileNames[0], OpenMode::ReadExisting);
+        if (!archive.isOpen())
+            return; // the file's turn says so
+        inHeader = chunkSizeInHeader(archive, old.offset);
+    }
+    const Compression plan =
+        import::compressionFor(*kind, slotOf(entry), prepared.fileLength, placed, inHeader);
+    // A file large enough to share among every thread is compressed at its turn with all of them.
+    if (!pipeline->pool() || prepared.fileLength >= kSharedFileBytes)
+        return;
+    if (!pipeline->blocks().take(containerRoom(prepared.fileLength), prepared.output))
+        return; // made at the file's turn, where running out of memory is told
+    Prepared* target = &prepared;
+    prepared.madeAhead = true;
+    prepared.made = plan;
+    prepared.held = prepared.input.capacity + prepared.output.capacity;
+    pipeline->submit(prepared, [this, target](codec::StreamCodec& codec) {
+        target->madeStatus = engineOf(*kind).compress(
+            target->input.data.get(), target->fileLength, target->made.chunkSize, request.bigEndian,
+            target->made.level, codec, nullptr, target->output, target->used, target->padded);
+    });
+}
+
+// ---- One file's turn ----
+
+Step ArchiveImport::State::importFile(Prepared& prepared) {
+    const ImportFile& file = *prepared.file;
+    Turn turn{file, {}, 0, {}, 0, {}, {}};
+    switch (import::passFor(file.entry, index, recordLength, turn.old)) {
+    case import::Pass::BeyondIndex:
+        tell(ImportEvent::kEntryBeyondIndex, file);
+        return Step::Next;
+    case import::Pass::Unused:
+        tell(ImportEvent::kEntryUnused, file);
+        return Step::Next;
+    case import::Pass::None:
+        break;
+    }
+    if (!prepared.readAhead)
+        prepare(prepared, false);
+    if (Step step = reportRead(prepared); prepared.read != ReadOutcome::Read)
+        return step;
+    return importEntry(turn, prepared);
 }
 
 Step ArchiveImport::State::reportRead(const Prepared& prepared) const {
@@ -401,73 +346,22 @@ Step ArchiveImport::State::reportRead(const Prepared& prepared) const {
     return Step::Stop;
 }
 
-// The calling thread's part of a file ahead of its turn (or at it): the file's bytes and, for a
-// compressed entry, a worker to compress them with the level and chunk size the entry calls for
-// now.
-void ArchiveImport::State::prepare(Prepared& prepared, bool ahead) {
-    idxinfo old{};
-    prepared.readAhead = ahead;
-    if (skipsEntry(*prepared.file, old, false))
-        return;
-    prepared.read = readFile(*prepared.file, !IsRawMarker(old.marker), prepared);
-    if (prepared.read != ReadOutcome::Read)
-        return;
-    const uint64_t room = prepared.compressed ? containerRoom(prepared.fileLength) : 0;
-    largestNeed = std::max(
-        largestNeed, (prepared.compressed ? prepared.fileLength : prepared.regionLength) + room);
-    prepared.held = prepared.input.capacity + (room != 0 ? blockSizeFor(room) : 0);
-    if (ahead && prepared.compressed)
-        compressAhead(prepared);
-}
-
-void ArchiveImport::State::compressAhead(Prepared& prepared) {
-    const uint32_t entry = prepared.file->entry;
-    idxinfo old{};
-    index.entry(entry, old);
-    prepared.level = levelFor(slotOf(entry));
-    if (kind->chunkSizeFromCaller && !probeChunkSize(entry, old.offset, prepared.chunkSize))
-        return; // decided at the file's turn
-    // A file large enough to share among every thread is compressed at its turn with all of them.
-    if (!pool || prepared.fileLength >= kSharedFileBytes)
-        return;
-    const uint64_t room = containerRoom(prepared.fileLength);
-    prepared.container = takeSpare(room);
-    if (!reserveRounded(prepared.container, room))
-        return; // made at the file's turn, where running out of memory is told
-    Prepared* target = &prepared;
-    prepared.madeAhead = true;
-    prepared.held = prepared.input.capacity + prepared.container.capacity;
-    prepared.job = pool->submit([this, target](codec::StreamCodec& codec) {
-        target->madeStatus = engineOf(*kind).compress(
-            target->input.data.get(), target->fileLength, target->chunkSize, request.bigEndian,
-            target->level, codec, nullptr, target->container, target->used, target->padded);
-    });
-}
-
-// ---- One file's turn ----
-
-Step ArchiveImport::State::importFile(Prepared& prepared) {
-    const ImportFile& file = *prepared.file;
-    Turn turn{file, {}, 0, {}, {}, 0, 0};
-    if (skipsEntry(file, turn.old, true))
-        return Step::Next;
-    if (!prepared.readAhead)
-        prepare(prepared, false);
-    if (Step step = reportRead(prepared); prepared.read != ReadOutcome::Read)
-        return step;
-    return importEntry(turn, prepared);
-}
-
 Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
-    if (prepared.compressed && kind->chunkSizeFromCaller &&
-        !findChunkSize(turn, prepared.fileLength))
-        return Step::Stop;
+    turn.slot = slotOf(turn.file.entry);
+    if (prepared.compressed) {
+        if (kind->chunkSizeFromCaller) {
+            if (!chooseChunkSize(turn, prepared.fileLength))
+                return Step::Stop;
+        } else {
+            turn.compression = import::compressionFor(*kind, turn.slot, prepared.fileLength,
+                                                      std::nullopt, std::nullopt);
+        }
+    }
     turn.archiveFile = files.fileOf(turn.file.entry);
     turn.archivePath = files.pathOf(turn.archiveFile);
     turn.archive = File::open(turn.archivePath, OpenMode::WriteExisting);
     if (!turn.archive.isOpen())
         return stopWith(ImportEvent::kArchiveUnopened, turn.file, turn.archivePath);
-    turn.slot = slotOf(turn.file.entry);
     Payload payload;
     payload.bytes = prepared.input.data.get();
     payload.fileLength = prepared.fileLength;
@@ -476,128 +370,80 @@ Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
     payload.compressed = prepared.compressed;
     if (payload.compressed && !compressAtTurn(turn, prepared, payload))
         return Step::Stop;
-    if (!recordable(turn.old, payload)) {
+    if (!import::recordable(index, turn.old, payload)) {
         tell(ImportEvent::kSizeUnrecordable, turn.file);
         return Step::Next;
     }
-    const bool inPlace = turn.slot != 0 && payload.regionLength <= turn.slot && ownsRegion(turn);
-    if (!(inPlace ? writeInPlace(turn, payload) : writeAppended(turn, payload)))
+    const bool overRegion = inPlace(turn, payload);
+    if (!(overRegion ? writeInPlace(turn, payload) : writeAppended(turn, payload)))
         return Step::Stop;
     if (!request.dryRun && !turn.archive.close())
         return stopWith(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
     if (payload.compressed && kind->chunkSizeFromCaller)
-        placedChunkSizes[turn.file.entry] = turn.chunkSize;
+        placedChunkSizes[turn.file.entry] = turn.compression.chunkSize;
     ImportEvent done;
     done.kind = ImportEvent::kImported;
     done.file = turn.file.name;
     done.compressed = payload.compressed;
-    done.inPlace = inPlace;
+    done.inPlace = overRegion;
     (*report)(done);
     return Step::Next;
 }
 
-// The chunk size in the container header of the member at `offset`; false when it cannot be
-// read or makes no sense (or the archive file cannot be opened).
-bool ArchiveImport::State::probeChunkSize(uint32_t entry, uint64_t offset,
-                                          uint32_t& chunkSize) const {
-    if (auto placed = placedChunkSizes.find(entry); placed != placedChunkSizes.end()) {
-        chunkSize = placed->second;
-        return true;
-    }
-    File archive = File::open(request.link.fileNames[0], OpenMode::ReadExisting);
-    uint8_t header[kHeaderProbe] = {};
-    bool read = archive.isOpen() && kind->chunkSizeAt + 4 <= kHeaderProbe &&
-                offset <= uint64_t(INT64_MAX) && archive.seek(int64_t(offset), SeekFrom::Begin) &&
-                readAvailable(archive, header, kHeaderProbe);
-    chunkSize = read ? readU32(header + kind->chunkSizeAt, request.bigEndian) : 0;
-    return chunkSize != 0 && chunkSize <= kind->largestChunkSize;
-}
-
-// The chunk size in the container header of the member the import replaces; the kind's
-// default when it cannot be read or makes no sense. False when the archive file cannot be
-// opened.
-bool ArchiveImport::State::findChunkSize(Turn& turn, uint32_t fileLength) {
+// The chunk size for a kind that takes the caller's, as the plan chooses it from what this run
+// placed and the replaced member's header; the default is noted. False when the archive file
+// cannot be opened.
+bool ArchiveImport::State::chooseChunkSize(Turn& turn, uint32_t fileLength) {
     File archive = File::open(request.link.fileNames[0], OpenMode::ReadExisting);
     if (!archive.isOpen()) {
         tell(ImportEvent::kChunkArchiveUnopened, turn.file, request.link.fileNames[0]);
         return false;
     }
-    if (auto placed = placedChunkSizes.find(turn.file.entry); placed != placedChunkSizes.end()) {
-        turn.chunkSize = placed->second;
-        return true;
-    }
-    uint8_t header[kHeaderProbe] = {};
-    const uint64_t offset = turn.old.offset;
-    bool read = kind->chunkSizeAt + 4 <= kHeaderProbe && offset <= uint64_t(INT64_MAX) &&
-                archive.seek(int64_t(offset), SeekFrom::Begin) &&
-                readAvailable(archive, header, kHeaderProbe);
-    turn.chunkSize = read ? readU32(header + kind->chunkSizeAt, request.bigEndian) : 0;
-    if (turn.chunkSize == 0 || turn.chunkSize > kind->largestChunkSize) {
+    std::optional<uint32_t> placed = placedChunkSize(turn.file.entry), inHeader;
+    if (!placed)
+        inHeader = chunkSizeInHeader(archive, turn.old.offset);
+    turn.compression = import::compressionFor(*kind, turn.slot, fileLength, placed, inHeader);
+    if (turn.compression.chunkSizeGuessed)
         tell(ImportEvent::kChunkSizeUnreadable, turn.file);
-        turn.chunkSize = kind->defaultChunkSize(fileLength);
-    }
     return true;
 }
 
-// The file's container in the archive's kind: the one made ahead when it was made with the
-// level and chunk size this turn calls for, else made now (with every thread). False (with the
-// outcome told) when compression fails.
+// The file's container: the one made ahead when it is what the plan calls for now, else made
+// now (with every thread). False (with the outcome told) when compression fails.
 bool ArchiveImport::State::compressAtTurn(Turn& turn, Prepared& prepared, Payload& payload) {
-    const int level = levelFor(turn.slot);
-    finishJob(prepared);
-    const bool fits = prepared.madeAhead && prepared.level == level &&
-                      (!kind->chunkSizeFromCaller || prepared.chunkSize == turn.chunkSize);
-    if (!fits) {
-        if (!prepared.container.data)
-            prepared.container = takeSpare(containerRoom(prepared.fileLength));
+    if (!pipeline->finish(prepared))
+        prepared.madeStatus = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    if (!prepared.madeAhead || !prepared.made.sameContainer(turn.compression)) {
+        pipeline->blocks().take(containerRoom(prepared.fileLength), prepared.output);
         prepared.madeStatus = guardMemory([&] {
-            return engineOf(*kind).compress(prepared.input.data.get(), prepared.fileLength,
-                                            turn.chunkSize, request.bigEndian, level,
-                                            pool ? pool->callerCodec() : codec, pool.get(),
-                                            prepared.container, prepared.used, prepared.padded);
+            return engineOf(*kind).compress(
+                prepared.input.data.get(), prepared.fileLength, turn.compression.chunkSize,
+                request.bigEndian, turn.compression.level, pipeline->callerCodec(),
+                pipeline->pool(), prepared.output, prepared.used, prepared.padded);
         });
     }
     if (!prepared.madeStatus) {
         tell(ImportEvent::kCompressFailed, turn.file, {}, prepared.madeStatus.message());
         return false;
     }
-    payload.bytes = prepared.container.data.get();
+    payload.bytes = prepared.output.data.get();
     payload.storedLength = prepared.used;
     payload.regionLength = prepared.padded;
     return true;
 }
 
-std::vector<uint8_t> ArchiveImport::State::entryFor(const idxinfo& old, uint64_t offset,
-                                                    const Payload& payload) const {
-    EntryValues values;
-    values.offset = offset;
-    values.fileLength = payload.fileLength;
-    values.storedLength = payload.storedLength;
-    values.marker = index.importMarker(payload.compressed, payload.fileLength, payload.storedLength,
-                                       old.marker);
-    return index.encode(values);
-}
-
-// An entry that would read back as unused (a raw file of 1 or 4 bytes) or as the other kind
-// (a Z54 file whose length is a raw or unused marker) would lose the member.
-bool ArchiveImport::State::recordable(const idxinfo& old, const Payload& payload) const {
-    std::vector<uint8_t> bytes = entryFor(old, 0, payload);
-    idxinfo written = index.decode(bytes.data());
-    return !IsUnusedEntry(written.size, written.marker) &&
-           !IsRawMarker(written.marker) == payload.compressed;
-}
-
-// The entry's region behind the backup's end is the import's own to overwrite; a region
-// before that end holds data the backup protects, whatever the slot says. A region that starts
-// behind the end of the file is no region at all: writing there would grow the archive to
-// whatever offset the entry names.
-bool ArchiveImport::State::ownsRegion(Turn& turn) {
-    uint64_t backupEnd =
-        record::archiveSize(record.get(), recordLength, uint32_t(turn.archiveFile));
-    uint64_t size = 0;
-    if (!turn.archive.size(size) || turn.old.offset > size)
+// Over the region the entry owns when the plan allows it; the archive file's size is asked for
+// only then.
+bool ArchiveImport::State::inPlace(Turn& turn, const Payload& payload) {
+    if (!import::fitsRegion(turn.slot, payload))
         return false;
-    return backupEnd == 0 || turn.old.offset >= backupEnd;
+    uint64_t size = 0;
+    std::optional<uint64_t> archiveSize;
+    if (turn.archive.size(size))
+        archiveSize = size;
+    const uint64_t backupEnd =
+        record::archiveSize(record.get(), recordLength, uint32_t(turn.archiveFile));
+    return import::ownsRegion(turn.old.offset, archiveSize, backupEnd);
 }
 
 // Over the region the entry owns: the data, then the entry. The slot stays.
@@ -609,7 +455,7 @@ bool ArchiveImport::State::writeInPlace(Turn& turn, const Payload& payload) {
         tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
         return false;
     }
-    return writeIndexEntry(turn, entryFor(turn.old, offset, payload));
+    return writeIndexEntry(turn, import::entryFor(index, turn.old, offset, payload));
 }
 
 // Behind the end of the archive file: the data first, then the entry, then the slot. A slot
@@ -623,7 +469,7 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
     }
     // Offsets stored in units: the data has to start on a unit boundary.
     uint64_t offset = end;
-    if (inArchiveIndex())
+    if (files.indexInArchive())
         offset = alignUp(end, index.offsetUnit());
     if (!request.dryRun && (!writeZeros(turn.archive, offset - end) ||
                             !turn.archive.writeAll(payload.bytes, payload.regionLength))) {
@@ -632,7 +478,7 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
     }
     if (turn.slot != 0 && !writeSlot(turn.file, turn.file.entry, 0))
         return false;
-    return writeIndexEntry(turn, entryFor(turn.old, offset, payload)) &&
+    return writeIndexEntry(turn, import::entryFor(index, turn.old, offset, payload)) &&
            writeSlot(turn.file, turn.file.entry, payload.regionLength);
 }
 
@@ -642,7 +488,7 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
 bool ArchiveImport::State::writeIndexEntry(Turn& turn, const std::vector<uint8_t>& bytes) {
     const bool dryRun = request.dryRun;
     const uint64_t at = index.filePosition(turn.file.entry);
-    if (inArchiveIndex()) {
+    if (files.indexInArchive()) {
         if (!dryRun && (!turn.archive.seek(int64_t(at), SeekFrom::Begin) ||
                         !turn.archive.writeAll(bytes.data(), uint32_t(bytes.size())))) {
             tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
@@ -672,12 +518,13 @@ bool ArchiveImport::State::writeIndexEntry(Turn& turn, const std::vector<uint8_t
 bool ArchiveImport::State::writeSlot(const ImportFile& file, uint32_t entry, uint32_t value) {
     record::setSlot(record.get(), recordLength, entry, value);
     const uint64_t at = record::kSlotsStart + uint64_t(entry) * record::kSlotWidth;
-    File out = File::open(recordPath(), OpenMode::WriteExisting);
+    const std::wstring recordPath = files.recordPath();
+    File out = File::open(recordPath, OpenMode::WriteExisting);
     bool written =
         out.isOpen() && (request.dryRun || (out.seek(int64_t(at), SeekFrom::Begin) &&
                                             out.writeAll(record.get() + at, record::kSlotWidth)));
     if (!out.close() || !written) {
-        tell(ImportEvent::kWriteFailed, file, recordPath());
+        tell(ImportEvent::kWriteFailed, file, recordPath);
         return false;
     }
     return true;
@@ -706,32 +553,29 @@ Status ArchiveImport::run(const std::vector<ImportFile>& files,
 }
 
 // The files in order. Ahead of the file whose turn it is, files are read and handed to the
-// workers to compress (roomAhead says how far); each is written at its turn, after the file
-// before it.
-void ArchiveImport::State::runFiles(const std::vector<ImportFile>& files, Status& result) {
-    if (workerThreads() > 1 && files.size() > 1)
-        pool = std::make_unique<WorkerPool>(workerThreads());
-    const std::vector<bool> mayReadAhead = speculable(files);
-    std::deque<Prepared> ahead;
+// workers to compress (as far as the pipeline has room); each is written at its turn, after the
+// file before it.
+void ArchiveImport::State::runFiles(const std::vector<ImportFile>& importFiles, Status& result) {
+    pipeline = std::make_unique<Pipeline<Prepared>>(importFiles.size());
+    const std::vector<bool> mayReadAhead = speculable(importFiles);
     size_t nextToRead = 0;
-    for (size_t at = 0; at < files.size(); ++at) {
+    for (size_t at = 0; at < importFiles.size(); ++at) {
         // Read ahead only as far as every file on the way may be.
-        while (nextToRead < files.size() && roomAhead(ahead) &&
+        while (nextToRead < importFiles.size() && pipeline->roomAhead() &&
                (nextToRead == at || mayReadAhead[nextToRead])) {
-            ahead.emplace_back();
-            ahead.back().file = &files[nextToRead];
+            Prepared& prepared = pipeline->push();
+            prepared.file = &importFiles[nextToRead];
             if (nextToRead > at)
-                prepare(ahead.back(), true);
+                prepare(prepared, true);
             ++nextToRead;
         }
         Step step =
-            catchOutOfMemory([&] { return importFile(ahead.front()); },
-                             [&] { return stopWith(ImportEvent::kOutOfMemory, files[at]); });
-        giveBack(ahead.front());
-        ahead.pop_front();
+            catchOutOfMemory([&] { return importFile(pipeline->front()); },
+                             [&] { return stopWith(ImportEvent::kOutOfMemory, importFiles[at]); });
+        Prepared done = pipeline->takeFront();
+        pipeline->giveBack(done);
         if (step == Step::Stop) {
-            for (Prepared& left : ahead)
-                finishJob(left);
+            pipeline->clear();
             result = Status::failure(Error::Stopped);
             return;
         }

@@ -62,6 +62,7 @@ const karv::ContainerKind karv::kContainer357 = {
     kTablePaddedUnit,
     nullptr, // no magic
     0,
+    8, // the total
     kNoField,
     0,
     nullptr,

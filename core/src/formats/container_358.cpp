@@ -75,6 +75,7 @@ const karv::ContainerKind karv::kContainer358 = {
     kTablePaddedUnit,
     kMagic,
     sizeof kMagic,
+    kTotalField,
     kChunkSizeField,
     kLargestChunkSize,
     defaultChunkSize,

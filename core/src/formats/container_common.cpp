@@ -9,28 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace karv {
-
-bool Block::reserve(uint64_t size) {
-    if (size == 0)
-        size = 1; // malloc(0) may return null
-    if (size <= capacity && data)
-        return true;
-    data.reset();
-    capacity = 0;
-    if (size > SIZE_MAX)
-        return false;
-    // Plain pages: a huge-page hint on large blocks was measured, and the compaction it asks
-    // of the system cost more than the page faults it spared.
-    data.reset(static_cast<uint8_t*>(std::malloc(size_t(size))));
-    if (!data)
-        return false;
-    capacity = size;
-    return true;
-}
-
-} // namespace karv
-
 namespace karv::container {
 namespace {
 
@@ -234,8 +212,12 @@ bool recordFits(uint64_t pos, uint32_t length, uint32_t containerLength) {
     return pos + kLengthFieldSize + length <= containerLength;
 }
 
+bool plausibleTotal(uint32_t total, uint32_t containerLength) {
+    return total <= kMaxInflateRatio * containerLength;
+}
+
 Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out) {
-    if (total > kMaxInflateRatio * containerLength)
+    if (!plausibleTotal(total, containerLength))
         return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
     // Not zeroed: a success has written every byte, and a failure drops the bytes.
     if (!out.reserve(total))

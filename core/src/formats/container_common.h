@@ -14,6 +14,7 @@
 #include "boundary/boundary.h"
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
+#include "work/block.h"
 #include "work/stream_codec.h"
 #include "work/worker_pool.h"
 
@@ -22,17 +23,6 @@
 #include <vector>
 
 namespace karv {
-
-// A block that holds a container or a member. The export and the import reuse theirs from
-// member to member; the exported functions hand theirs over as a new malloc block.
-struct Block {
-    MallocBuffer data;
-    uint64_t capacity = 0;
-
-    // Room for `size` bytes (at least one); what the block held is not kept. False without
-    // memory.
-    bool reserve(uint64_t size);
-};
 
 // The library's own workings of a container kind, behind its row of the table.
 struct ContainerEngine {
@@ -146,6 +136,9 @@ enum class ChunkKind { Inflated, Stored, Ignored };
 
 // A chunk whose first byte is this is a zlib stream; any other is stored as it is.
 inline constexpr uint8_t kZlibFirstByte = 0x78;
+
+// Whether a container of `containerLength` bytes can possibly inflate to `total` bytes.
+bool plausibleTotal(uint32_t total, uint32_t containerLength);
 
 // Room for the decompressed output: T bytes in `out`. A T that the container cannot possibly
 // inflate to is refused as a wrong total before anything is allocated.

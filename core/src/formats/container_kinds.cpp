@@ -1,4 +1,5 @@
 // The table of container kinds: one row per kind, each defined in its container's own file.
+#include "formats/byte_io.h"
 #include "formats/container_common.h"
 #include "karvcore/formats.h"
 
@@ -57,6 +58,14 @@ const ContainerEngine& engineOf(const ContainerKind& kind) {
             return *row.engine;
     }
     return kEngine357; // every kind has a row
+}
+
+bool ReadContainerTotal(const ContainerKind& kind, const uint8_t* data, uint32_t length,
+                        bool bigEndian, uint32_t& total) {
+    if (data == nullptr || uint64_t(kind.totalAt) + 4 > length)
+        return false;
+    total = readU32(data + kind.totalAt, bigEndian);
+    return true;
 }
 
 uint32_t AppendAlignmentFor(int32_t dataType) {

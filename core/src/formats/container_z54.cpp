@@ -101,6 +101,7 @@ const karv::ContainerKind karv::kContainerZ54 = {
     kAlignment,
     nullptr, // no magic
     0,
+    0, // the total
     kNoField,
     0,
     nullptr,
