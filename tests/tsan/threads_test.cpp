@@ -121,7 +121,7 @@ TEST_F(Threads, ExportAndImportOnFourThreads) {
     ExportRequest request;
     request.dataType = kDataTypeZ54;
     request.link = link;
-    request.readPath = request.indexPath = archivePath.wstring();
+    request.archivePath = archivePath.wstring();
     request.last = count;
     ArchiveExport exporter(request);
     ASSERT_TRUE(exporter.open());
