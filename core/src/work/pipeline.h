@@ -8,8 +8,8 @@
 // while the blocks of the members on their way stay within what (threads + 1) of the largest
 // member so far would hold, never more than kDeepestAheadPerThread per thread (mayReadAhead):
 // the workers then always have a member waiting while the calling thread writes, and memory
-// stays within a few members whatever the archive's size. Blocks come from one BlockPool and go back to it once a
-// member is written.
+// stays within a few members whatever the archive's size. Blocks come from one BlockPool and go
+// back to it once a member is written.
 #pragma once
 
 #include "work/block_pool.h"
