@@ -121,10 +121,10 @@ for run in $(seq "$runs"); do
     for c in $order; do
         if [ "$c" = loop ]; then
             mkdir loop-out
-            measure "" "$bin/export_loop" "$type" PC "$index" "$archive" loop-out
+            measure "" "$bin/export_loop" zlib "$type" PC "$index" "$archive" loop-out
             keep export_loop
             line="$line $c ${elapsed}"
-            measure "" "$bin/export_loop" "$type" PC "$index" "$archive" loop-out
+            measure "" "$bin/export_loop" zlib "$type" PC "$index" "$archive" loop-out
             keep reexport_loop
             loop_bytes=$(sum_sizes loop-out)
             set_aside loop-out
