@@ -41,8 +41,10 @@
 # Exported folders are moved aside, not deleted, until the end: on a file system that keeps
 # recently deleted inodes from reuse (ext4 without a journal), every file made after thousands
 # were deleted pays a search past them, and each turn would pay more than the one before. Their
-# pages are dropped from memory once they are set aside, or the outputs of earlier runs would
-# fill it and every later run would take pages the kernel frees on the spot: cheap ones.
+# pages are dropped from memory after each regime's turn, followed by a wait of three times
+# KARV_BENCH_SETTLE: kept, the outputs of earlier runs would fill memory and every later run
+# would take pages the kernel frees on the spot, cheap ones; dropped right before a run, they
+# would be cheap pages for it.
 #
 # MB/s are 10^6 bytes of member data (as exported, or as imported) per wall-clock second; peak
 # memory is the maximum resident set from /usr/bin/time -v. Goals, on the default count: export
@@ -141,14 +143,25 @@ keep() { # name
     return 0
 }
 
-# Moves an exported folder out of the way and drops its pages from memory (see above).
+# Moves an exported folder out of the way (see above).
+set_aside_count=0
 set_aside() { # folder
     [ -e "$1" ] || return 0
-    set_aside_count=$((${set_aside_count:-0} + 1))
+    set_aside_count=$((set_aside_count + 1))
     mkdir -p set-aside
     mv "$1" "set-aside/$set_aside_count"
+}
+
+# Drops the pages of the folders set aside since the last call from memory, once written back,
+# and waits for the memory freed to be handed back (see above).
+dropped_count=0
+drop_set_aside() {
     sync
-    find "set-aside/$set_aside_count" -type f -exec dd if={} iflag=nocache count=0 status=none \;
+    while [ "$dropped_count" -lt "$set_aside_count" ]; do
+        dropped_count=$((dropped_count + 1))
+        find "set-aside/$dropped_count" -type f -exec dd if={} iflag=nocache count=0 status=none \;
+    done
+    sleep $((3 * settle))
 }
 
 sum_sizes() {
@@ -227,6 +240,7 @@ for run in $(seq "$runs"); do
             import_turn "$c"
         done
         echo "   $line"
+        drop_set_aside
     done
     order=$(echo $order | awk '{ print $2, $3, $4, $5, $1 }')
     import_order=$(echo $import_order | awk '{ print $2, $3, $1 }')
