@@ -115,7 +115,8 @@ bench:
 	cmake --build $(BENCH) -j $(JOBS)
 	$(BENCH)/bin/codec_bench
 
-# Export and import of a generated game of about 1 GiB against a minimal loop (not part of check).
+# Export and import of a generated game of about 1 GiB against minimal loops and the write floor,
+# in two page regimes (not part of check; the knobs are in scripts/bench-e2e.sh).
 bench-e2e:
 	@$(INSTALL_DEPS) build bench
 	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARV_BENCH=ON -DKARV_TESTS=OFF

@@ -1,30 +1,58 @@
 #!/bin/sh
 # End-to-end benchmark of karvex on a generated game of about 1 GiB (thousands of members, raw
 # and compressed): the menu export of every member and the menu import of every exported file,
-# each against a minimal single-threaded loop doing the same reads, inflates or deflates and
-# writes (bench/export_loop.cpp, bench/import_loop.cpp), with karvex on one thread and on the
-# default count (karvex_threads sets the library's worker count). The contenders take turns, so
-# a busy machine slows them alike; the best turn of each counts. At the end a restore must give
-# back the original archive byte for byte.
+# with karvex on one thread and on the default count (karvex_threads sets the library's worker
+# count), each against minimal single-threaded loops doing the same reads, inflates or deflates
+# and writes: bench/export_loop.cpp inflating with zlib and with libdeflate, the same loop
+# inflating nothing (the floor: the same files of the same sizes written the same way), and
+# bench/import_loop.cpp. The contenders take turns, so a busy machine slows them alike; the best
+# turn of each counts. At the end a restore must give back the original archive byte for byte.
 #
 #   scripts/bench-e2e.sh <bin folder of a Release build with KARV_BENCH=ON>
 #
-# Environment: KARV_BENCH_MIB (default 1024), KARV_BENCH_TYPE (357, Z54 or 358; default 357),
-# KARV_BENCH_RUNS (turns; default 3; "C" of the large member, slow with zlib at level 9, takes
-# KARV_BENCH_C_RUNS, default 1), KARV_BENCH_DIR (where the work folder bench-e2e.XXXXXX is
-# made, default build; removed at the end unless KARV_BENCH_KEEP=1).
+# Environment:
+#   KARV_BENCH_MIB         size of the game in MiB (default 1024)
+#   KARV_BENCH_TYPE        357, Z54 or 358 (default 357)
+#   KARV_BENCH_RUNS        turns (default 3)
+#   KARV_BENCH_C_RUNS      turns of "C" of the large member, slow with zlib at level 9 (default 1)
+#   KARV_BENCH_PAGES       dear, cheap or both (default both): the page regimes the export and
+#                          import rows run in, each with rows of its own (see below)
+#   KARV_BENCH_CHEAP_MIB   size in MiB of the file written and deleted right before each run in
+#                          the cheap regime (default twice the game, at least 512)
+#   KARV_BENCH_SETTLE      seconds every export and import run waits, after writing back what
+#                          is dirty and before the cheap file, for the pages freed by the run
+#                          before to be handed back (default 3; 0 waits not)
+#   KARV_BENCH_DIR         where the work folder bench-e2e.XXXXXX is made (default build)
+#   KARV_BENCH_KEEP        1 keeps the work folder (default: removed at the end)
+#
+# Page regimes. On this kind of virtual machine the host takes back the memory the guest has
+# freed, a few seconds after it was freed; a page touched again then costs a fault on the host
+# (about 19 us for 4 KiB), and a run that writes files of hundreds of MiB spends most of its time
+# there. "dear" is that case, as on a machine that has been idle: each run starts KARV_BENCH_SETTLE
+# seconds after the last memory was freed. "cheap" is the case of memory freed a moment ago
+# (after another program ended, or files were deleted): right before the run a file of
+# KARV_BENCH_CHEAP_MIB is written (its pages are checked to be in memory) and deleted, and the
+# run takes its pages (the default is more than an export of the game writes). "U" and "C" of
+# the large member run as they come, in neither regime. Whether the host takes memory back, and
+# how soon, is its own affair (it may keep the pages while it has room): when the floor's dear
+# export is not much slower than its cheap one, the table says that the dear rows are not dear.
 #
 # Every contender exports twice in its turn: into an empty folder, then again over the files it
-# has just written, as a player does who exports the game again after a change. The loop empties
-# each file it writes (O_TRUNC, as every simple tool does); karvex writes over it.
+# has just written, as a player does who exports the game again after a change. The loops empty
+# each file they write (O_TRUNC, as every simple tool does); karvex writes over it.
 #
 # Exported folders are moved aside, not deleted, until the end: on a file system that keeps
 # recently deleted inodes from reuse (ext4 without a journal), every file made after thousands
-# were deleted pays a search past them, and each turn would pay more than the one before.
+# were deleted pays a search past them, and each turn would pay more than the one before. Their
+# pages are dropped from memory after each regime's turn, followed by a wait of three times
+# KARV_BENCH_SETTLE: kept, the outputs of earlier runs would fill memory and every later run
+# would take pages the kernel frees on the spot, cheap ones; dropped right before a run, they
+# would be cheap pages for it.
 #
 # MB/s are 10^6 bytes of member data (as exported, or as imported) per wall-clock second; peak
-# memory is the maximum resident set from /usr/bin/time -v. Goals: export at least 2 x and
-# import at least 3 x the loop's speed on the default count; peak memory at most
+# memory is the maximum resident set from /usr/bin/time -v. Goals, on the default count: export
+# in at most 0.65 x the libdeflate loop's time (column /ld) in both regimes; export at least 2 x
+# and import at least 3 x the zlib loop's speed (column x); peak memory at most
 # (threads + 1) x 2 x the largest member + the index + the record + 32 MiB.
 set -eu
 bin=$(cd "$1" && pwd)
@@ -32,14 +60,29 @@ mib=${KARV_BENCH_MIB:-1024}
 type=${KARV_BENCH_TYPE:-357}
 runs=${KARV_BENCH_RUNS:-3}
 c_runs=${KARV_BENCH_C_RUNS:-1}
+cheap_mib=${KARV_BENCH_CHEAP_MIB:-$((2 * mib > 512 ? 2 * mib : 512))}
+settle=${KARV_BENCH_SETTLE:-3}
 parent=${KARV_BENCH_DIR:-build}
 export LC_ALL=C.UTF-8
 
-[ -x /usr/bin/time ] || { echo "bench-e2e: /usr/bin/time is missing (package time)" >&2; exit 1; }
+case ${KARV_BENCH_PAGES:-both} in
+dear | cheap) regimes=${KARV_BENCH_PAGES} ;;
+both) regimes="dear cheap" ;;
+*)
+    echo "bench-e2e: KARV_BENCH_PAGES must be dear, cheap or both" >&2
+    exit 1
+    ;;
+esac
+regime_count=$(echo $regimes | wc -w)
+
+for tool in /usr/bin/time fincore; do
+    command -v "$tool" > /dev/null || { echo "bench-e2e: $tool is missing" >&2; exit 1; }
+done
 mkdir -p "$parent"
 work=$(mktemp -d "$(cd "$parent" && pwd)/bench-e2e.XXXXXX")
-# The game and its copy, the archive grown by an import and every export set aside.
-need=$((mib * (4 + 5 * runs) * 1024))
+# The game and its copy, the archive grown by an import, every export set aside (about 1.5 x
+# the game each, five per turn and regime) and the cheap file.
+need=$((mib * (4 + 8 * runs * regime_count) * 1024 + cheap_mib * 1024))
 free=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
 if [ "$free" -lt "$need" ]; then
     rmdir "$work"
@@ -66,12 +109,28 @@ seconds() { # h:mm:ss.ss or m:ss.ss
     echo "$1" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'
 }
 
+# The run's pages as $pages asks (empty: as they come): what is dirty written back, then for a
+# regime the wait, and for the cheap one a file of $cheap_mib MiB whose pages are freed at once.
+prepare_pages() {
+    sync
+    [ -n "${pages:-}" ] || return 0
+    sleep "$settle"
+    [ "$pages" = cheap ] || return 0
+    dd if=/dev/zero of=cheap-pages bs=1M count="$cheap_mib" status=none
+    cached=$(fincore -b -n -o RES cheap-pages)
+    rm cheap-pages
+    [ "$cached" -ge $((cheap_mib << 20)) ] || {
+        echo "bench-e2e: only $((cached >> 20)) of $cheap_mib MiB to be freed were in memory" >&2
+        exit 1
+    }
+}
+
 # Runs a command under /usr/bin/time -v with the answers on its input; sets $elapsed (seconds)
 # and $peak (KiB).
 measure() {
     answers=$1
     shift
-    sync
+    prepare_pages
     printf '%s\n' $answers | /usr/bin/time -v -o time.txt "$@" > run.log 2>&1
     elapsed=$(seconds "$(sed -n 's/.*Elapsed (wall clock) time.*: //p' time.txt)")
     peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
@@ -88,11 +147,24 @@ keep() { # name
 }
 
 # Moves an exported folder out of the way (see above).
+set_aside_count=0
 set_aside() { # folder
     [ -e "$1" ] || return 0
-    set_aside_count=$((${set_aside_count:-0} + 1))
+    set_aside_count=$((set_aside_count + 1))
     mkdir -p set-aside
     mv "$1" "set-aside/$set_aside_count"
+}
+
+# Drops the pages of the folders set aside since the last call from memory, once written back,
+# and waits for the memory freed to be handed back (see above).
+dropped_count=0
+drop_set_aside() {
+    sync
+    while [ "$dropped_count" -lt "$set_aside_count" ]; do
+        dropped_count=$((dropped_count + 1))
+        find "set-aside/$dropped_count" -type f -exec dd if={} iflag=nocache count=0 status=none \;
+    done
+    sleep $((3 * settle))
 }
 
 sum_sizes() {
@@ -113,49 +185,71 @@ measure "$pick 3 1 0" "$bin/karvex_threads" 0 PC N
 grep -q "备份数据成功" run.log || { echo "bench-e2e: backup failed" >&2; cat run.log >&2; exit 1; }
 save_game
 
+# One contender's export and re-export in regime $pages: best_export_<c>_<pages> and
+# best_reexport_<c>_<pages>, its byte count in bytes_<c>. Loops write into loop-out.
+export_turn() { # zlib|libdeflate|none|1|0
+    if [ "$1" = 1 ] || [ "$1" = 0 ]; then
+        set_aside "$exported"
+        out=$exported
+        set -- "$1" "$pick 1 0 99999999 2" "$bin/karvex_threads" "$1" PC N
+    else
+        mkdir loop-out
+        out=loop-out
+        set -- "$1" "" "$bin/export_loop" "$1" "$type" PC "$index" "$archive" loop-out
+    fi
+    who=$1
+    shift
+    measure "$@"
+    keep "export_${who}_$pages"
+    line="$line $who ${elapsed}"
+    measure "$@"
+    keep "reexport_${who}_$pages"
+    line="$line (${elapsed}) s"
+    eval "bytes_$who=$(sum_sizes "$out")"
+    [ "$out" = loop-out ] && set_aside loop-out
+    return 0
+}
+
+import_turn() { # loop|1|0
+    put_back
+    if [ "$1" = loop ]; then
+        measure "" "$bin/import_loop" "$type" PC "$index" "$archive" "$exported"
+    else
+        measure "$pick 2" "$bin/karvex_threads" "$1" PC N
+    fi
+    keep "import_${1}_$pages"
+    line="$line $1 ${elapsed} s"
+}
+
 # The contenders take turns in a rotating order, so that none always runs on the machine the
-# one before it left.
-order="loop 1 0"
+# one before it left; the regimes alternate likewise.
+order="zlib libdeflate none 1 0"
+import_order="loop 1 0"
+turn_regimes=$regimes
 for run in $(seq "$runs"); do
-    line="turn $run: export (then again over it)"
-    for c in $order; do
-        if [ "$c" = loop ]; then
-            mkdir loop-out
-            measure "" "$bin/export_loop" "$type" PC "$index" "$archive" loop-out
-            keep export_loop
-            line="$line $c ${elapsed}"
-            measure "" "$bin/export_loop" "$type" PC "$index" "$archive" loop-out
-            keep reexport_loop
-            loop_bytes=$(sum_sizes loop-out)
-            set_aside loop-out
-        else
-            set_aside "$exported"
-            measure "$pick 1 0 99999999 2" "$bin/karvex_threads" "$c" PC N
-            keep "export_$c"
-            line="$line $c ${elapsed}"
-            measure "$pick 1 0 99999999 2" "$bin/karvex_threads" "$c" PC N
-            keep "reexport_$c"
-            export_bytes=$(sum_sizes "$exported")
-        fi
-        line="$line (${elapsed}) s"
+    for pages in $turn_regimes; do
+        line="turn $run, $pages pages: export (then again over it)"
+        for c in $order; do
+            export_turn "$c"
+        done
+        export_bytes=$bytes_0
+        for c in zlib libdeflate none 1; do
+            eval "b=\$bytes_$c"
+            [ "$b" = "$export_bytes" ] ||
+                { echo "bench-e2e: $c exported $b bytes, karvex $export_bytes" >&2; exit 1; }
+        done
+        line="$line; import"
+        for c in $import_order; do
+            import_turn "$c"
+        done
+        echo "   $line"
+        drop_set_aside
     done
-    [ "$export_bytes" = "$loop_bytes" ] ||
-        { echo "bench-e2e: karvex exported $export_bytes bytes, the loop $loop_bytes" >&2; exit 1; }
-    line="$line; import"
-    for c in $order; do
-        put_back
-        if [ "$c" = loop ]; then
-            measure "" "$bin/import_loop" "$type" PC "$index" "$archive" "$exported"
-            keep import_loop
-        else
-            measure "$pick 2" "$bin/karvex_threads" "$c" PC N
-            keep "import_$c"
-        fi
-        line="$line $c ${elapsed} s"
-    done
-    echo "   $line"
-    order=$(echo $order | awk '{ print $2, $3, $1 }')
+    order=$(echo $order | awk '{ print $2, $3, $4, $5, $1 }')
+    import_order=$(echo $import_order | awk '{ print $2, $3, $1 }')
+    turn_regimes=$(echo $turn_regimes | awk '{ print $2, $1 }')
 done
+pages=
 # Once more, unmeasured, whoever came last: every file imported, and a restore after it.
 put_back
 measure "$pick 2" "$bin/karvex_threads" 0 PC N
@@ -176,27 +270,60 @@ fi
 record_bytes=$(wc -c < "pristine/$(basename "$archive").qxdata")
 limit=$((((threads + 1) * 2 * largest + index_bytes + record_bytes) / 1024 + 32 * 1024))
 
+# A row of the table: the best time, the speed, the peak, the zlib loop's time over this one's,
+# and for an export this one's time over the libdeflate loop's and over the floor's.
+table_row() { # label name zlib-loop [libdeflate-loop floor]
+    eval "b=\$best_$2 p=\$peak_$2 z=\$best_$3"
+    ld= floor=
+    [ $# -lt 5 ] || eval "ld=\$best_$4 floor=\$best_$5"
+    awk -v label="$1" -v bytes="$export_bytes" -v b="$b" -v p="$p" -v z="$z" -v ld="$ld" \
+        -v floor="$floor" 'BEGIN {
+        printf "   %-28s %7.2f s %7.1f MB/s %6d MiB %6.2f x", label, b, bytes / b / 1e6, p / 1024,
+            z / b
+        if (ld != "") printf " %7.2f %7.2f", b / ld, b / floor
+        printf "\n" }'
+}
+echo
+echo "== $type, PC: $members members, $((export_bytes / 1048576)) MiB of member data; $threads threads by default"
+echo "   (best of $runs turns; x = the zlib loop's time over this one's; /ld and /floor = this"
+echo "   one's time over the libdeflate loop's and over the floor's, in the same regime and pass)"
+for pages in $regimes; do
+    echo "   -- $pages pages"
+    printf '   %-28s %9s %12s %10s %8s %7s %7s\n' "" time speed peak x /ld /floor
+    for pass in export reexport; do
+        [ "$pass" = export ] && what=export || what=re-export
+        loops="${pass}_zlib_$pages ${pass}_libdeflate_$pages ${pass}_none_$pages"
+        table_row "$what loop (zlib)" "${pass}_zlib_$pages" $loops
+        table_row "$what loop (libdeflate)" "${pass}_libdeflate_$pages" $loops
+        table_row "$what floor (write only)" "${pass}_none_$pages" $loops
+        table_row "karvex $what, 1" "${pass}_1_$pages" $loops
+        table_row "karvex $what, default" "${pass}_0_$pages" $loops
+    done
+    table_row "import loop (zlib)" "import_loop_$pages" "import_loop_$pages"
+    table_row "karvex import, 1" "import_1_$pages" "import_loop_$pages"
+    table_row "karvex import, default" "import_0_$pages" "import_loop_$pages"
+done
+# Whether freed memory is taken back is the host's choice; the floor, which does little besides
+# touching new pages, shows whether it was.
+if [ "$regime_count" = 2 ] && awk -v d="$best_export_none_dear" -v c="$best_export_none_cheap" \
+    'BEGIN { exit !(d < 2 * c) }'; then
+    echo "   the floor's best dear export took less than twice its best cheap one: in the turns"
+    echo "   that count the host had not taken back the memory freed; the dear rows are not dear"
+fi
+peaks=
+for pages in $regimes; do
+    eval "e=\$peak_export_0_$pages i=\$peak_import_0_$pages"
+    peaks="$peaks; $pages: export $((e / 1024)) MiB, import $((i / 1024)) MiB"
+done
+echo "   memory limit ($threads + 1) x 2 x $((largest / 1024)) KiB + index $((index_bytes / 1024)) KiB" \
+    "+ record $((record_bytes / 1024)) KiB + 32 MiB = $((limit / 1024)) MiB${peaks}"
+echo "   the restore gave back the original archive and index byte for byte"
+
 row() { # label name loop
     eval "b=\$best_$2 p=\$peak_$2 l=\$best_$3"
     awk -v label="$1" -v bytes="$export_bytes" -v b="$b" -v p="$p" -v l="$l" 'BEGIN {
         printf "   %-26s %8.2f s %9.1f MB/s %8d MiB %7.2f x\n", label, b, bytes / b / 1e6, p / 1024, l / b }'
 }
-echo
-echo "== $type, PC: $members members, $((export_bytes / 1048576)) MiB of member data; $threads threads by default"
-echo "   (best of $runs turns; x = the loop's time over this one's)"
-row "export loop (zlib)" export_loop export_loop
-row "karvex export, 1" export_1 export_loop
-row "karvex export, default" export_0 export_loop
-row "re-export loop (zlib)" reexport_loop reexport_loop
-row "karvex re-export, 1" reexport_1 reexport_loop
-row "karvex re-export, default" reexport_0 reexport_loop
-row "import loop (zlib)" import_loop import_loop
-row "karvex import, 1" import_1 import_loop
-row "karvex import, default" import_0 import_loop
-echo "   memory limit ($threads + 1) x 2 x $((largest / 1024)) KiB + index $((index_bytes / 1024)) KiB" \
-    "+ record $((record_bytes / 1024)) KiB + 32 MiB = $((limit / 1024)) MiB;" \
-    "export $((peak_export_0 / 1024)) MiB, import $((peak_import_0 / 1024)) MiB"
-echo "   the restore gave back the original archive and index byte for byte"
 
 # ---- "U" and "C" of one large member ----
 # One member file of 256 MiB (or all the member data there is), made of the exported members.
