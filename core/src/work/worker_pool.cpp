@@ -91,7 +91,7 @@ std::shared_ptr<WorkerPool::Ticket> WorkerPool::submit(Job job) {
 void WorkerPool::wait(Ticket& ticket) {
     std::unique_lock<std::mutex> lock(mutex_);
     // Rather than wait idle, the calling thread does the job itself when no worker has taken
-    // it yet, and while a worker has it, the jobs queued behind it.
+    // it yet, and while a worker has it, the jobs queued behind it, the last first.
     for (;;) {
         if (ticket.state == Ticket::State::Done)
             return;
@@ -110,8 +110,10 @@ void WorkerPool::wait(Ticket& ticket) {
             next = std::move(*queued);
             queue_.erase(queued);
         } else if (!queue_.empty()) {
-            next = std::move(queue_.front());
-            queue_.pop_front();
+            // The job queued last: the workers go on with the members next in turn, and the
+            // one done here is ready long before its turn.
+            next = std::move(queue_.back());
+            queue_.pop_back();
         } else {
             // Only the calling thread queues jobs, so none can come while it waits here.
             finished_.wait(lock, [&] { return ticket.state == Ticket::State::Done; });

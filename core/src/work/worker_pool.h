@@ -55,7 +55,8 @@ class WorkerPool {
     // Queues a job for the workers while the calling thread goes on.
     std::shared_ptr<Ticket> submit(Job job);
     // Returns once the job has run; a job no worker has taken yet runs here and now, and while
-    // a worker runs it, the calling thread runs the jobs queued after it.
+    // a worker runs it, the calling thread runs the jobs queued after it, the last first (the
+    // workers keep to the order of the queue).
     void wait(Ticket& ticket);
 
   private:
