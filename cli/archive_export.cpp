@@ -68,8 +68,9 @@ class MemberExport {
     // Opens the archive file and loads the index; false (with the outcome printed) when the
     // run cannot go on.
     bool open();
-    // Exports the range; stops at the first failure that ends the run.
-    void run();
+    // Exports the range; stops at the first failure that ends the run. True when every member
+    // of the range (and every texture asked for) was written.
+    bool run();
 
   private:
     bool exportMember(const ExportedMember& member);
@@ -77,6 +78,7 @@ class MemberExport {
     const ArchiveSelection& selection_;
     bool extractTextures_;
     ArchiveExport reader_;
+    bool failed_ = false;
 };
 
 bool MemberExport::open() {
@@ -107,14 +109,15 @@ bool MemberExport::exportMember(const ExportedMember& member) {
     }
     if (!member.status) {
         print(member.status.message() + L"\n");
+        failed_ = true;
         return true;
     }
     // The textures of the member itself, or of the containers among its sub-files.
     if (extractTextures_) {
         for (const TextureRegion& region :
              FindTextureContainers(member.data, member.length, selection_.bigEndian))
-            ExportContainerTextures(selection_, member.data, region.offset, region.length,
-                                    member.entry, region.subFile, false);
+            failed_ |= !ExportContainerTextures(selection_, member.data, region.offset,
+                                                region.length, member.entry, region.subFile, false);
     }
     const ArchiveSelection& selection = selection_;
     std::wstring path = selection.exportDir + kPathSeparator +
@@ -132,27 +135,28 @@ bool MemberExport::exportMember(const ExportedMember& member) {
     return true;
 }
 
-void MemberExport::run() {
+bool MemberExport::run() {
     ExportedMember member;
     while (reader_.next(member)) {
         if (!exportMember(member))
-            return;
+            return false;
     }
+    return !failed_;
 }
 
 } // namespace
 
-void ExportMembers(ArchiveSelection& selection, uint32_t first, uint32_t last,
+bool ExportMembers(ArchiveSelection& selection, uint32_t first, uint32_t last,
                    std::wstring archivePath, bool extractTextures) {
     const linkinfo& link = selection.linkinfo;
     if (!ArchiveFileCountFits(link)) {
         print(text::kTooManyArchiveFiles);
-        return;
+        return false;
     }
     // A missing first file of a multi-file archive shows when it is opened.
     if (!ArchiveSpansFiles(selection.dataType) && !platform::pathExists(archivePath)) {
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
-        return;
+        return false;
     }
     prepareFolders(selection, extractTextures);
     ExportRequest request;
@@ -162,13 +166,15 @@ void ExportMembers(ArchiveSelection& selection, uint32_t first, uint32_t last,
     request.archivePath = archivePath;
     request.first = first;
     request.last = last;
-    catchOutOfMemory(
+    return catchOutOfMemory(
         [&] {
             MemberExport run(selection, std::move(request), extractTextures);
-            if (run.open())
-                run.run();
+            return run.open() && run.run();
         },
-        [] { print(text::kOutOfMemory); });
+        [] {
+            print(text::kOutOfMemory);
+            return false;
+        });
 }
 
 } // namespace karv::cli

@@ -46,7 +46,7 @@ ImportRequest requestFor(const ArchiveSelection& selection, const std::wstring& 
 }
 
 // The lines of a setup that ends the run; an index without entries ends it silently.
-void printSetupFailure(const Status& status) {
+ImportOutcome printSetupFailure(const Status& status) {
     switch (status.error()) {
     case Error::TooManyFiles:
         print(text::kTooManyArchiveFiles);
@@ -75,9 +75,12 @@ void printSetupFailure(const Status& status) {
     case Error::OutOfMemory:
         print(text::kOutOfMemory);
         break;
-    default: // the index has no entry: nothing to do
+    case Error::IndexHoldsNoEntry: // nothing to do
+        return ImportOutcome::NothingToImport;
+    default: // the index's own refusals, with the library's message
         break;
     }
+    return ImportOutcome::Failed;
 }
 
 std::wstring importedLine(const ImportEvent& event, const std::wstring& archivePath) {
@@ -86,6 +89,21 @@ std::wstring importedLine(const ImportEvent& event, const std::wstring& archiveP
             ? (event.inPlace ? text::kImportedCompressedInPlace : text::kImportedCompressedAppended)
             : (event.inPlace ? text::kImportedRawInPlace : text::kImportedRawAppended);
     return text::kImportLineTo + archivePath + action + event.file + text::kLineSucceeded;
+}
+
+// Whether an outcome means a file the user asked for did not go in. Skipped names, unused
+// entries, empty files, entries beyond the index and the chunk-size note are outcomes.
+bool failedEvent(ImportEvent::Kind kind) {
+    switch (kind) {
+    case ImportEvent::kEntryBeyondIndex:
+    case ImportEvent::kEntryUnused:
+    case ImportEvent::kFileEmpty:
+    case ImportEvent::kChunkSizeUnreadable:
+    case ImportEvent::kImported:
+        return false;
+    default:
+        return true;
+    }
 }
 
 void printEvent(const ImportEvent& event, const std::wstring& archivePath) {
@@ -141,37 +159,43 @@ std::vector<ImportFile> filesToImport(const std::vector<platform::DirectoryEntry
     return files;
 }
 
-void importMembers(const ArchiveSelection& selection, const std::wstring& archivePath) {
+ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstring& archivePath) {
     if (!platform::pathExists(selection.importDir)) {
         print(text::kImportDirMissing);
-        return;
+        return ImportOutcome::FolderMissing;
     }
     if (!platform::pathExists(archivePath)) {
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
-        return;
+        return ImportOutcome::Failed;
     }
     ArchiveImport import(requestFor(selection, archivePath));
-    if (Status opened = import.open(); !opened) {
-        printSetupFailure(opened);
-        return;
-    }
+    if (Status opened = import.open(); !opened)
+        return printSetupFailure(opened);
     std::vector<platform::DirectoryEntry> found;
     if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + text::kSubFileSuffix,
                                  found) ||
         found.empty()) {
         print(text::kNoFilesToImport);
-        return;
+        return ImportOutcome::NothingToImport;
     }
-    import.run(filesToImport(found),
-               [&](const ImportEvent& event) { printEvent(event, archivePath);
-});
+    bool failed = false;
+    Status ran = import.run(filesToImport(found), [&](const ImportEvent& event) {
+        failed = failed || failedEvent(event.kind);
+        printEvent(event, archivePath);
+    });
+    return failed || !ran ? ImportOutcome::Failed : ImportOutcome::Done;
+}
+
 } // namespace
 
-} // namespace karv::cli
-
-void ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
-    catchOutOfMemory([&] { importMembers(selection, archivePath); },
-                     [] { print(text::kOutOfMemory); });
+ImportOutcome ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
+    ImportOutcome outcome = ImportOutcome::Failed;
+    catchOutOfMemory([&] { outcome = importMembers(selection, archivePath); },
+                     [&] {
+                         print(text::kOutOfMemory);
+                         outcome = ImportOutcome::Failed;
+                     });
+    return outcome;
 }
 
 } // namespace karv::cli

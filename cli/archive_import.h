@@ -7,7 +7,15 @@
 
 namespace karv::cli {
 
+// How an import ended, for a caller that reports it beyond the printed lines.
+enum class ImportOutcome {
+    Done,            // every file had its turn and none failed (skipped ones are outcomes)
+    Failed,          // the import could not start, ended early, or passed over a file it refused
+    FolderMissing,   // "导入目录不存在！"
+    NothingToImport, // "未找到可以导入的文件！", or an index without entries
+};
+
 // Imports every "<entry>.data" file of the selection's import folder; prints every outcome.
-void ImportMembers(const ArchiveSelection& selection, std::wstring archivePath);
+ImportOutcome ImportMembers(const ArchiveSelection& selection, std::wstring archivePath);
 
 } // namespace karv::cli

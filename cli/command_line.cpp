@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "archive_commands.h"
 #include "blob_commands.h"
 #include "codec_commands.h"
 #include "console.h"
@@ -71,21 +72,35 @@ void runOperation(const Arguments& args) {
     }
 }
 
+// The archive codes answer with an exit code; every other path ends with 0.
+int runArguments(const Arguments& arguments) {
+    if (arguments.size() < 3) {
+        runMenus();
+        return 0;
+    }
+    const std::optional<ArchiveCode> archiveCode = FindArchiveCode(arguments[2]);
+    const Arguments words(arguments.begin() + 3, arguments.end());
+    if (!parseDataMode(arguments[1])) {
+        if (archiveCode) // a script must never wait for a key
+            return RefuseDataModeFor(*archiveCode, words);
+        print(text::kBadDataMode);
+        platform::pauseConsole();
+        return 0;
+    }
+    if (archiveCode)
+        return RunArchiveCommand(*archiveCode, words);
+    runOperation(arguments);
+    return 0;
+}
+
 } // namespace
 
 int runProgram(const Arguments& arguments) {
     resetProgramState();
     platform::consoleInit();
-    if (arguments.size() < 3) {
-        runMenus();
-    } else if (!parseDataMode(arguments[1])) {
-        print(text::kBadDataMode);
-        platform::pauseConsole();
-    } else {
-        runOperation(arguments);
-    }
+    const int exitCode = runArguments(arguments);
     platform::consoleFlush();
-    return 0;
+    return exitCode;
 }
 
 } // namespace karv::cli

@@ -2,6 +2,7 @@
 
 #include "archive_export.h"
 #include "archive_import.h"
+#include "archive_operations.h"
 #include "console.h"
 #include "files.h"
 #include "game_config.h"
@@ -91,30 +92,7 @@ Next refuse(const wchar_t* message) {
     return pauseThenMainMenu();
 }
 
-bool backupExists() {
-    return FilePathExists(BackupRecordPath(archiveSelection.linkinfo)) == 1;
-}
-
-// Backs up with the selection as it stands; prints the outcome.
-bool backUp(const gameinfo& game) {
-    const ArchiveSelection& s = archiveSelection;
-    if (BackupIdxVoxbank(s.dataType, s.linkinfo, game.location, s.bigEndian) != 0) {
-        printFailure(text::kBackupFailedBecause);
-        return false;
-    }
-    print(text::kBackupDone);
-    return true;
-}
-
 // ---- Checks and preparation before an operation ----
-
-bool isMultiFile357(const gameinfo& game) {
-    return ArchiveSpansFiles(game.dataType) && game.voxbankCount > 1;
-}
-
-std::wstring firstIndexPath(const gameinfo& game) {
-    return game.location + game.idxNames[0];
-}
 
 // Asks whether to derive the missing split information now. Nothing means the operation goes
 // on (whatever the update's outcome); a value is where the menus go instead.
@@ -126,21 +104,16 @@ std::optional<Next> offerSplitInfoUpdate(const MenuState& state, const gameinfo&
         return Next::End;
     if (*answer == 0)
         return backToMainMenu();
-    if (UpdateSplitInfo(game.voxbankCount, state.gameKey, firstIndexPath(game)))
+    if (UpdateSplitInfo(game.voxbankCount, state.gameKey, FirstIndexPath(game)))
         SaveGameConfig();
     return std::nullopt;
 }
 
 // The checks before operations 1 to 5. Nothing means the operation may run.
 std::optional<Next> checkGame(const MenuState& state, const gameinfo& game) {
-    if (game.location.empty() || game.voxbankNames[0].empty())
-        return refuse(text::kNoLocationOrArchive);
-    // A Z54 archive carries its index inside the archive file.
-    if (!IndexLayoutFor(game.dataType).inArchive && game.idxNames[0].empty())
-        return refuse(text::kNoIndexName);
-    if (ArchiveSpansFiles(game.dataType) && game.voxbankCount > kMaxArchiveFiles)
-        return refuse(text::kTooManyArchiveFiles);
-    if (isMultiFile357(game) && game.splitInfoMissing)
+    if (const wchar_t* refusal = GameRefusal(game))
+        return refuse(refusal);
+    if (IsMultiFile357(game) && game.splitInfoMissing)
         return offerSplitInfoUpdate(state, game);
     return std::nullopt;
 }
@@ -169,7 +142,7 @@ Next exportOperation() {
 }
 
 Next importOperation(const gameinfo& game) {
-    if (!backupExists()) {
+    if (!BackupExists(archiveSelection)) {
         print(text::kNoBackupQuestion);
         print(text::kBackupNotice);
         print(text::kBackupChoices);
@@ -178,7 +151,7 @@ Next importOperation(const gameinfo& game) {
             return Next::End;
         if (*answer == 0)
             return backToMainMenu();
-        if (!backUp(game))
+        if (!BackUpSelection(archiveSelection, game))
             return pauseThenMainMenu();
     }
     ImportMembers(archiveSelection, archiveSelection.archivePath);
@@ -187,7 +160,7 @@ Next importOperation(const gameinfo& game) {
 }
 
 Next backupOperation(const gameinfo& game) {
-    bool overwrite = backupExists();
+    bool overwrite = BackupExists(archiveSelection);
     print(overwrite ? text::kBackupExistsQuestion : text::kBackupQuestion);
     print(text::kBackupNotice);
     print(overwrite ? text::kOverwriteChoices : text::kBackupChoices);
@@ -196,7 +169,7 @@ Next backupOperation(const gameinfo& game) {
         return Next::End;
     if (*answer == 0)
         return backToMainMenu();
-    backUp(game);
+    BackUpSelection(archiveSelection, game);
     return pauseThenMainMenu();
 }
 
@@ -209,25 +182,12 @@ Next restoreOperation(const gameinfo& game) {
         return Next::End;
     if (*answer == 0)
         return backToMainMenu();
-    const ArchiveSelection& s = archiveSelection;
-    // Whether a backup exists is for the library to say.
-    if (RestoreIdxVoxbank(s.dataType, s.linkinfo, game.location, s.bigEndian) != 0)
-        printFailure(text::kRestoreFailedBecause);
-    else
-        print(text::kRestoreDone);
+    RestoreSelection(archiveSelection, game);
     return pauseThenMainMenu();
 }
 
-// The derived information stays in memory even when the file cannot be written; the user is
-// told that it was not made permanent.
 Next splitInfoOperation(const MenuState& state, gameinfo& game) {
-    bool updated = UpdateSplitInfo(game.voxbankCount, state.gameKey, firstIndexPath(game));
-    if (updated)
-        game.splitInfoMissing = false;
-    if (updated && SaveGameConfig())
-        print(text::kSplitInfoUpdated);
-    else
-        print(text::kSplitInfoUpdateFailed);
+    RefreshSplitInfo(state.gameKey, game);
     return pauseThenMainMenu();
 }
 
@@ -257,7 +217,7 @@ Next runOperation(const MenuState& state, int32_t operation) {
 // screen directly, since it has no file menu.
 Next operationChoice(const MenuState& state, const gameinfo& game) {
     print(text::kOperationItems);
-    bool offerSplitInfo = isMultiFile357(game);
+    bool offerSplitInfo = IsMultiFile357(game);
     if (offerSplitInfo)
         print(text::kSplitInfoItem);
     print(text::kMenuSeparator);

@@ -173,4 +173,46 @@ inline constexpr const wchar_t* kImportWhileWriting = L" 时写入文件“";
 inline constexpr const wchar_t* kImportWhileOpening = L" 时打开文件“";
 inline constexpr const wchar_t* kQuotedFailedClose = L"”失败！\n";
 
+// Archive commands (LIST, VERIFY, EXPORT, IMPORT, BACKUP, RESTORE, SPLITINFO)
+// A wrong command line: "参数错误：" + what is wrong, then the usage line.
+inline constexpr const wchar_t* kCommandWrong = L"参数错误：";
+inline constexpr const wchar_t* kCommandMissingGame = L"缺少游戏的编号或名称！\n";
+// "未知的选项“--x”！\n"; "选项“--x”不能用于 LIST！\n"; "选项“--x”重复了！\n";
+// "选项“--first”后缺少数字！\n"
+inline constexpr const wchar_t* kCommandUnknownOption = L"未知的选项“";
+inline constexpr const wchar_t* kCommandOption = L"选项“";
+inline constexpr const wchar_t* kCommandNotFor = L"”不能用于 ";
+inline constexpr const wchar_t* kCommandTwice = L"”重复了！\n";
+inline constexpr const wchar_t* kCommandMissingNumber = L"”后缺少数字！\n";
+// "“abc”不是有效的数字！\n"; "多余的参数“x”！\n"; "未找到游戏“x”！\n"; "游戏中没有文件“x”！\n"
+inline constexpr const wchar_t* kCommandQuoteOpen = L"“";
+inline constexpr const wchar_t* kCommandBadNumber = L"”不是有效的数字！\n";
+inline constexpr const wchar_t* kCommandExtraWord = L"多余的参数“";
+inline constexpr const wchar_t* kCommandUnknownGame = L"未找到游戏“";
+inline constexpr const wchar_t* kCommandUnknownFile = L"游戏中没有文件“";
+inline constexpr const wchar_t* kCommandQuoteClose = L"”！\n";
+inline constexpr const wchar_t* kCommandLineEnd = L"！\n";
+inline constexpr const wchar_t* kCommandFileFor357 =
+    L"357 类型的游戏只有一个档案，不能指定文件！\n";
+inline constexpr const wchar_t* kCommandNoSplitInfo =
+    L"该游戏不是由多个 Voxbank 文件组成的 357 游戏，没有切分信息！\n";
+inline constexpr const wchar_t* kUsagePrefix = L"用法：karvex PC|PS3 ";
+inline constexpr const wchar_t* kUsageList = L"LIST 游戏 [文件] [--json]\n";
+inline constexpr const wchar_t* kUsageVerify = L"VERIFY 游戏 [文件] [--json]\n";
+inline constexpr const wchar_t* kUsageExport =
+    L"EXPORT 游戏 [文件] [--first 起始序号] [--last 终止序号] [--textures] [--dry-run]\n";
+inline constexpr const wchar_t* kUsageImport = L"IMPORT 游戏 [文件] [--backup] [--dry-run]\n";
+inline constexpr const wchar_t* kUsageBackup = L"BACKUP 游戏 [文件] [--force]\n";
+inline constexpr const wchar_t* kUsageRestore = L"RESTORE 游戏 [文件]\n";
+inline constexpr const wchar_t* kUsageSplitInfo = L"SPLITINFO 游戏\n";
+// Refusals of a command
+// "加载游戏信息文件“游戏信息.txt”失败！\n"
+inline constexpr const wchar_t* kCommandConfigUnreadable = L"加载游戏信息文件“";
+inline constexpr const wchar_t* kCommandNeedsSplitInfo =
+    L"未指定 Voxbank 文件的切分信息，请先用 SPLITINFO 更新该信息！\n";
+inline constexpr const wchar_t* kCommandImportNeedsBackup =
+    L"未找到备份文件，不备份无法导入！请先用 BACKUP 备份，或加上 --backup 选项！\n";
+inline constexpr const wchar_t* kCommandBackupExists =
+    L"已存在备份文件！要覆盖它请加上 --force 选项！\n";
+
 } // namespace karv::text

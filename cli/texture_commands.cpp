@@ -39,7 +39,9 @@ std::wstring textureFolder(const ArchiveSelection& selection, uint32_t member) {
 
 // Exports the texture at the container's cursor. A DDS file that cannot be written counts as
 // a failed texture, with the reason the library gives.
-void exportOne(const ArchiveSelection& selection, GT1GDataQX& container, const uint8_t* buffer,
+// False when a DDS file could not be written; a texture the container cannot convert is an
+// outcome of the texture, not a failed write.
+bool exportOne(const ArchiveSelection& selection, GT1GDataQX& container, const uint8_t* buffer,
                uint32_t member, uint32_t subFile, uint32_t texture, bool verbose) {
     uint8_t* raw = nullptr;
     uint32_t length = 0;
@@ -49,19 +51,18 @@ void exportOne(const ArchiveSelection& selection, GT1GDataQX& container, const u
     if (length == 0) {
         if (verbose)
             print(label + text::kTextureExportFailed + GetMessageQX() + L"\n");
-        return;
+        return true;
     }
     MallocBuffer dds(raw);
     std::wstring path = textureFolder(selection, member) + kPathSeparator +
                         textureLabel(subFile, texture) + L"-" + format + text::kDdsSuffix;
     bool saved = selection.dryRun || SaveData(path, dds.get(), 0, length, true);
     dds.reset();
-    if (!verbose)
-        return;
-    if (saved)
+    if (verbose && saved)
         print(label + text::kTextureExported);
-    else
+    else if (verbose)
         print(label + text::kTextureExportFailed + GetMessageQX() + L"\n");
+    return saved;
 }
 
 // ---- Import ----
@@ -188,14 +189,14 @@ bool TextureImport::importFile(const std::wstring& folder, const std::wstring& n
 
 } // namespace
 
-void ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* buffer,
+bool ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* buffer,
                              uint32_t offset, uint32_t length, uint32_t member, uint32_t subFile,
                              bool verbose) {
     Container container(CreateGT1GDataInterface());
     if (!container) {
         if (verbose)
             printFailure(text::kTextureExportFailedBecause);
-        return;
+        return false;
     }
     // A container that does not open leaves the count at 0.
     uint32_t count = 0;
@@ -203,10 +204,12 @@ void ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* b
     if (count == 0) {
         if (verbose)
             print(text::kTextureCountZero);
-        return;
+        return true;
     }
+    bool saved = true;
     for (uint32_t texture = 0; texture < count; ++texture)
-        exportOne(selection, *container, buffer, member, subFile, texture, verbose);
+        saved &= exportOne(selection, *container, buffer, member, subFile, texture, verbose);
+    return saved;
 }
 
 void ExportTextures(ArchiveSelection& selection, const std::wstring& path) {

@@ -16,8 +16,9 @@ inline constexpr uint32_t kNoMember = 500000;
 // selection's texture folder (one level deeper, in a folder named after `member`, when
 // `member` is below kNoMember) as <sub-file>_<texture>-<format>.dds. With `verbose` every
 // outcome is printed; otherwise nothing is. In dry-run mode the folders are created but no
-// DDS file is written. The buffer stays the caller's.
-void ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* buffer,
+// DDS file is written. The buffer stays the caller's. False when a DDS file could not be
+// written (or the container object not made).
+bool ExportContainerTextures(const ArchiveSelection& selection, const uint8_t* buffer,
                              uint32_t offset, uint32_t length, uint32_t member, uint32_t subFile,
                              bool verbose);
 

@@ -1,0 +1,18 @@
+#include "json_text.h"
+
+#include "console.h"
+#include "platform/text.h"
+
+namespace karv::cli {
+
+nlohmann::json jsonText(const std::wstring& text) {
+    return nlohmann::json(platform::wideToUtf8(text));
+}
+
+void printJson(const nlohmann::json& document) {
+    const std::string dumped =
+        document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    print(platform::utf8ToWide(dumped) + L"\n");
+}
+
+} // namespace karv::cli
