@@ -152,6 +152,39 @@ bool ParseMenuNumber(const std::wstring& word, uint32_t& value) {
     return true;
 }
 
+bool FindGameKey(const std::map<uint32_t, gameinfo>& games, const std::wstring& word,
+                 uint32_t& key) {
+    uint32_t number = 0;
+    if (ParseMenuNumber(word, number)) {
+        key = number;
+        return games.count(number) != 0;
+    }
+    for (const auto& [k, game] : games) {
+        if (game.name == word) {
+            key = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FindArchiveFile(const gameinfo& game, const std::wstring& word, int32_t& file) {
+    uint32_t number = 0;
+    if (ParseMenuNumber(word, number)) {
+        if (number == 0 || number > uint32_t(game.voxbankCount))
+            return false;
+        file = int32_t(number) - 1;
+        return true;
+    }
+    for (int32_t k = 0; k < game.voxbankCount; ++k) {
+        if (game.voxbankNames[size_t(k)] == word) {
+            file = k;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& words,
                          ArchiveCommand& command, std::wstring& wrong) {
     command = ArchiveCommand();

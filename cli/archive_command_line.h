@@ -3,7 +3,10 @@
 // needs nothing but the words; which game and file they name is for the runner to find out.
 #pragma once
 
+#include "game_config.h"
+
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +25,7 @@ std::wstring ArchiveCodeUsage(ArchiveCode code);
 
 struct ArchiveCommand {
     ArchiveCode code = ArchiveCode::List;
-    std::wstring game;               // a number as the main menu shows it, or a name
+    std::wstring game;                // a number as the main menu shows it, or a name
     std::optional<std::wstring> file; // a number as the file menu shows it, or a name
     std::optional<uint32_t> first, last;
     bool textures = false;
@@ -43,5 +46,12 @@ bool WantsJson(ArchiveCode code, const std::vector<std::wstring>& words);
 
 // A whole number as the menus take one: decimal digits only, at most 2^31 - 1.
 bool ParseMenuNumber(const std::wstring& word, uint32_t& value);
+
+// The game a word names in `games`: its number in the main menu (a word of digits is always a
+// number), or else its exact name.
+bool FindGameKey(const std::map<uint32_t, gameinfo>& games, const std::wstring& word,
+                 uint32_t& key);
+// The archive file (0-based) a word names: its number in the file menu, or else its exact name.
+bool FindArchiveFile(const gameinfo& game, const std::wstring& word, int32_t& file);
 
 } // namespace karv::cli

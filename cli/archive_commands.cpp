@@ -23,40 +23,6 @@ std::wstring quotedName(const wchar_t* prefix, const std::wstring& name) {
     return text::kCommandWrong + (prefix + name) + text::kCommandQuoteClose;
 }
 
-// The game a word names: its number in the main menu, or its exact name.
-bool findGame(const std::wstring& word, uint32_t& key) {
-    uint32_t number = 0;
-    if (ParseMenuNumber(word, number)) {
-        key = number;
-        return gameTable.count(number) != 0;
-    }
-    for (const auto& [k, game] : gameTable) {
-        if (game.name == word) {
-            key = k;
-            return true;
-        }
-    }
-    return false;
-}
-
-// The archive file a word names: its number in the file menu, or its exact name.
-bool findFile(const gameinfo& game, const std::wstring& word, int32_t& file) {
-    uint32_t number = 0;
-    if (ParseMenuNumber(word, number)) {
-        if (number == 0 || number > uint32_t(game.voxbankCount))
-            return false;
-        file = int32_t(number) - 1;
-        return true;
-    }
-    for (int32_t k = 0; k < game.voxbankCount; ++k) {
-        if (game.voxbankNames[size_t(k)] == word) {
-            file = k;
-            return true;
-        }
-    }
-    return false;
-}
-
 std::vector<int32_t> everyFile(const gameinfo& game) {
     std::vector<int32_t> files;
     for (int32_t k = 0; k < game.voxbankCount; ++k)
@@ -163,19 +129,19 @@ int RunArchiveCommand(ArchiveCode code, const Words& words) {
                                  text::kQuotedFailedClose,
                              kExitFailed);
     uint32_t key = 0;
-    if (!findGame(command.game, key))
+    if (!FindGameKey(gameTable, command.game, key))
         return report.wrongCommandLine(quotedName(text::kCommandUnknownGame, command.game), usage);
     gameinfo& game = gameTable[key];
     CommandTarget target{command, report, key, game, {0}, true};
     if (code == ArchiveCode::SplitInfo && !IsMultiFile357(game))
-        return report.wrongCommandLine(text::kCommandWrong + std::wstring(text::kCommandNoSplitInfo),
-                                       usage);
+        return report.wrongCommandLine(
+            text::kCommandWrong + std::wstring(text::kCommandNoSplitInfo), usage);
     if (ArchiveSpansFiles(game.dataType)) {
         if (command.file)
             return report.wrongCommandLine(
                 text::kCommandWrong + std::wstring(text::kCommandFileFor357), usage);
     } else if (command.file) {
-        if (!findFile(game, *command.file, target.files[0]))
+        if (!FindArchiveFile(game, *command.file, target.files[0]))
             return report.wrongCommandLine(quotedName(text::kCommandUnknownFile, *command.file),
                                            usage);
     } else {

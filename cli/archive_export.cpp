@@ -109,7 +109,8 @@ bool MemberExport::exportMember(const ExportedMember& member) {
     }
     if (!member.status) {
         print(member.status.message() + L"\n");
-        failed_ = true;
+        // "跳过未使用的文件！" is an outcome; every other line of a member a failure.
+        failed_ |= member.status.error() != Error::EntryUnused;
         return true;
     }
     // The textures of the member itself, or of the containers among its sub-files.

@@ -8,7 +8,7 @@ namespace karv::cli {
 
 // Exit codes of the archive commands.
 inline constexpr int kExitDone = 0;
-inline constexpr int kExitFailed = 1;      // refused, failed, or a member or file failed
+inline constexpr int kExitFailed = 1;       // refused, failed, or a member or file failed
 inline constexpr int kExitWrongCommand = 2; // the command line is wrong
 
 class CommandReport {

@@ -585,6 +585,29 @@ std::vector<Bytes> inflateEngineSeeds() {
     return seeds;
 }
 
+// ---- The archive codes' words ----
+
+// Each: the code's number, then the words separated by zero bytes.
+template <size_t N> Bytes commandSeed(uint8_t code, const char (&words)[N]) {
+    Bytes seed{code};
+    seed.insert(seed.end(), words, words + N - 1);
+    return seed;
+}
+
+std::vector<Bytes> commandLineSeeds() {
+    return {
+        commandSeed(0, "1\0VOXDATA_A.BIN\0--json"),
+        commandSeed(2, "样例\0--first\0"
+                       "007\0--last\0"
+                       "12\0--textures\0--DRY-RUN"),
+        commandSeed(3, "2\0--backup\0--bogus"),
+        commandSeed(4, "1\0--force\0--force"),
+        commandSeed(6, "1\0"
+                       "2"),
+        commandSeed(2, "1\0--first\0-1"),
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -606,6 +629,7 @@ int main(int argc, char** argv) {
         {"backup_restore", backupSeeds},
         {"import_entries", importSeeds},
         {"inflate_engines", inflateEngineSeeds},
+        {"command_line", commandLineSeeds},
     };
     bool ok = true;
     for (const auto& [name, make] : targets)

@@ -2,6 +2,7 @@
 // holding "游戏信息.txt" and the game files; the printed bytes, the backup files, the restored
 // game and the written-back configuration are compared byte by byte.
 #include "archive_builder.h"
+#include "config_file.h"
 #include "platform/filesystem.h"
 #include "run_program.h"
 #include "temp_dir.h"
@@ -86,38 +87,6 @@ std::string fileMenu(const std::wstring& game, const std::vector<std::wstring>& 
 std::string operationMenu(const std::wstring& game, const std::wstring& file) {
     return gameHeader(game) + utf8(L"正在操作的文件：" + file + L"\n") + kSeparator + kBack +
            operationItems(false);
-}
-
-// ---- The configuration file ----
-
-const std::wstring kLocation = L"Voxbank 位置";
-const std::wstring kMode = L"数据模式";
-const std::wstring kType = L"Voxbank 类型";
-const std::wstring kIdxCount = L"IDX 文件数量";
-const std::wstring kIdxNames = L"IDX 文件名";
-const std::wstring kCount = L"Voxbank 数量";
-const std::wstring kNames = L"Voxbank 文件名";
-const std::wstring kSplit = L"Voxbank 地址";
-const std::wstring kExport = L"导出路径";
-const std::wstring kImport = L"导入路径";
-
-using Lines = std::vector<std::pair<std::wstring, std::wstring>>;
-
-std::wstring record(const std::wstring& name, const Lines& lines) {
-    std::wstring text = L"#" + name + L"\r\n";
-    for (const auto& [key, value] : lines)
-        text += key + L"=" + value + L"\r\n";
-    return text;
-}
-
-// UCS-2 little-endian with its mark; the texts here are all in the basic plane.
-std::string ucs2File(const std::wstring& text) {
-    std::string out = "\xFF\xFE";
-    for (wchar_t c : text) {
-        out += char(uint32_t(c) & 0xFF);
-        out += char((uint32_t(c) >> 8) & 0xFF);
-    }
-    return out;
 }
 
 std::string le64(uint64_t value) {
@@ -244,18 +213,6 @@ TEST_F(Menus, EndOfInputAtEveryPromptEndsQuietly) {
 }
 
 // ---- Backup and restore ----
-
-// Every file of a folder by name, with its bytes.
-std::map<std::wstring, std::string> folderFiles(const std::wstring& folder) {
-    std::vector<platform::DirectoryEntry> entries;
-    std::map<std::wstring, std::string> files;
-    if (!platform::listDirectory(folder, L"*", entries))
-        return files;
-    for (const auto& e : entries)
-        if (!e.isDirectory)
-            files[e.name] = readFileBytes(folder + kSep + e.name);
-    return files;
-}
 
 std::string hex(uint32_t value) {
     static const char digits[] = "0123456789abcdef";

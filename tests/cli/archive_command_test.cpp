@@ -1,0 +1,289 @@
+// The archive codes end to end: karvex run with a code and its words in a folder holding
+// "游戏信息.txt" and the game files. Each code against its menu twin in a second, identical
+// folder (the same lines, the same files), the exit codes, refusals that write nothing, and runs
+// over every archive file of a game.
+#include "archive_builder.h"
+#include "config_file.h"
+#include "platform/filesystem.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace karv::test {
+namespace {
+
+const std::wstring kSep(1, platform::kPathSeparator);
+const std::string kPause = utf8(L"请按任意键继续. . .\n");
+const std::string kChooseOperation = utf8(L"请选择要执行的操作：");
+const std::string kExportLastPrompt = utf8(L"请输入需要提取的文件终止序号：");
+
+Bytes content(size_t size, uint8_t seed) {
+    Bytes out(size);
+    for (size_t i = 0; i < size; ++i)
+        out[i] = uint8_t(seed + i * 13 + (i >> 7));
+    return out;
+}
+
+// One folder with the configuration and two games below "game": a PC Z54 game over two
+// archive files ("Z", game 1) and a PC 357 game over two archive files with its split
+// information ("S", game 2), and a third game without it ("T", game 3).
+class GameFolder {
+  public:
+    GameFolder() {
+        EXPECT_TRUE(platform::createDirectory(dir_.file(L"game")));
+        ArchiveBuilder a(kDataTypeZ54, false);
+        a.addRaw(content(3000, 1));
+        a.addCompressed(content(90000, 2));
+        a.addUnused();
+        a.addCompressed(content(500, 3));
+        EXPECT_TRUE(a.write({game(L"a.bin")}, L""));
+        ArchiveBuilder b(kDataTypeZ54, false);
+        b.addCompressed(content(7000, 4));
+        EXPECT_TRUE(b.write({game(L"b.bin")}, L""));
+        ArchiveBuilder s(kDataType357, false);
+        s.addCompressed(content(5000, 5));
+        s.startNextFile();
+        s.addRaw(content(700, 6));
+        EXPECT_TRUE(s.write({game(L"s0.bin"), game(L"s1.bin")}, game(L"s.idx")));
+        split_ = L"0/" + hex(s.firstEntryOfFile(1) * 32);
+        writeConfig(true);
+    }
+
+    void writeConfig(bool withSplitInfo) {
+        const std::wstring text =
+            record(L"Z", {{kLocation, L"game"},
+                          {kType, L"Z54"},
+                          {kCount, L"2"},
+                          {kNames, L"a.bin/b.bin"},
+                          {kExport, L"Extracted"},
+                          {kImport, L"Import"}}) +
+            record(L"S", {{kLocation, L"game"},
+                          {kType, L"357"},
+                          {kIdxNames, L"s.idx"},
+                          {kCount, L"2"},
+                          {kNames, L"s0.bin/s1.bin"},
+                          {kSplit, withSplitInfo ? split_ : L""},
+                          {kImport, L"Import357"}}) +
+            record(L"T", {{kLocation, L"game"},
+                          {kType, L"357"},
+                          {kIdxNames, L"s.idx"},
+                          {kCount, L"2"},
+                          {kNames, L"s0.bin/s1.bin"},
+                          {kSplit, L""}});
+        EXPECT_TRUE(writeFileBytes(dir_.file(L"游戏信息.txt"), ucs2File(text)));
+    }
+
+    std::wstring game(const std::wstring& name) const { return dir_.file(L"game") + kSep + name; }
+    const std::wstring& path() const { return dir_.path(); }
+
+    ProgramRun run(const std::vector<std::wstring>& args, const std::string& input = "") const {
+        RunOptions options;
+        options.workDir = dir_.path();
+        options.input = input;
+        return runKarvex(args, options);
+    }
+
+    // Every file of the game folder and of the folders below it that the operations write.
+    std::map<std::wstring, std::string> files() const {
+        std::map<std::wstring, std::string> all;
+        for (const std::wstring& sub :
+             {L"", L"/Extracted", L"/Extracted/a", L"/Extracted/b", L"/Import/a"}) {
+            for (const auto& [name, bytes] : folderFiles(dir_.file(L"game") + sub))
+                all[sub + L"/" + name] = bytes;
+        }
+        all[L"游戏信息.txt"] = readFileBytes(dir_.file(L"游戏信息.txt"));
+        return all;
+    }
+
+  private:
+    static std::wstring hex(uint32_t value) {
+        wchar_t text[16];
+        swprintf(text, 16, L"%x", value);
+        return text;
+    }
+
+    TempDir dir_;
+    std::wstring split_;
+};
+
+// What a menu operation printed: the lines after its last prompt, up to its "pause".
+std::string operationLines(const std::string& output, const std::string& lastPrompt) {
+    size_t from = output.rfind(lastPrompt);
+    if (from == std::string::npos)
+        return "<no prompt>";
+    from += lastPrompt.size();
+    return output.substr(from, output.find(kPause, from) - from);
+}
+
+TEST(ArchiveCommands, EachCodePrintsAndWritesWhatItsMenuTwinDoes) {
+    GameFolder menus, commands;
+    struct Twin {
+        const char* what;
+        std::string answers; // ending at the operation's "pause"; "0" leaves the main menu
+        const std::string& lastPrompt;
+        std::vector<std::wstring> args;
+    };
+    const Twin twins[] = {
+        {"export", "1 1 1 0 3 2\n", kChooseOperation, {L"PC", L"EXPORT", L"1", L"1", L"--last", L"3"}},
+        {"backup", "1 1 3 1\n0\n", kChooseOperation, {L"PC", L"backup", L"Z", L"a.bin"}},
+        {"import", "1 1 2\n", kChooseOperation, {L"PC", L"IMPORT", L"1", L"1"}},
+        {"restore", "1 1 4 1\n0\n", kChooseOperation, {L"PC", L"RESTORE", L"1", L"1"}},
+        {"357 import with a backup", "2 2 1\n", kChooseOperation, {L"PC", L"IMPORT", L"2", L"--backup"}},
+        {"357 restore", "2 4 1\n0\n", kChooseOperation, {L"PC", L"RESTORE", L"S"}},
+        {"split information", "2 5\n0\n", kChooseOperation, {L"PC", L"SPLITINFO", L"2"}},
+        {"export of a 357 game", "2 1 0 9 1\n", kChooseOperation, {L"PC", L"EXPORT", L"2", L"--textures", L"--last", L"9"}},
+    };
+    for (GameFolder* folder : {&menus, &commands}) {
+        ASSERT_TRUE(platform::createDirectory(folder->game(L"Import")));
+        ASSERT_TRUE(platform::createDirectory(folder->game(L"Import") + kSep + L"a"));
+        ASSERT_TRUE(writeBytes(folder->game(L"Import") + kSep + L"a" + kSep + L"1.data",
+                               content(40000, 9)));
+        ASSERT_TRUE(platform::createDirectory(folder->game(L"Import357")));
+        ASSERT_TRUE(writeBytes(folder->game(L"Import357") + kSep + L"000001.data", content(9000, 7)));
+    }
+    for (const Twin& twin : twins) {
+        SCOPED_TRACE(twin.what);
+        ProgramRun menu = menus.run({}, twin.answers);
+        ProgramRun command = commands.run(twin.args);
+        const std::string lines = operationLines(menu.output, twin.lastPrompt);
+        EXPECT_NE(lines, "");
+        EXPECT_EQ(command.output, lines);
+        EXPECT_EQ(command.exitCode, 0);
+        EXPECT_EQ(commands.files(), menus.files());
+    }
+}
+
+struct Refusal {
+    const char* what;
+    std::vector<std::wstring> args;
+    int exitCode;
+    std::wstring output; // the whole output; the usage line follows a wrong command line
+};
+
+TEST(ArchiveCommands, WrongCommandLinesAndRefusalsWriteNothingAndSayWhy) {
+    GameFolder folder;
+    ASSERT_EQ(folder.run({L"PC", L"BACKUP", L"2"}).exitCode, 0);
+    const std::wstring wrong = L"参数错误：";
+    const std::wstring export_ =
+        L"用法：karvex PC|PS3 EXPORT 游戏 [文件] [--first 起始序号] [--last 终止序号] [--textures] "
+        L"[--dry-run]\n";
+    const std::wstring backup = L"用法：karvex PC|PS3 BACKUP 游戏 [文件] [--force]\n";
+    const Refusal cases[] = {
+        {"no game", {L"PC", L"export"}, 2, wrong + L"缺少游戏的编号或名称！\n" + export_},
+        {"unknown game", {L"PC", L"EXPORT", L"4"}, 2, wrong + L"未找到游戏“4”！\n" + export_},
+        {"game by a name that is not there", {L"PC", L"EXPORT", L"z"}, 2,
+         wrong + L"未找到游戏“z”！\n" + export_},
+        {"unknown file", {L"PC", L"EXPORT", L"1", L"c.bin"}, 2,
+         wrong + L"游戏中没有文件“c.bin”！\n" + export_},
+        {"file 0", {L"PC", L"EXPORT", L"1", L"0"}, 2, wrong + L"游戏中没有文件“0”！\n" + export_},
+        {"a file for a 357 game", {L"PC", L"EXPORT", L"2", L"1"}, 2,
+         wrong + L"357 类型的游戏只有一个档案，不能指定文件！\n" + export_},
+        {"bad number", {L"PC", L"EXPORT", L"1", L"--first", L"-1"}, 2,
+         wrong + L"“-1”不是有效的数字！\n" + export_},
+        {"number too large", {L"PC", L"EXPORT", L"1", L"--last", L"2147483648"}, 2,
+         wrong + L"“2147483648”不是有效的数字！\n" + export_},
+        {"missing number", {L"PC", L"EXPORT", L"1", L"--last"}, 2,
+         wrong + L"选项“--last”后缺少数字！\n" + export_},
+        {"option of another code", {L"PC", L"BACKUP", L"1", L"--dry-run"}, 2,
+         wrong + L"选项“--dry-run”不能用于 BACKUP！\n" + backup},
+        {"option twice", {L"PC", L"BACKUP", L"1", L"--force", L"--FORCE"}, 2,
+         wrong + L"选项“--FORCE”重复了！\n" + backup},
+        {"unknown option", {L"PC", L"BACKUP", L"1", L"--all"}, 2,
+         wrong + L"未知的选项“--all”！\n" + backup},
+        {"a word too many", {L"PC", L"BACKUP", L"1", L"1", L"2"}, 2,
+         wrong + L"多余的参数“2”！\n" + backup},
+        {"split information of a game without it", {L"PC", L"SPLITINFO", L"1"}, 2,
+         wrong + L"该游戏不是由多个 Voxbank 文件组成的 357 游戏，没有切分信息！\n" +
+             L"用法：karvex PC|PS3 SPLITINFO 游戏\n"},
+        {"wrong data mode: no pause", {L"PS2", L"BACKUP", L"1"}, 2,
+         L"参数：数据模式 错误！\n" + backup},
+        {"an import without a backup", {L"PC", L"IMPORT", L"1", L"a.bin", L"--dry-run"}, 1,
+         L"未找到备份文件，不备份无法导入！请先用 BACKUP 备份，或加上 --backup 选项！\n"},
+        {"a backup over a backup", {L"PC", L"BACKUP", L"2"}, 1,
+         L"已存在备份文件！要覆盖它请加上 --force 选项！\n"},
+        {"a game without its split information", {L"PC", L"RESTORE", L"3"}, 1,
+         L"未指定 Voxbank 文件的切分信息，请先用 SPLITINFO 更新该信息！\n"},
+        {"a restore without a backup", {L"PC", L"RESTORE", L"1", L"2"}, 1,
+         L"恢复数据失败！原因：加载备份文件失败！\n"},
+    };
+    const std::map<std::wstring, std::string> before = folder.files();
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.what);
+        ProgramRun r = folder.run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.output, utf8(c.output));
+        EXPECT_EQ(folder.files(), before);
+    }
+
+    // Without the configuration file there is nothing to work on.
+    TempDir empty;
+    RunOptions options;
+    options.workDir = empty.path();
+    ProgramRun r = runKarvex({L"PC", L"LIST", L"1"}, options);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, utf8(L"加载游戏信息文件“游戏信息.txt”失败！\n"));
+
+    // The described codes keep exit code 0 on every path.
+    EXPECT_EQ(folder.run({L"PC", L"U", L"Z54"}).exitCode, 0);
+    EXPECT_EQ(folder.run({L"PS2", L"U"}).exitCode, 0);
+    EXPECT_EQ(folder.run({L"PC", L"LISTS"}, "0\n").exitCode, 0);
+}
+
+TEST(ArchiveCommands, WithJsonEveryAnswerIsOneDocument) {
+    GameFolder folder;
+    struct Case {
+        std::vector<std::wstring> args;
+        int exitCode;
+        std::wstring error;
+    };
+    const Case cases[] = {
+        {{L"PC", L"LIST", L"--json"}, 2, L"参数错误：缺少游戏的编号或名称！"},
+        {{L"PC", L"VERIFY", L"1", L"--json", L"--bogus"}, 2, L"参数错误：未知的选项“--bogus”！"},
+        {{L"PS2", L"LIST", L"1", L"--JSON"}, 2, L"参数：数据模式 错误！"},
+        {{L"PC", L"LIST", L"3", L"--json"}, 1,
+         L"未指定 Voxbank 文件的切分信息，请先用 SPLITINFO 更新该信息！"},
+    };
+    for (const Case& c : cases) {
+        ProgramRun r = folder.run(c.args);
+        SCOPED_TRACE(r.output);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        const nlohmann::json document = nlohmann::json::parse(r.output);
+        EXPECT_EQ(document.at("error").get<std::string>(), utf8(c.error));
+        EXPECT_EQ(document.at("exit").get<int>(), c.exitCode);
+        EXPECT_EQ(document.contains("usage"), c.exitCode == 2);
+    }
+}
+
+TEST(ArchiveCommands, WithoutAFileEveryArchiveFileIsDoneAndOneFailureDoesNotStopTheRun) {
+    GameFolder folder;
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import")));
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import") + kSep + L"a"));
+    ASSERT_TRUE(writeBytes(folder.game(L"Import") + kSep + L"a" + kSep + L"3.data", content(800, 1)));
+
+    // b.bin has no import folder: an outcome, since the command named no file.
+    ProgramRun r = folder.run({L"PC", L"IMPORT", L"Z", L"--backup"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, utf8(L"正在操作的文件：a.bin\n备份数据成功！\n向 game" + kSep +
+                             L"a.bin 中添加压缩文件 3.data 成功！\n正在操作的文件：b.bin\n"
+                             L"备份数据成功！\n导入目录不存在！\n"));
+    // Named, the same file is a failure.
+    EXPECT_EQ(folder.run({L"PC", L"IMPORT", L"Z", L"b.bin"}).exitCode, 1);
+
+    // The export goes on past a file that cannot be opened and reports it.
+    ASSERT_TRUE(platform::removeFile(folder.game(L"a.bin")));
+    r = folder.run({L"PC", L"EXPORT", L"1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, utf8(L"正在操作的文件：a.bin\n文件“game" + kSep +
+                             L"a.bin”不存在！\n正在操作的文件：b.bin\n从 game" + kSep +
+                             L"b.bin 中导出文件 game" + kSep + L"Extracted" + kSep + L"b" + kSep +
+                             L"000000.data 成功！\n"));
+}
+
+} // namespace
+} // namespace karv::test
