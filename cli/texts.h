@@ -215,4 +215,61 @@ inline constexpr const wchar_t* kCommandImportNeedsBackup =
 inline constexpr const wchar_t* kCommandBackupExists =
     L"已存在备份文件！要覆盖它请加上 --force 选项！\n";
 
+// LIST
+inline constexpr const wchar_t* kListHeader =
+    L"序号\t文件\t偏移\t存储大小\t大小\t存储方式\t内容\t已导入\n";
+// "文件 a.bin：221184 字节，备份时 200704 字节\n" / "...字节，没有备份\n"
+inline constexpr const wchar_t* kListFileLine = L"文件 ";
+inline constexpr const wchar_t* kListFileSize = L"：";
+inline constexpr const wchar_t* kListBytes = L" 字节";
+inline constexpr const wchar_t* kListBackupSize = L"，备份时 ";
+inline constexpr const wchar_t* kListNoBackup = L"，没有备份\n";
+inline constexpr const wchar_t* kListFileUnmeasured = L"：无法获取文件大小";
+inline constexpr const wchar_t* kListNone = L"-";
+inline constexpr const wchar_t* kListRaw = L"未压缩";
+inline constexpr const wchar_t* kListUnused = L"未使用";
+inline constexpr const wchar_t* kListYes = L"是";
+inline constexpr const wchar_t* kListNo = L"否";
+// "G1T 贴图 2 张：DXT1 256x256 9 级，DXT5 128x128 1 级"; "封包 3 个文件，贴图：..."; "数据 47543147";
+// "已损坏：" + the library's message
+inline constexpr const wchar_t* kListTexture = L"G1T 贴图 ";
+inline constexpr const wchar_t* kListTextureCount = L" 张";
+inline constexpr const wchar_t* kListBlob = L"封包 ";
+inline constexpr const wchar_t* kListBlobCount = L" 个文件";
+inline constexpr const wchar_t* kListBlobTextures = L"，贴图";
+inline constexpr const wchar_t* kListColon = L"：";
+inline constexpr const wchar_t* kListListComma = L"，";
+inline constexpr const wchar_t* kListMipmaps = L" 级";
+inline constexpr const wchar_t* kListUnsupported = L"不支持的格式 ";
+inline constexpr const wchar_t* kListOther = L"数据 ";
+inline constexpr const wchar_t* kListDamaged = L"已损坏：";
+// "列出完毕：共 18 项，未使用 2 项！\n"
+inline constexpr const wchar_t* kListDone = L"列出完毕：共 ";
+inline constexpr const wchar_t* kListDoneUnused = L" 项，未使用 ";
+inline constexpr const wchar_t* kListDoneEnd = L" 项！\n";
+inline constexpr const wchar_t* kListFailedBecause = L"列出文件失败！原因：";
+
+// VERIFY
+// "a.bin 第 42 项：" + the problem; "a.bin：" + a problem of the whole file
+inline constexpr const wchar_t* kVerifyEntry = L" 第 ";
+inline constexpr const wchar_t* kVerifyEntryEnd = L" 项：";
+inline constexpr const wchar_t* kVerifyFileEnd = L"：";
+inline constexpr const wchar_t* kVerifyBackupMisfit =
+    L"备份文件与档案不符（记录文件或 Index 备份文件的长度不对）！";
+inline constexpr const wchar_t* kVerifySizeUnrecorded =
+    L"备份记录中没有该 Voxbank 文件的大小，无法检查是否被其他程序修改过！";
+inline constexpr const wchar_t* kVerifyEntryChanged =
+    L"该项在备份后被其他程序修改过（例如游戏更新），恢复将会损坏游戏数据！";
+inline constexpr const wchar_t* kVerifyCountChanged =
+    L"Index 的条目数量在备份后被其他程序修改过（例如游戏更新）！";
+inline constexpr const wchar_t* kVerifyFileShorter =
+    L"该 Voxbank 文件比备份时短，在备份后被其他程序修改过！";
+// "检查完毕：已检查 714 项，未使用 7 项，发现 3 个问题！\n" / "...，未发现问题！\n"
+inline constexpr const wchar_t* kVerifyDone = L"检查完毕：已检查 ";
+inline constexpr const wchar_t* kVerifyDoneUnused = L" 项，未使用 ";
+inline constexpr const wchar_t* kVerifyDoneProblems = L" 项，发现 ";
+inline constexpr const wchar_t* kVerifyDoneProblemsEnd = L" 个问题！\n";
+inline constexpr const wchar_t* kVerifyDoneClean = L" 项，未发现问题！\n";
+inline constexpr const wchar_t* kVerifyFailedBecause = L"检查档案失败！原因：";
+
 } // namespace karv::text

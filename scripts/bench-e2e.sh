@@ -53,7 +53,10 @@
 # memory is the maximum resident set from /usr/bin/time -v. Goals, on the default count: export
 # in at most 0.65 x the libdeflate loop's time (column /ld) in both regimes; export at least 2 x
 # and import at least 3 x the zlib loop's speed (column x); peak memory at most
-# (threads + 1) x 2 x the largest member + the index + the record + 32 MiB.
+# (threads + 1) x 2 x the largest member + the index + the record + 32 MiB. Then VERIFY and LIST
+# (karvex PC VERIFY 1, karvex PC LIST 1) against a loop that reads and inflates every member with
+# libdeflate without writing it: VERIFY in at most 0.6 x its time, LIST in at most a tenth of
+# VERIFY's, VERIFY's peak memory within the export's limit.
 set -eu
 bin=$(cd "$1" && pwd)
 mib=${KARV_BENCH_MIB:-1024}
@@ -261,6 +264,29 @@ grep -q "恢复数据成功" run.log || { echo "bench-e2e: restore failed" >&2; 
 sha256sum -c --quiet original.sha256 ||
     { echo "bench-e2e: the restore did not give back the original" >&2; exit 1; }
 
+# VERIFY and LIST of the game, against the loop that reads and inflates every member with
+# libdeflate on one thread without writing it, in turns; the game's files are in memory for all
+# of them alike (each run reads them whole or in part right before the next).
+verify_order="loop 1 0 list"
+for run in $(seq "$runs"); do
+    line="turn $run: verify"
+    for c in $verify_order; do
+        case $c in
+        loop) measure "" "$bin/export_loop" --no-write libdeflate "$type" PC "$index" "$archive" ;;
+        list) measure "" "$bin/karvex_threads" 0 PC LIST 1 ;;
+        *) measure "" "$bin/karvex_threads" "$c" PC VERIFY 1 ;;
+        esac
+        keep "verify_$c"
+        line="$line $c ${elapsed} s"
+        case $c in
+        list) grep -q "^列出完毕" run.log || { echo "bench-e2e: LIST failed" >&2; tail -3 run.log >&2; exit 1; } ;;
+        1 | 0) grep -q "未发现问题" run.log || { echo "bench-e2e: VERIFY failed" >&2; tail -3 run.log >&2; exit 1; } ;;
+        esac
+    done
+    echo "   $line"
+    verify_order=$(echo $verify_order | awk '{ print $2, $3, $4, $1 }')
+done
+
 largest=$(find "$exported" -maxdepth 1 -name '*.data' -printf '%s\n' | sort -n | tail -1)
 if [ "$type" = Z54 ]; then
     index_bytes=$((16 + 16 * $(od -An -tu4 -j4 -N4 "$index" | tr -d ' ')))
@@ -318,6 +344,24 @@ done
 echo "   memory limit ($threads + 1) x 2 x $((largest / 1024)) KiB + index $((index_bytes / 1024)) KiB" \
     "+ record $((record_bytes / 1024)) KiB + 32 MiB = $((limit / 1024)) MiB${peaks}"
 echo "   the restore gave back the original archive and index byte for byte"
+echo
+echo "== VERIFY and LIST (best of $runs turns; /loop = this one's time over the read-and-inflate loop's,"
+echo "   /verify = over karvex VERIFY's on the default count)"
+printf '   %-28s %9s %12s %10s %8s %8s\n' "" time speed peak /loop /verify
+for c in loop 1 0 list; do
+    case $c in
+    loop) label="read-and-inflate loop" ;;
+    list) label="karvex LIST, default" ;;
+    *) label="karvex VERIFY, $( [ "$c" = 1 ] && echo 1 || echo default)" ;;
+    esac
+    eval "b=\$best_verify_$c p=\$peak_verify_$c"
+    awk -v label="$label" -v bytes="$export_bytes" -v b="$b" -v p="$p" -v l="$best_verify_loop" \
+        -v v="$best_verify_0" 'BEGIN {
+        printf "   %-28s %7.2f s %7.1f MB/s %6d MiB %8.2f %8.2f\n", label, b, bytes / b / 1e6,
+            p / 1024, b / l, b / v }'
+done
+echo "   goals: VERIFY on the default count at most 0.6 x the loop, LIST at most 0.1 x VERIFY;"
+echo "   VERIFY's peak within the export's limit above"
 
 row() { # label name loop
     eval "b=\$best_$2 p=\$peak_$2 l=\$best_$3"
