@@ -324,6 +324,65 @@ Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t c
 
 } // namespace
 
+Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCapacity,
+                        uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                        uint32_t& made) {
+    made = 0;
+    const uint32_t chunk = std::min(chunkCapacity, total);
+    if (bytes[0] == kZlibFirstByte) {
+        // A whole chunk is checked to its end, as the whole decode would check it.
+        const bool whole = chunk <= limit;
+        if (!(whole ? codec.inflate(bytes, length, out, chunk, made)
+                    : codec.inflatePrefix(bytes, length, out, limit, made)))
+            return corrupt();
+        return Status();
+    }
+    if (length >= total)
+        return Status();
+    made = std::min(length, limit);
+    std::memcpy(out, bytes, made);
+    return Status();
+}
+
+Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+                       uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
+                       uint8_t* out, ContainerHead& head) {
+    head = ContainerHead();
+    head.total = header.total;
+    const uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
+    if (tableEnd > length)
+        return corrupt();
+    if (!plausibleTotal(header.total, length))
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    // The records follow the table; a record of zero bytes holds nothing and moves nothing.
+    const uint64_t pos = alignUp(tableEnd, header.tableAlign);
+    for (uint32_t i = 0; i < header.count; ++i) {
+        const uint64_t field = header.tableOffset + uint64_t(kLengthFieldSize) * i;
+        if (field + kLengthFieldSize > available) {
+            head.needed = field + kLengthFieldSize;
+            return Status();
+        }
+        const uint32_t recordSize = readU32(container + field, bigEndian);
+        if (recordSize < kLengthFieldSize)
+            return corrupt();
+        const uint32_t bytes = recordSize - kLengthFieldSize;
+        if (bytes == 0)
+            continue;
+        if (!recordFits(pos, bytes, length))
+            return corrupt();
+        if (pos + kLengthFieldSize + bytes > available) {
+            head.needed = pos + kLengthFieldSize + bytes;
+            return Status();
+        }
+        return decodeFirstChunk(container + pos + kLengthFieldSize, bytes, header.chunkCapacity,
+                                header.total, limit, codec, out, head.length);
+    }
+    // No chunk: only an empty member is whole.
+    if (header.total != 0)
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    return Status();
+}
+
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
                                 uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
                                 WorkerPool* pool, Block& out) {

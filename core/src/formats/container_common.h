@@ -24,6 +24,16 @@
 
 namespace karv {
 
+// What a look at the head of a container found: the header's total and, decoded, the start of
+// the member, from the container's first chunk.
+struct ContainerHead {
+    uint32_t total = 0;
+    // Bytes from the container's start that hold its header and its first record. When more
+    // than were at hand, nothing is decoded: the caller reads that many and asks again.
+    uint64_t needed = 0;
+    uint32_t length = 0; // bytes decoded
+};
+
 // The library's own workings of a container kind, behind its row of the table.
 struct ContainerEngine {
     // Compresses `length` bytes into `out` (chunk size: the kind's own unless the caller
@@ -34,6 +44,13 @@ struct ContainerEngine {
     // Decompresses a container into `out`; `total` receives its length.
     Status (*decompress)(const uint8_t* container, uint32_t length, bool bigEndian,
                          codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total);
+    // Decodes the head of a container of `length` bytes of which the first `available` are at
+    // hand: the header, and of the first record that holds bytes, at most `limit` bytes into
+    // `out` (never more than the header's chunk size and total). Nothing is read beyond
+    // `available`. CorruptData or WrongTotal where the whole decode would fail the same way.
+    Status (*decodeHead)(const uint8_t* container, uint32_t available, uint32_t length,
+                         bool bigEndian, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                         ContainerHead& head);
 };
 
 // The rows of the container table and their engines, each defined in its container's own file;
@@ -201,6 +218,18 @@ struct TableHeader {
     uint32_t tableOffset = 0;
     uint32_t tableAlign = 0;
 };
+
+// The head of a 357 or 358 container once its header has been read: its first nonzero record.
+Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+                       uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
+                       uint8_t* out, ContainerHead& head);
+
+// The first chunk of a head, `length` bytes, as the whole decode would take it, of which at most
+// `limit` bytes go to `out`: a zlib stream inflated (whole when its chunk fits in the limit,
+// else only its start), a stored chunk copied, an ignored one (as long as the total) left out.
+Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCapacity,
+                        uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                        uint32_t& made);
 
 // 357 and 358 decompression once the header has been read.
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
