@@ -30,9 +30,8 @@ ArchiveRequest requestFor(const TestGame& game) {
 
 std::vector<ListedEntry> listAll(const TestGame& game) {
     std::vector<ListedEntry> entries;
-    Status status = ListArchive(requestFor(game), [&](const ListedEntry& e) {
-        entries.push_back(e);
-    });
+    Status status =
+        ListArchive(requestFor(game), [&](const ListedEntry& e) { entries.push_back(e); });
     EXPECT_TRUE(status.ok()) << int(status.error());
     return entries;
 }
@@ -105,15 +104,15 @@ TEST_P(ListEveryKind, TellsEachEntrysPlaceStorageSizeMagicAndContent) {
     ByteWriter shortTable(be); // a count of 2 whose table would end behind the member
     shortTable.u32(2).u32(20).u32(7);
 
-    game.builder.addRaw(raw);                         // 0
-    game.builder.addCompressed(textures.build());     // 1
-    game.builder.addCompressed(blob);                 // 2
-    game.builder.addUnused(kIdxMarkerUnusedB, 100);   // 3
-    game.builder.addRaw({0x47, 0x54, 0x31});          // 4
-    game.builder.addRaw(shortTable.bytes());          // 5
-    game.builder.addCompressed({0x5A, 0xA5});         // 6
-    game.builder.addRaw(recordLike.bytes());          // 7
-    game.builder.addRaw(blob, kIdxMarkerRawTagged);   // 8
+    game.builder.addRaw(raw);                       // 0
+    game.builder.addCompressed(textures.build());   // 1
+    game.builder.addCompressed(blob);               // 2
+    game.builder.addUnused(kIdxMarkerUnusedB, 100); // 3
+    game.builder.addRaw({0x47, 0x54, 0x31});        // 4
+    game.builder.addRaw(shortTable.bytes());        // 5
+    game.builder.addCompressed({0x5A, 0xA5});       // 6
+    game.builder.addRaw(recordLike.bytes());        // 7
+    game.builder.addRaw(blob, kIdxMarkerRawTagged); // 8
     game.write();
 
     const std::vector<ListedEntry> entries = listAll(game);
@@ -201,8 +200,9 @@ TEST_P(ListEveryKind, DamagedMembersAreListedAndTheListingGoesOn) {
     // The first chunk's record (4 + 61 bytes behind the table or the total) reaches behind the
     // container's end.
     Bytes cut = handMadeContainer(game, 50, storedStream(Bytes(50, 7)));
-    const size_t recordAt =
-        game.dataType() == kDataType357 ? 128 : game.dataType() == kDataType358 ? 2048 : 4;
+    const size_t recordAt = game.dataType() == kDataType357   ? 128
+                            : game.dataType() == kDataType358 ? 2048
+                                                              : 4;
     cut.resize(recordAt + 65 - 8);
     // A 16-byte member of the 357 or 358 kind claiming 100000 chunks; a Z54 record length
     // that runs behind the end.

@@ -96,18 +96,18 @@ TEST_P(VerifyEveryKind, CleanArchiveHasNoProblem) {
 // Every problem of the run, each in its entry's place, whatever comes between.
 TEST_P(VerifyEveryKind, ReportsEveryProblemInEntryOrder) {
     const Bytes broken = {0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x11, 0x22, 0x33};
-    game.builder.addCompressed(mixedData(70000, 1));                                 // 0
-    game.builder.addEntry({uint64_t(1) << 30, 100, kIdxMarkerRaw, 100});             // 1
-    game.builder.addStored(handMadeContainer(game, 50, broken),                      // 2
+    game.builder.addCompressed(mixedData(70000, 1));                     // 0
+    game.builder.addEntry({uint64_t(1) << 30, 100, kIdxMarkerRaw, 100}); // 1
+    game.builder.addStored(handMadeContainer(game, 50, broken),          // 2
                            compressedMarker(game, 50), 50);
-    game.builder.addUnused();                                                        // 3
+    game.builder.addUnused();                                                       // 3
     game.builder.addStored(handMadeContainer(game, 60, storedStream(Bytes(50, 7))), // 4
                            compressedMarker(game, 60), 60);
-    game.builder.addRaw(mixedData(900, 2));                                          // 5
+    game.builder.addRaw(mixedData(900, 2)); // 5
     // Its one chunk makes more than the total.
     game.builder.addStored(handMadeContainer(game, 40, storedStream(Bytes(50, 8))), // 6
                            compressedMarker(game, 40), 40);
-    game.builder.addCompressed(mixedData(5000, 3));                                  // 7
+    game.builder.addCompressed(mixedData(5000, 3)); // 7
     game.write();
     // An entry that begins inside the archive file and runs behind its end.
     const uint64_t fileSize = readBytes(game.archivePath(0)).size();

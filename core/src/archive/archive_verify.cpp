@@ -12,6 +12,9 @@
 #include "platform/file.h"
 #include "work/pipeline.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace karv {
 namespace {
 
@@ -19,6 +22,8 @@ using platform::File;
 
 // As in the export: a member this large is decoded at its turn with every thread.
 constexpr uint32_t kSharedMemberBytes = 8u << 20;
+// Raw members are read in pieces of this size.
+constexpr uint32_t kRawPiece = 1u << 20;
 
 struct Checked : PipelineItem {
     uint32_t entry = 0;
@@ -35,8 +40,8 @@ class Verifier {
   public:
     Verifier(const ArchiveRequest& request, const std::function<void(const VerifyProblem&)>& tell,
              VerifyCounts& counts)
-        : request_(request), tell_(tell), counts_(counts), kind_(FindContainerKind(request.dataType)),
-          reader_(request.dataType, request.bigEndian),
+        : request_(request), tell_(tell), counts_(counts),
+          kind_(FindContainerKind(request.dataType)), reader_(request.dataType, request.bigEndian),
           files_(request.dataType, request.link, request.archivePath), opened_(files_) {}
 
     Status open();
@@ -46,6 +51,7 @@ class Verifier {
     void readAhead();
     void read(Checked& member);
     void decodeAhead(Checked& member);
+    Status readRaw(File& file, const idxinfo& info);
     Status report(Checked& member);
     void found(Checked& member, VerifyProblem::Kind kind, const std::wstring& message,
                bool ofEntry = true);
@@ -59,6 +65,7 @@ class Verifier {
     OpenedArchiveFiles opened_;
     std::unique_ptr<Pipeline<Checked>> pipeline_;
     uint32_t nextEntry_ = 0;
+    std::vector<uint8_t> rawPieces_;
 };
 
 Status Verifier::open() {
@@ -108,6 +115,11 @@ void Verifier::read(Checked& member) {
         return found(member, VerifyProblem::kBounds, msg::kMemberBeyondFile);
     member.compressed = MemberReader::compressed(info, false);
     member.storedSize = info.size;
+    if (!member.compressed) {
+        if (Status status = readRaw(*file, info); !status)
+            found(member, VerifyProblem::kFile, status.message());
+        return;
+    }
     pipeline_->blocks().take(info.size, member.input);
     if (Status status = MemberReader::readStored(*file, info, member.input); !status) {
         if (status.error() == Error::OutOfMemory)
@@ -117,37 +129,60 @@ void Verifier::read(Checked& member) {
         return;
     }
     member.held = member.input.capacity;
-    if (!member.compressed) {
-        pipeline_->noteNeed(info.size);
-        return;
-    }
     if (kind_ != nullptr &&
         !HasContainerMagic(*kind_, member.input.data.get(), info.size, request_.bigEndian))
         return found(member, VerifyProblem::kDecode, msg::kContainerHeaderWrong);
     decodeAhead(member);
 }
 
-// The output block is taken now for the length the container names, unless no container of its
-// size could make that much (the decoder refuses it before any block is made).
+// A worker decodes the member chunk by chunk into a block of one chunk, keeping none of it: the
+// member is never held whole. A large member is decoded at its turn with every thread, into a
+// block for the length the container names (unless no container of its size could make that
+// much: the decoder refuses it before any block is made).
 void Verifier::decodeAhead(Checked& member) {
     uint32_t total = 0;
-    if (kind_ != nullptr &&
-        ReadContainerTotal(*kind_, member.input.data.get(), member.storedSize, request_.bigEndian,
-                           total) &&
-        container::plausibleTotal(total, member.storedSize))
-        pipeline_->blocks().take(total, member.output);
-    member.held = member.input.capacity + member.output.capacity;
-    pipeline_->noteNeed(uint64_t(member.storedSize) + total);
+    const bool named = kind_ != nullptr &&
+                       ReadContainerTotal(*kind_, member.input.data.get(), member.storedSize,
+                                          request_.bigEndian, total) &&
+                       container::plausibleTotal(total, member.storedSize);
     if (pipeline_->pool() && member.storedSize >= kSharedMemberBytes) {
         member.atItsTurn = true;
-        return;
+        if (named)
+            pipeline_->blocks().take(total, member.output);
+    } else if (kind_ != nullptr) {
+        pipeline_->blocks().take(std::min(total, kind_->chunkSize), member.output);
     }
+    member.held = member.input.capacity + member.output.capacity;
+    pipeline_->noteNeed(member.held);
+    if (member.atItsTurn || kind_ == nullptr)
+        return;
     Checked* target = &member;
-    pipeline_->submit(member, [this, target](codec::StreamCodec& codec) {
-        uint32_t length = 0;
-        reader_.decompress(target->entry, target->input.data.get(), target->storedSize, codec,
-                           nullptr, target->output, length, &target->decoded);
+    const ContainerEngine& engine = engineOf(*kind_);
+    pipeline_->submit(member, [this, target, &engine](codec::StreamCodec& codec) {
+        uint32_t made = 0;
+        target->decoded = guardMemory([&] {
+            return engine.check(target->input.data.get(), target->storedSize, request_.bigEndian,
+                                codec, target->output, made);
+        });
     });
+}
+
+// A raw member only has to be read: piece by piece into one buffer of the run, which costs no
+// block of the member's size (and no fresh pages) per member.
+Status Verifier::readRaw(File& file, const idxinfo& info) {
+    if (rawPieces_.empty())
+        rawPieces_.resize(kRawPiece);
+    if (info.offset > uint64_t(INT64_MAX))
+        return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+    if (Status sought = file.seek(int64_t(info.offset), platform::SeekFrom::Begin); !sought)
+        return sought.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+    for (uint32_t left = info.size; left > 0;) {
+        const uint32_t piece = std::min(left, kRawPiece);
+        if (!file.readAll(rawPieces_.data(), piece))
+            return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+        left -= piece;
+    }
+    return Status();
 }
 
 void Verifier::readAhead() {
@@ -162,7 +197,9 @@ void Verifier::readAhead() {
 Status Verifier::report(Checked& member) {
     if (!pipeline_->finish(member))
         return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
-    if (member.atItsTurn) {
+    if (member.compressed && kind_ == nullptr && !member.problem) {
+        found(member, VerifyProblem::kDecode, msg::kWrongDataType);
+    } else if (member.atItsTurn) {
         uint32_t length = 0;
         reader_.decompress(member.entry, member.input.data.get(), member.storedSize,
                            pipeline_->callerCodec(), pipeline_->pool(), member.output, length,

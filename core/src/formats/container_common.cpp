@@ -230,8 +230,7 @@ Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacit
     if (bytes[0] == kZlibFirstByte) {
         kind = ChunkKind::Inflated;
         uint32_t made = 0;
-        if (!codec.inflate(bytes, length, data_ + produced_, std::min(capacity, total_ - produced_),
-                           made))
+        if (!codec.inflate(bytes, length, at(), std::min(capacity, total_ - produced_), made))
             return corrupt();
         produced_ += made;
         return Status();
@@ -243,7 +242,8 @@ Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacit
     kind = ChunkKind::Stored;
     if (length > total_ - produced_)
         return corrupt();
-    std::memcpy(data_ + produced_, bytes, length);
+    if (!discard_)
+        std::memcpy(data_ + produced_, bytes, length);
     produced_ += length;
     return Status();
 }
@@ -381,6 +381,34 @@ Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint
     if (header.total != 0)
         return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
     return Status();
+}
+
+Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t containerLength,
+                      Block& scratch) {
+    if (!plausibleTotal(total, containerLength))
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    if (!scratch.reserve(std::min(total, chunkCapacity)))
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    return Status();
+}
+
+Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+                           uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                           Block& scratch) {
+    uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
+    if (tableEnd > containerLength)
+        return corrupt();
+    if (Status status =
+            reserveScratch(header.total, header.chunkCapacity, containerLength, scratch);
+        !status)
+        return status;
+    Output output = Output::discarding(scratch, header.total);
+    Status status =
+        walkTable(header, container, containerLength, bigEndian,
+                  [&](const uint8_t* bytes, uint32_t length, ChunkKind& kind) {
+                      return output.takeChunk(bytes, length, header.chunkCapacity, kind, codec);
+                  });
+    return status ? output.finish() : status;
 }
 
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,

@@ -48,6 +48,11 @@ struct ContainerEngine {
     // hand: the header, and of the first record that holds bytes, at most `limit` bytes into
     // `out` (never more than the header's chunk size and total). Nothing is read beyond
     // `available`. CorruptData or WrongTotal where the whole decode would fail the same way.
+    // Decodes every chunk of a container into `scratch` (room for one chunk is made there) and
+    // keeps none: the whole decode's outcome without holding the member. `total` receives the
+    // header's total.
+    Status (*check)(const uint8_t* container, uint32_t length, bool bigEndian,
+                    codec::StreamCodec& codec, Block& scratch, uint32_t& total);
     Status (*decodeHead)(const uint8_t* container, uint32_t available, uint32_t length,
                          bool bigEndian, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
                          ContainerHead& head);
@@ -165,6 +170,13 @@ Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out);
 class Output {
   public:
     Output(Block& block, uint32_t total) : data_(block.data.get()), total_(total) {}
+    // Keeps no member: every chunk lands at the start of `scratch`, which has room for one (the
+    // smaller of the chunk capacity and T), so a check knows the chunks decode and make T.
+    static Output discarding(Block& scratch, uint32_t total) {
+        Output output(scratch, total);
+        output.discard_ = true;
+        return output;
+    }
 
     // One nonzero chunk of `length` bytes: a zlib stream is inflated in place, at most
     // `capacity` bytes; any other chunk is copied raw while both its length and the produced
@@ -175,9 +187,12 @@ class Output {
     Status finish() const;
 
   private:
+    uint8_t* at() const { return discard_ ? data_ : data_ + produced_; }
+
     uint8_t* data_;
     uint32_t total_;
     uint32_t produced_ = 0;
+    bool discard_ = false;
 };
 
 // One chunk of a planned decode: its bytes, where its output lands and how long it must be.
@@ -230,6 +245,14 @@ Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint
 Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCapacity,
                         uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
                         uint32_t& made);
+
+// 357 and 358 check (ContainerEngine::check) once the header has been read.
+Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+                           uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                           Block& scratch);
+// Room for one chunk of output in `scratch`, once the total is found plausible.
+Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t containerLength,
+                      Block& scratch);
 
 // 357 and 358 decompression once the header has been read.
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,

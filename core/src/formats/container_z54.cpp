@@ -84,6 +84,21 @@ Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
     return status ? output.finish() : status;
 }
 
+Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
+             Block& scratch, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    total = readU32(container, bigEndian);
+    if (Status status = reserveScratch(total, kChunkCapacity, length, scratch); !status)
+        return status;
+    Output output = Output::discarding(scratch, total);
+    Status status = walkRecords(
+        container, length, bigEndian, [&](const uint8_t* bytes, uint32_t size, ChunkKind& kind) {
+            return output.takeChunk(bytes, size, kChunkCapacity, kind, codec);
+        });
+    return status ? output.finish() : status;
+}
+
 // The first record that holds bytes; the zero lengths before it are passed over as the walk
 // passes them.
 Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
@@ -147,4 +162,4 @@ const karv::ContainerKind karv::kContainerZ54 = {
     UnCompressDataZ54,
 };
 
-const karv::ContainerEngine karv::kEngineZ54 = {compress, decompress, decodeHead};
+const karv::ContainerEngine karv::kEngineZ54 = {compress, decompress, check, decodeHead};
