@@ -6,7 +6,10 @@
 // more: no checks a real tool would need.
 //
 //   export_loop zlib|libdeflate|none 357|Z54|358 PC|PS3 <index file> <archive file> <output folder>
+//   export_loop --no-write zlib|libdeflate|none 357|Z54|358 PC|PS3 <index file> <archive file>
 //
+// --no-write reads and inflates every member the same way and writes nothing: the yardstick of
+// the verifier.
 // zlib inflates with one stream reset per chunk, libdeflate with one decompressor made once.
 // none is the floor every exporter stands on: the same reads and the same files of the same
 // sizes written the same way, but nothing inflated (a compressed member's file holds whatever the
@@ -123,9 +126,14 @@ bool writeFile(const std::string& path, const uint8_t* data, uint32_t length) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: export_loop zlib|libdeflate|none 357|Z54|358 PC|PS3 <index> "
-                             "<archive> <out>\n");
+    const bool write = !(argc > 1 && std::string(argv[1]) == "--no-write");
+    if (!write) {
+        --argc;
+        ++argv;
+    }
+    if (argc != (write ? 7 : 6)) {
+        std::fprintf(stderr, "usage: export_loop [--no-write] zlib|libdeflate|none 357|Z54|358 "
+                             "PC|PS3 <index> <archive> [<out>]\n");
         return 2;
     }
     if (!chooseEngine(argv[1]))
@@ -149,6 +157,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> stored, out;
     uint64_t bytes = 0;
     uint32_t members = 0;
+    unsigned checksum = 0;
     char name[32];
     for (uint32_t e = 0; e < count; ++e) {
         idxinfo info;
@@ -166,12 +175,18 @@ int main(int argc, char** argv) {
             member = out.data();
         }
         std::snprintf(name, sizeof name, "/%06u.data", e);
-        if (!writeFile(argv[5] + std::string(name), member, length))
+        if (write && !writeFile(argv[5] + std::string(name), member, length))
             return 1;
+        // What was made is looked at, so that no inflate can be left out.
+        if (!write && length > 0)
+            checksum += member[length - 1];
         bytes += length;
         ++members;
     }
     close(fd);
-    std::printf("%u members, %llu bytes\n", members, (unsigned long long)bytes);
+    std::printf("%u members, %llu bytes", members, (unsigned long long)bytes);
+    if (!write)
+        std::printf(", last bytes %u", checksum);
+    std::printf("\n");
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -235,5 +236,89 @@ class KARVCORE_API ArchiveImport {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// ---- Listing and verifying an archive ----
+
+// What LIST and VERIFY read: one archive of a game. `link` and `archivePath` as for the export
+// (the archive files and their split addresses; the chosen archive file, which for Z54 holds
+// the index).
+struct ArchiveRequest {
+    int32_t dataType = kDataTypeNone;
+    bool bigEndian = false;
+    linkinfo link;
+    std::wstring archivePath;
+};
+
+// One texture as its header describes it.
+struct ListedTexture {
+    uint32_t subFile = 0; // the blob's sub-file that holds it; 0 for a texture container member
+    uint32_t texture = 0; // its number in its container
+    uint8_t code = 0;     // the format code
+    std::wstring format;  // "DXT1", "ARGB", ... as the DDS export names it; empty: unsupported
+    uint32_t width = 0, height = 0, mipmaps = 0;
+};
+
+// One entry of the index as a listing sees it, from the member's head only.
+struct ListedEntry {
+    uint32_t entry = 0;
+    int32_t file = 0;    // index into linkinfo's files (357 by split address; else 0)
+    bool used = false;   // false: IsUnusedEntry; only offset and stored below are meaningful
+    uint64_t offset = 0; // byte offset in its archive file (Z54: stored x unit)
+    uint32_t stored = 0; // stored size
+    const ContainerKind* storage = nullptr; // null: raw; else the game's container kind
+    uint32_t size = 0; // the container's total (compressed) or the stored size (raw)
+    enum class Content { Texture, Blob, Other, Damaged } content = Content::Other;
+    uint8_t magic[4] = {};     // the member's first (decompressed) bytes, in file order
+    uint32_t magicLength = 0;  // 4, or fewer for a shorter member
+    uint32_t textureCount = 0; // Texture: the count its header gives
+    uint32_t subFiles = 0;     // Blob: its sub-file count
+    // Texture: its textures whose headers lie inside the head; Blob: those of its sub-files that
+    // are texture containers whose headers lie inside the head (sub-files beyond it are only
+    // counted).
+    std::vector<ListedTexture> textures;
+    std::wstring damage; // Damaged: why, the library's message
+};
+
+// The most of a member a listing decodes: its first bytes up to this, from the first chunk of a
+// compressed member.
+inline constexpr uint32_t kListedHeadLength = 64u << 10;
+
+// Lists every entry of the index in order, calling `each` per entry on the calling thread. Reads
+// the index and, for each used entry, only the head of the member: a few KiB, and up to
+// kListedHeadLength (a compressed member's container header and first chunk) for one that may
+// be a texture container or a packed blob (RecognisePackedBlob). A member whose head cannot be
+// read or decoded, or lies beyond the end of its archive file, is Damaged, and the listing goes
+// on. Failures (nothing listed, or the listing ended): TooManyFiles, ArchiveUnopened (the file
+// read first), the index's own (see ArchiveExport::open), OutOfMemory.
+KARVCORE_API Status ListArchive(const ArchiveRequest& request,
+                                const std::function<void(const ListedEntry&)>& each);
+
+// A problem the verifier found.
+struct VerifyProblem {
+    enum Kind {
+        kBounds, // the entry does not lie inside its archive file (offset + stored > its size)
+        kDecode, // a compressed member whose container does not decode (or has a wrong magic)
+        kSize,   // a container that decodes to a length other than its header's total
+        kFile,   // an archive file that cannot be opened or sized: its entries are not checked
+    };
+    int32_t file = 0;              // index into linkinfo's files
+    std::optional<uint32_t> entry; // none for a problem of a whole file
+    Kind kind = kDecode;
+    std::wstring message; // one line of the library's words, without a line break
+};
+
+struct VerifyCounts {
+    uint32_t checked = 0; // used entries checked (those of a file with a kFile problem are not)
+    uint32_t unused = 0;
+};
+
+// Reads every used member whole and decodes every compressed one on the worker threads (the
+// calling thread reads, the workers decode, the results come back in entry order), writing
+// nothing. Reports every problem through `problem` in entry order, on the calling thread.
+// Failures (verification not run, or ended: the problems so far were reported): TooManyFiles,
+// ArchiveUnopened, the index's own, OutOfMemory.
+KARVCORE_API Status VerifyArchive(const ArchiveRequest& request,
+                                  const std::function<void(const VerifyProblem&)>& problem,
+                                  VerifyCounts& counts);
 
 } // namespace karv

@@ -1,5 +1,6 @@
 #include "archive/archive_files.h"
 
+#include "boundary/messages.h"
 #include "karvcore/formats.h"
 
 namespace karv {
@@ -48,6 +49,37 @@ uint32_t ArchiveFiles::recordedFiles() const {
     if (indexInArchive_ || link_.fileCount == 0)
         return link_.fileNames[0].empty() ? 0 : 1;
     return uint32_t(link_.fileCount);
+}
+
+platform::File* OpenedArchiveFiles::get(int32_t file, uint64_t& size, Status& why,
+                                        bool& firstTime) {
+    Slot& s = slot(file);
+    firstTime = !s.tried;
+    if (!s.tried) {
+        s.tried = true;
+        if (!s.file.isOpen()) {
+            Status opened;
+            s.file = platform::File::open(files_.pathOf(file), platform::OpenMode::ReadExisting,
+                                          &opened);
+            if (!s.file.isOpen())
+                s.failure = opened.as(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
+        }
+        if (s.file.isOpen()) {
+            if (Status sized = s.file.size(s.size); !sized) {
+                s.failure = sized.as(Error::ArchiveUnreadable, msg::kVoxbankFileSizeFailed);
+                s.file = platform::File();
+            }
+        }
+    }
+    size = s.size;
+    why = s.failure;
+    return s.file.isOpen() ? &s.file : nullptr;
+}
+
+void OpenedArchiveFiles::adopt(int32_t file, platform::File opened) {
+    Slot& s = slot(file);
+    s = Slot();
+    s.file = std::move(opened);
 }
 
 } // namespace karv

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "karvcore/karvcore.h"
+#include "platform/file.h"
 
 #include <cstdint>
 #include <string>
@@ -43,6 +44,31 @@ class ArchiveFiles {
     linkinfo link_;
     std::wstring chosen_;
     bool indexInArchive_;
+};
+
+// The archive files of one run over an archive (a listing, a verification), each opened when its
+// first entry comes, once, and sized then.
+class OpenedArchiveFiles {
+  public:
+    explicit OpenedArchiveFiles(const ArchiveFiles& files) : files_(files) {}
+
+    // Archive file `file` and its size; null when it cannot be opened or sized (`why` then says
+    // so, and `firstTime` whether this is the first entry to hear it).
+    platform::File* get(int32_t file, uint64_t& size, Status& why, bool& firstTime);
+    // Takes over a file already open (the one read first).
+    void adopt(int32_t file, platform::File opened);
+
+  private:
+    struct Slot {
+        platform::File file;
+        uint64_t size = 0;
+        bool tried = false;
+        Status failure;
+    };
+    Slot& slot(int32_t file) { return slots_[file >= 0 && file < kMaxArchiveFiles ? file : 0]; }
+
+    const ArchiveFiles& files_;
+    Slot slots_[kMaxArchiveFiles];
 };
 
 } // namespace karv

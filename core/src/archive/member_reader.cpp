@@ -85,7 +85,7 @@ Status MemberReader::readStored(platform::File& archive, const idxinfo& info, Bl
 
 Status MemberReader::decompress(uint32_t entry, const uint8_t* stored, uint32_t size,
                                 codec::StreamCodec& codec, WorkerPool* pool, Block& out,
-                                uint32_t& length) const {
+                                uint32_t& length, Status* codecStatus) const {
     const ContainerKind* kind = FindContainerKind(dataType_);
     // Only the container kinds have a codec.
     if (kind == nullptr)
@@ -93,6 +93,8 @@ Status MemberReader::decompress(uint32_t entry, const uint8_t* stored, uint32_t 
     Status status = guardMemory([&] {
         return engineOf(*kind).decompress(stored, size, bigEndian_, codec, pool, out, length);
     });
+    if (codecStatus != nullptr)
+        *codecStatus = status;
     if (!status)
         return Status::failure(Error::MemberUndecodable, unpackFailure(entry, status.message()));
     return Status();

@@ -35,10 +35,11 @@ class MemberReader {
     // system cannot seek to is a read failure (ArchiveUnreadable), not a read from elsewhere.
     static Status readStored(platform::File& archive, const idxinfo& info, Block& stored);
     // The member out of its stored bytes; a failure is MemberUndecodable with the composed
-    // message "解压文件 000007.data 出错！原因：" + the codec's message.
+    // message "解压文件 000007.data 出错！原因：" + the codec's message. `codecStatus`, when
+    // given, receives the codec's own outcome (CorruptData, WrongTotal, OutOfMemory).
     Status decompress(uint32_t entry, const uint8_t* stored, uint32_t size,
-                      codec::StreamCodec& codec, WorkerPool* pool, Block& out,
-                      uint32_t& length) const;
+                      codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& length,
+                      Status* codecStatus = nullptr) const;
 
   private:
     bool loaded_ = false;

@@ -44,6 +44,9 @@ inline constexpr const wchar_t* kIndexNotLoaded = L"尚未加载 Index 文件！
 inline constexpr const wchar_t* kSkipUnusedMember = L"跳过未使用的文件！";
 inline constexpr const wchar_t* kReadLinkFailed = L"读取 LINK 文件出错！";
 inline constexpr const wchar_t* kEntryBeyondIndex = L"文件编号超出了 Index 文件的范围！";
+// Listing and verifying an archive
+inline constexpr const wchar_t* kMemberBeyondFile = L"文件数据超出了 Voxbank 文件的范围！";
+inline constexpr const wchar_t* kContainerHeaderWrong = L"压缩数据头有误！";
 // "解压文件 000007.data 出错！原因：" + the codec's message + "\n"
 inline constexpr const wchar_t* kUnpackMemberPrefix = L"解压文件 ";
 inline constexpr const wchar_t* kUnpackMemberReason = L".data 出错！原因：";

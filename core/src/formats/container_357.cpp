@@ -44,6 +44,39 @@ Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
     return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
 }
 
+Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
+             Block& scratch, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    TableHeader header;
+    header.chunkCapacity = readU32(container, bigEndian);
+    header.count = readU32(container + 4, bigEndian);
+    header.total = readU32(container + 8, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    total = header.total;
+    return checkTableContainer(header, container, length, bigEndian, codec, scratch);
+}
+
+Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
+                  uint32_t limit, codec::StreamCodec& codec, uint8_t* out, ContainerHead& head) {
+    if (length < kHeaderSize)
+        return corrupt();
+    head = ContainerHead();
+    if (available < kHeaderSize) {
+        head.needed = kHeaderSize;
+        return Status();
+    }
+    TableHeader header;
+    header.chunkCapacity = readU32(container, bigEndian);
+    header.count = readU32(container + 4, bigEndian);
+    header.total = readU32(container + 8, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    return decodeTableHead(header, container, available, length, bigEndian, limit, codec, out,
+                           head);
+}
+
 int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                               uint32_t* usedLength, uint32_t* paddedLength,
                               uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
@@ -70,4 +103,4 @@ const karv::ContainerKind karv::kContainer357 = {
     UnCompressData357,
 };
 
-const karv::ContainerEngine karv::kEngine357 = {compress, decompress};
+const karv::ContainerEngine karv::kEngine357 = {compress, decompress, check, decodeHead};

@@ -63,6 +63,39 @@ Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
     return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
 }
 
+Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
+             Block& scratch, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    TableHeader header;
+    header.total = readU32(container + kTotalField, bigEndian);
+    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
+    header.count = readU32(container + kCountField, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    total = header.total;
+    return checkTableContainer(header, container, length, bigEndian, codec, scratch);
+}
+
+Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
+                  uint32_t limit, codec::StreamCodec& codec, uint8_t* out, ContainerHead& head) {
+    if (length < kHeaderSize)
+        return corrupt();
+    head = ContainerHead();
+    if (available < kHeaderSize) {
+        head.needed = kHeaderSize;
+        return Status();
+    }
+    TableHeader header;
+    header.total = readU32(container + kTotalField, bigEndian);
+    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
+    header.count = readU32(container + kCountField, bigEndian);
+    header.tableOffset = kHeaderSize;
+    header.tableAlign = kTableAlign;
+    return decodeTableHead(header, container, available, length, bigEndian, limit, codec, out,
+                           head);
+}
+
 } // namespace
 
 const karv::ContainerKind karv::kContainer358 = {
@@ -83,4 +116,4 @@ const karv::ContainerKind karv::kContainer358 = {
     UnCompressData358,
 };
 
-const karv::ContainerEngine karv::kEngine358 = {compress, decompress};
+const karv::ContainerEngine karv::kEngine358 = {compress, decompress, check, decodeHead};

@@ -230,8 +230,7 @@ Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacit
     if (bytes[0] == kZlibFirstByte) {
         kind = ChunkKind::Inflated;
         uint32_t made = 0;
-        if (!codec.inflate(bytes, length, data_ + produced_, std::min(capacity, total_ - produced_),
-                           made))
+        if (!codec.inflate(bytes, length, at(), std::min(capacity, total_ - produced_), made))
             return corrupt();
         produced_ += made;
         return Status();
@@ -243,7 +242,8 @@ Status Output::takeChunk(const uint8_t* bytes, uint32_t length, uint32_t capacit
     kind = ChunkKind::Stored;
     if (length > total_ - produced_)
         return corrupt();
-    std::memcpy(data_ + produced_, bytes, length);
+    if (!discard_)
+        std::memcpy(data_ + produced_, bytes, length);
     produced_ += length;
     return Status();
 }
@@ -323,6 +323,93 @@ Status walkTable(const TableHeader& header, const uint8_t* container, uint32_t c
 }
 
 } // namespace
+
+Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCapacity,
+                        uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                        uint32_t& made) {
+    made = 0;
+    const uint32_t chunk = std::min(chunkCapacity, total);
+    if (bytes[0] == kZlibFirstByte) {
+        // A whole chunk is checked to its end, as the whole decode would check it.
+        const bool whole = chunk <= limit;
+        if (!(whole ? codec.inflate(bytes, length, out, chunk, made)
+                    : codec.inflatePrefix(bytes, length, out, limit, made)))
+            return corrupt();
+        return Status();
+    }
+    if (length >= total)
+        return Status();
+    made = std::min(length, limit);
+    std::memcpy(out, bytes, made);
+    return Status();
+}
+
+Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+                       uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
+                       uint8_t* out, ContainerHead& head) {
+    head = ContainerHead();
+    head.total = header.total;
+    const uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
+    if (tableEnd > length)
+        return corrupt();
+    if (!plausibleTotal(header.total, length))
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    // The records follow the table; a record of zero bytes holds nothing and moves nothing.
+    const uint64_t pos = alignUp(tableEnd, header.tableAlign);
+    for (uint32_t i = 0; i < header.count; ++i) {
+        const uint64_t field = header.tableOffset + uint64_t(kLengthFieldSize) * i;
+        if (field + kLengthFieldSize > available) {
+            head.needed = field + kLengthFieldSize;
+            return Status();
+        }
+        const uint32_t recordSize = readU32(container + field, bigEndian);
+        if (recordSize < kLengthFieldSize)
+            return corrupt();
+        const uint32_t bytes = recordSize - kLengthFieldSize;
+        if (bytes == 0)
+            continue;
+        if (!recordFits(pos, bytes, length))
+            return corrupt();
+        if (pos + kLengthFieldSize + bytes > available) {
+            head.needed = pos + kLengthFieldSize + bytes;
+            return Status();
+        }
+        return decodeFirstChunk(container + pos + kLengthFieldSize, bytes, header.chunkCapacity,
+                                header.total, limit, codec, out, head.length);
+    }
+    // No chunk: only an empty member is whole.
+    if (header.total != 0)
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    return Status();
+}
+
+Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t containerLength,
+                      Block& scratch) {
+    if (!plausibleTotal(total, containerLength))
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    if (!scratch.reserve(std::min(total, chunkCapacity)))
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    return Status();
+}
+
+Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+                           uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                           Block& scratch) {
+    uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
+    if (tableEnd > containerLength)
+        return corrupt();
+    if (Status status =
+            reserveScratch(header.total, header.chunkCapacity, containerLength, scratch);
+        !status)
+        return status;
+    Output output = Output::discarding(scratch, header.total);
+    Status status =
+        walkTable(header, container, containerLength, bigEndian,
+                  [&](const uint8_t* bytes, uint32_t length, ChunkKind& kind) {
+                      return output.takeChunk(bytes, length, header.chunkCapacity, kind, codec);
+                  });
+    return status ? output.finish() : status;
+}
 
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
                                 uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,

@@ -24,6 +24,16 @@
 
 namespace karv {
 
+// What a look at the head of a container found: the header's total and, decoded, the start of
+// the member, from the container's first chunk.
+struct ContainerHead {
+    uint32_t total = 0;
+    // Bytes from the container's start that hold its header and its first record. When more
+    // than were at hand, nothing is decoded: the caller reads that many and asks again.
+    uint64_t needed = 0;
+    uint32_t length = 0; // bytes decoded
+};
+
 // The library's own workings of a container kind, behind its row of the table.
 struct ContainerEngine {
     // Compresses `length` bytes into `out` (chunk size: the kind's own unless the caller
@@ -34,6 +44,18 @@ struct ContainerEngine {
     // Decompresses a container into `out`; `total` receives its length.
     Status (*decompress)(const uint8_t* container, uint32_t length, bool bigEndian,
                          codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total);
+    // Decodes the head of a container of `length` bytes of which the first `available` are at
+    // hand: the header, and of the first record that holds bytes, at most `limit` bytes into
+    // `out` (never more than the header's chunk size and total). Nothing is read beyond
+    // `available`. CorruptData or WrongTotal where the whole decode would fail the same way.
+    // Decodes every chunk of a container into `scratch` (room for one chunk is made there) and
+    // keeps none: the whole decode's outcome without holding the member. `total` receives the
+    // header's total.
+    Status (*check)(const uint8_t* container, uint32_t length, bool bigEndian,
+                    codec::StreamCodec& codec, Block& scratch, uint32_t& total);
+    Status (*decodeHead)(const uint8_t* container, uint32_t available, uint32_t length,
+                         bool bigEndian, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                         ContainerHead& head);
 };
 
 // The rows of the container table and their engines, each defined in its container's own file;
@@ -148,6 +170,13 @@ Status reserveOutput(uint32_t total, uint32_t containerLength, Block& out);
 class Output {
   public:
     Output(Block& block, uint32_t total) : data_(block.data.get()), total_(total) {}
+    // Keeps no member: every chunk lands at the start of `scratch`, which has room for one (the
+    // smaller of the chunk capacity and T), so a check knows the chunks decode and make T.
+    static Output discarding(Block& scratch, uint32_t total) {
+        Output output(scratch, total);
+        output.discard_ = true;
+        return output;
+    }
 
     // One nonzero chunk of `length` bytes: a zlib stream is inflated in place, at most
     // `capacity` bytes; any other chunk is copied raw while both its length and the produced
@@ -158,9 +187,12 @@ class Output {
     Status finish() const;
 
   private:
+    uint8_t* at() const { return discard_ ? data_ : data_ + produced_; }
+
     uint8_t* data_;
     uint32_t total_;
     uint32_t produced_ = 0;
+    bool discard_ = false;
 };
 
 // One chunk of a planned decode: its bytes, where its output lands and how long it must be.
@@ -201,6 +233,26 @@ struct TableHeader {
     uint32_t tableOffset = 0;
     uint32_t tableAlign = 0;
 };
+
+// The head of a 357 or 358 container once its header has been read: its first nonzero record.
+Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+                       uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
+                       uint8_t* out, ContainerHead& head);
+
+// The first chunk of a head, `length` bytes, as the whole decode would take it, of which at most
+// `limit` bytes go to `out`: a zlib stream inflated (whole when its chunk fits in the limit,
+// else only its start), a stored chunk copied, an ignored one (as long as the total) left out.
+Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCapacity,
+                        uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
+                        uint32_t& made);
+
+// 357 and 358 check (ContainerEngine::check) once the header has been read.
+Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+                           uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
+                           Block& scratch);
+// Room for one chunk of output in `scratch`, once the total is found plausible.
+Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t containerLength,
+                      Block& scratch);
 
 // 357 and 358 decompression once the header has been read.
 Status decompressTableContainer(const TableHeader& header, const uint8_t* container,

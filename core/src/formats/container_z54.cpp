@@ -1,6 +1,7 @@
 // The Z54 container: the total, then records of 32 KiB chunks back to back, ended by a zero
 // record length. No table: the reader walks the records to the end of the container.
 #include "boundary/boundary.h"
+#include "boundary/messages.h"
 #include "formats/byte_io.h"
 #include "formats/container_common.h"
 #include "karvcore/karvcore.h"
@@ -83,6 +84,58 @@ Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
     return status ? output.finish() : status;
 }
 
+Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
+             Block& scratch, uint32_t& total) {
+    if (length < kHeaderSize)
+        return corrupt();
+    total = readU32(container, bigEndian);
+    if (Status status = reserveScratch(total, kChunkCapacity, length, scratch); !status)
+        return status;
+    Output output = Output::discarding(scratch, total);
+    Status status = walkRecords(
+        container, length, bigEndian, [&](const uint8_t* bytes, uint32_t size, ChunkKind& kind) {
+            return output.takeChunk(bytes, size, kChunkCapacity, kind, codec);
+        });
+    return status ? output.finish() : status;
+}
+
+// The first record that holds bytes; the zero lengths before it are passed over as the walk
+// passes them.
+Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
+                  uint32_t limit, codec::StreamCodec& codec, uint8_t* out, ContainerHead& head) {
+    if (length < kHeaderSize)
+        return corrupt();
+    head = ContainerHead();
+    if (available < kHeaderSize) {
+        head.needed = kHeaderSize;
+        return Status();
+    }
+    head.total = readU32(container, bigEndian);
+    if (!plausibleTotal(head.total, length))
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    for (uint64_t offset = kHeaderSize; offset + kLengthFieldSize <= length;) {
+        if (offset + kLengthFieldSize > available) {
+            head.needed = offset + kLengthFieldSize;
+            return Status();
+        }
+        const uint32_t bytes = readU32(container + offset, bigEndian);
+        if (bytes != 0) {
+            if (!recordFits(offset, bytes, length))
+                return corrupt();
+            if (offset + kLengthFieldSize + bytes > available) {
+                head.needed = offset + kLengthFieldSize + bytes;
+                return Status();
+            }
+            return decodeFirstChunk(container + offset + kLengthFieldSize, bytes, kChunkCapacity,
+                                    head.total, limit, codec, out, head.length);
+        }
+        offset += kLengthFieldSize;
+    }
+    if (head.total != 0)
+        return Status::failure(Error::WrongTotal, msg::kDecompressedSizeWrong);
+    return Status();
+}
+
 int32_t compressWithChunkSize(uint8_t*& out, const uint8_t* input, uint32_t inputLength,
                               uint32_t* usedLength, uint32_t* paddedLength,
                               uint32_t /*chunkSize: fixed*/, bool bigEndian, int level) {
@@ -109,4 +162,4 @@ const karv::ContainerKind karv::kContainerZ54 = {
     UnCompressDataZ54,
 };
 
-const karv::ContainerEngine karv::kEngineZ54 = {compress, decompress};
+const karv::ContainerEngine karv::kEngineZ54 = {compress, decompress, check, decodeHead};

@@ -303,6 +303,31 @@ Status TextureContainer::importTexture(uint8_t* data, const uint8_t* dds, uint32
     return Status();
 }
 
+Status TextureContainer::describe(const uint8_t* data, uint32_t number, Description& out) const {
+    if (!opened)
+        return fail(msg::kG1TNotOpen, Error::NotOpen);
+    if (number >= textureCount)
+        return fail(msg::kG1TNumberBeyondCount, Error::TextureBeyondCount);
+    Texture t;
+    if (Status status = locate(data, number, t); !status)
+        return status;
+    const dds::TextureForm* form = dds::findTextureForm(t.code);
+    out.code = t.code;
+    out.formatName = form != nullptr ? form->name : nullptr;
+    out.width = t.width;
+    out.height = t.height;
+    out.mipmaps = t.levels;
+    return Status();
+}
+
+bool TextureContainer::readCount(const uint8_t* data, uint32_t offset, uint32_t size,
+                                 bool bigEndian, uint32_t& count) {
+    if (size < kContainerHeaderSize)
+        return false;
+    count = readU32(data + offset + kCountField, bigEndian);
+    return true;
+}
+
 void TextureContainer::close() {
     if (!opened)
         return;

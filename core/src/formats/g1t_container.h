@@ -30,6 +30,22 @@ class TextureContainer {
     // the export's failures: DdsTooSmall, DdsMismatch (no DDS file, another size or format).
     Status importTexture(uint8_t* data, const uint8_t* dds, uint32_t ddsLength, bool seekFirst,
                          uint32_t number);
+    // What the header of texture `number` says, read only: its format code and name (null when
+    // the code is unsupported), its size and its mipmap count. Its header must lie inside the
+    // size given at open, which for a look at a head is the part at hand. NotOpen,
+    // TextureBeyondCount, OutsideContainer.
+    struct Description {
+        uint8_t code = 0;
+        const wchar_t* formatName = nullptr;
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t mipmaps = 0;
+    };
+    Status describe(const uint8_t* data, uint32_t number, Description& out) const;
+    // The texture count of the container at `offset`, from its header alone (no table needed);
+    // false when the header is not inside `size` bytes.
+    static bool readCount(const uint8_t* data, uint32_t offset, uint32_t size, bool bigEndian,
+                          uint32_t& count);
     // Forgets the open container; the next open starts at texture 0.
     void close();
 

@@ -110,6 +110,51 @@ bool ReadFirstWord(const uint8_t* data, uint32_t length, bool bigEndian, uint32_
     return true;
 }
 
+// ---- Recognising a blob in a member's head ----
+
+bool RecognisePackedBlob(const uint8_t* head, uint32_t headLength, uint32_t length, bool bigEndian,
+                         PackedBlobTable& table) {
+    if (head == nullptr || headLength < 8 || headLength > length)
+        return false;
+    const uint32_t count = readU32(head, bigEndian);
+    if (count == 0 || count > kMaxPackedBlobFiles)
+        return false;
+    const uint32_t v1 = readU32(head + 4, bigEndian);
+    const uint64_t pairsEnd = 8 * uint64_t(count) + 4;
+    const uint64_t offsetsEnd = 4 * uint64_t(count);
+    const bool pairs = v1 == pairsEnd;
+    if (!pairs && !(v1 == offsetsEnd && count >= 2))
+        return false;
+    if (v1 > headLength)
+        return false;
+    uint64_t previous = v1;
+    for (uint32_t i = 0; i < (pairs ? count : count - 1); ++i) {
+        const uint64_t start = readU32(head + 4 + (pairs ? 8 : 4) * uint64_t(i), bigEndian);
+        const uint64_t size = pairs ? readU32(head + 8 + 8 * uint64_t(i), bigEndian) : 0;
+        if (start < (pairs ? v1 : previous) || start + size > length)
+            return false;
+        previous = start;
+    }
+    table = {count, pairs, length};
+    return true;
+}
+
+bool PackedBlobSubFile(const uint8_t* head, const PackedBlobTable& table, bool bigEndian,
+                       uint32_t subFile, uint32_t& start, uint32_t& size) {
+    if (subFile >= table.count || (!table.pairs && subFile + 1 == table.count))
+        return false;
+    if (table.pairs) {
+        start = readU32(head + 4 + 8 * uint64_t(subFile), bigEndian);
+        size = readU32(head + 8 + 8 * uint64_t(subFile), bigEndian);
+        return true;
+    }
+    start = readU32(head + 4 + 4 * uint64_t(subFile), bigEndian);
+    const bool last = uint64_t(subFile) + 2 == table.count;
+    const uint32_t end = last ? table.length : readU32(head + 8 + 4 * uint64_t(subFile), bigEndian);
+    size = end - start;
+    return true;
+}
+
 // ---- Writing ----
 
 namespace {

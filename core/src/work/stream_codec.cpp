@@ -56,6 +56,8 @@ StreamCodec::~StreamCodec() {
         libdeflate_free_compressor(compressor);
     if (deflateReady_)
         deflateEnd(&deflateStream_);
+    if (inflateReady_)
+        inflateEnd(&inflateStream_);
 }
 
 bool StreamCodec::inflate(const uint8_t* stream, uint32_t length, uint8_t* dest, uint32_t capacity,
@@ -85,6 +87,27 @@ bool StreamCodec::inflateWithZlib(const uint8_t* stream, uint32_t length, uint8_
         inflated > capacity)
         return false;
     produced = uint32_t(inflated);
+    return true;
+}
+
+// zlib stops where the room ends; libdeflate cannot, and would inflate the whole stream.
+bool StreamCodec::inflatePrefix(const uint8_t* stream, uint32_t length, uint8_t* dest,
+                                uint32_t capacity, uint32_t& produced) {
+    if (inflateReady_ ? inflateReset(&inflateStream_) != Z_OK
+                      : inflateInit(&inflateStream_) != Z_OK)
+        return false;
+    inflateReady_ = true;
+    inflateStream_.next_in = const_cast<Bytef*>(stream);
+    inflateStream_.avail_in = length;
+    inflateStream_.next_out = dest;
+    inflateStream_.avail_out = capacity;
+    int result = Z_OK;
+    while (result == Z_OK && inflateStream_.avail_out > 0 && inflateStream_.avail_in > 0)
+        result = ::inflate(&inflateStream_, Z_NO_FLUSH);
+    const bool full = inflateStream_.avail_out == 0 && (result == Z_OK || result == Z_BUF_ERROR);
+    if (result != Z_STREAM_END && !full)
+        return false;
+    produced = capacity - inflateStream_.avail_out;
     return true;
 }
 

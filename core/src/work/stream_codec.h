@@ -32,6 +32,12 @@ class StreamCodec {
     bool inflate(const uint8_t* stream, uint32_t length, uint8_t* dest, uint32_t capacity,
                  uint32_t& produced);
 
+    // Inflates no more than the first `capacity` bytes of one zlib stream (its end unchecked
+    // when it makes more): what a look at a member's head needs, at the cost of those bytes
+    // only. False when the stream is bad before that or its `length` bytes end it early.
+    bool inflatePrefix(const uint8_t* stream, uint32_t length, uint8_t* dest, uint32_t capacity,
+                       uint32_t& produced);
+
     // Compresses `length` bytes into one zlib stream at `level` in `dest`, which holds `room`
     // bytes (at least bound(length)). False when the level is not one zlib knows, or memory
     // runs out.
@@ -49,6 +55,8 @@ class StreamCodec {
 
     libdeflate_decompressor* decompressor_ = nullptr;
     libdeflate_compressor* compressors_[10] = {};
+    z_stream inflateStream_{};
+    bool inflateReady_ = false;
     z_stream deflateStream_{};
     bool deflateReady_ = false;
     int deflateLevel_ = 0;
