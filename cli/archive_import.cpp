@@ -72,6 +72,9 @@ void printSetupFailure(const Status& status) {
     case Error::IndexUnloadable:
         print(text::kLoadIdxFailed);
         break;
+    case Error::ChangedSinceBackup:
+        print(text::kImportChangedSinceBackup);
+        break;
     case Error::OutOfMemory:
         print(text::kOutOfMemory);
         break;
@@ -141,33 +144,34 @@ std::vector<ImportFile> filesToImport(const std::vector<platform::DirectoryEntry
     return files;
 }
 
-void importMembers(const ArchiveSelection& selection, const std::wstring& archivePath) {
+// The setup's refusal (Error::ChangedSinceBackup: the game changed since its backup) or the
+// run's outcome, so a caller can tell a refusal from a run that ended part way.
+Status importMembers(const ArchiveSelection& selection, const std::wstring& archivePath) {
     if (!platform::pathExists(selection.importDir)) {
         print(text::kImportDirMissing);
-        return;
+        return Status::failure(Error::FileUnopened);
     }
     if (!platform::pathExists(archivePath)) {
         print(text::kFileQuoteOpen + archivePath + text::kFileMissingClose);
-        return;
+        return Status::failure(Error::ArchiveUnopened);
     }
     ArchiveImport import(requestFor(selection, archivePath));
     if (Status opened = import.open(); !opened) {
         printSetupFailure(opened);
-        return;
+        return opened;
     }
     std::vector<platform::DirectoryEntry> found;
     if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + text::kSubFileSuffix,
                                  found) ||
         found.empty()) {
         print(text::kNoFilesToImport);
-        return;
+        return Status();
     }
-    import.run(filesToImport(found),
-               [&](const ImportEvent& event) { printEvent(event, archivePath);
-});
-} // namespace
+    return import.run(filesToImport(found),
+                      [&](const ImportEvent& event) { printEvent(event, archivePath); });
+}
 
-} // namespace karv::cli
+} // namespace
 
 void ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
     catchOutOfMemory([&] { importMembers(selection, archivePath); },
