@@ -54,9 +54,8 @@ void compareEntries(const ArchiveFiles& files, const SavedFiles& saved, const In
         if (std::memcmp(now, saved.table + size_t(n) * entrySize, entrySize) == 0)
             continue;
         const int32_t file = files.fileOf(n);
-        const uint64_t savedSize = uint32_t(file) < state.savedSizes.size()
-                                       ? state.savedSizes[size_t(file)]
-                                       : 0;
+        const uint64_t savedSize =
+            uint32_t(file) < state.savedSizes.size() ? state.savedSizes[size_t(file)] : 0;
         if (savedSize == 0) {
             add(state, BackupFinding::kSizeUnrecorded, file, n);
             continue;
@@ -99,8 +98,9 @@ void compare(int32_t dataType, const ArchiveFiles& files, const SavedFiles& save
         add(state, BackupFinding::kBackupMisfit, 0);
     } else {
         if (index.count() != state.savedEntries)
-            add(state, files.indexInArchive() ? BackupFinding::kCountChanged
-                                              : BackupFinding::kBackupMisfit,
+            add(state,
+                files.indexInArchive() ? BackupFinding::kCountChanged
+                                       : BackupFinding::kBackupMisfit,
                 0);
         compareEntries(files, saved, index, state);
     }
