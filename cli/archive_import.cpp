@@ -72,6 +72,9 @@ ImportOutcome printSetupFailure(const Status& status) {
     case Error::IndexUnloadable:
         print(text::kLoadIdxFailed);
         break;
+    case Error::ChangedSinceBackup:
+        print(text::kImportChangedSinceBackup);
+        break;
     case Error::OutOfMemory:
         print(text::kOutOfMemory);
         break;

@@ -149,6 +149,8 @@ inline constexpr const wchar_t* kLoadRecordFailed = L"加载记录文件失败�
 inline constexpr const wchar_t* kLoadIdxFailed = L"加载 IDX 文件失败！\n";
 inline constexpr const wchar_t* kImportBadDataType = L"错误的游戏数据类型，无法导入！\n";
 inline constexpr const wchar_t* kImportOffsetUnitZero = L"Index 中的偏移单位为零，无法导入！\n";
+inline constexpr const wchar_t* kImportChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），请先重新备份再导入！\n";
 inline constexpr const wchar_t* kSkipUnusedLine = L"跳过未使用的文件！\n";
 // Import file name + one of these
 inline constexpr const wchar_t* kImportEntryBeyondIndex =

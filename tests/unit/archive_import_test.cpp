@@ -382,6 +382,88 @@ TEST_P(ImportEveryKind, SetupFailuresChangeNothing) {
     EXPECT_EQ(game.snapshot(), before);
 }
 
+// ---- A game changed by another program since the backup ----
+
+const std::wstring kChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），请先重新备份再导入！\n";
+
+// Another program's change of an entry: the stored size of entry 0 (a raw member below the
+// saved size) one less, as a game update rewriting the member in place leaves it.
+void changeEntryZero(const ImportGame& game) {
+    Bytes entry = game.entryBytes(0);
+    const size_t sizeAt = game.z54() ? 8 : 16;
+    putNumber(entry, sizeAt, readNumber(entry, sizeAt, 4, game.bigEndian()) - 1, 4,
+              game.bigEndian());
+    const std::wstring holder = game.z54() ? game.archivePath(0) : game.indexPath();
+    Bytes index = readBytes(holder);
+    std::copy(entry.begin(), entry.end(), index.begin() + (game.z54() ? 16 : 0));
+    ASSERT_TRUE(writeBytes(holder, index));
+}
+
+// The refusal comes before anything is written, in a dry run too; the index copy is never
+// written by an import.
+void expectImportRefused(const ImportGame& game) {
+    const auto before = game.snapshot();
+    const std::wstring copyPath =
+        (game.z54() ? game.archivePath(0) : game.indexPath()) + L".idxbak";
+    const Bytes copy = readBytes(copyPath);
+    for (bool dryRun : {false, true}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "run");
+        EXPECT_EQ(game.run(dryRun), kChangedSinceBackup);
+        EXPECT_EQ(game.snapshot(), before);
+        EXPECT_EQ(readBytes(copyPath), copy);
+    }
+}
+
+TEST_P(ImportEveryKind, GameChangedByAnotherProgramIsRefused) {
+    buildMixedGame(game);
+    game.putImportFile(L"000001.data", mixedData(4000, 21));
+    changeEntryZero(game);
+    expectImportRefused(game);
+}
+
+TEST_P(ImportEveryKind, ArchiveFileShorterThanItsSavedSizeIsRefused) {
+    buildMixedGame(game);
+    game.putImportFile(L"000001.data", mixedData(4000, 21));
+    Bytes archive = readBytes(game.archivePath(0));
+    archive.pop_back();
+    ASSERT_TRUE(writeBytes(game.archivePath(0), archive));
+    expectImportRefused(game);
+}
+
+TEST(ImportZ54Header, AnotherEntryCountIsRefused) {
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "PS3" : "PC");
+        ImportGame game(kDataTypeZ54, bigEndian);
+        buildMixedGame(game);
+        game.putImportFile(L"000001.data", mixedData(4000, 21));
+        Bytes archive = readBytes(game.archivePath(0));
+        putNumber(archive, 4, game.builder.entryCount() + 1, 4, bigEndian);
+        ASSERT_TRUE(writeBytes(game.archivePath(0), archive));
+        expectImportRefused(game);
+    }
+}
+
+// Entries the import itself moved point at or behind the saved size: a second run and the
+// restore go on. A file whose saved size is 0 cannot be checked: the import goes on as well.
+TEST_P(ImportEveryKind, ImportsAndUnrecordedSizesAreNoObstacle) {
+    buildMixedGame(game);
+    const auto atBackup = game.snapshot();
+    game.putImportFile(L"000001.data", mixedData(4000, 21));
+    ASSERT_EQ(game.run(), game.appended(L"000001.data", true));
+    game.clearImportFolder();
+    game.putImportFile(L"000000.data", mixedData(5000, 22));
+    ASSERT_EQ(game.run(), game.appended(L"000000.data", false));
+    ASSERT_EQ(game.restore(), 0);
+    EXPECT_EQ(game.snapshot(), atBackup);
+
+    Bytes record = game.record();
+    putNumber(record, 0, 0, 8, false);
+    ASSERT_TRUE(writeBytes(game.recordPath(), record));
+    changeEntryZero(game);
+    EXPECT_EQ(game.run(), game.appended(L"000000.data", false));
+}
+
 INSTANTIATE_TEST_SUITE_P(Games, ImportEveryKind, ::testing::ValuesIn(allGameKinds()), kindName);
 
 // ---- Index entries of each layout ----
@@ -607,6 +689,34 @@ TEST(ImportMultiFile357, EachMemberGoesIntoTheFileThatHoldsItsEntry) {
     }
 }
 
+// The saved size an entry is held to is that of the file its split address names: entry 2
+// (file 1) at file 1's saved size lies behind it, entry 4 (file 2) at the same offset inside
+// file 2's. The import and the restore agree.
+TEST(ImportMultiFile357, EntriesAreHeldToTheSavedSizeOfTheirOwnFile) {
+    for (bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "PS3" : "PC");
+        ImportGame game(kDataType357, bigEndian);
+        buildThreeFiles(game);
+        const uint64_t saved1 = readBytes(game.archivePath(1)).size();
+        ASSERT_LT(saved1, readBytes(game.archivePath(2)).size());
+        auto moveEntry = [&](uint32_t entry, uint64_t offset) {
+            Bytes index = readBytes(game.indexPath());
+            putNumber(index, 32 * size_t(entry), offset, 8, bigEndian);
+            ASSERT_TRUE(writeBytes(game.indexPath(), index));
+        };
+        moveEntry(2, saved1);
+        game.putImportFile(L"3.data", mixedData(6000, 14));
+        EXPECT_EQ(game.run(), game.appended(L"3.data", true));
+        ASSERT_EQ(game.restore(), 0);
+
+        moveEntry(4, saved1);
+        const auto before = game.snapshot();
+        EXPECT_EQ(game.run(), kChangedSinceBackup);
+        EXPECT_EQ(game.restore(), -7);
+        EXPECT_EQ(game.snapshot(), before);
+    }
+}
+
 TEST(ImportMultiFile357, ArchiveFileThatCannotBeOpenedEndsTheRun) {
     ImportGame game(kDataType357, false);
     buildThreeFiles(game);
@@ -628,8 +738,11 @@ TEST(ImportFailedWrites, ShortDataWriteEndsTheRunAndLeavesIndexAndRecord) {
         GTEST_SKIP() << "no /dev/full";
     ImportGame game(kDataType357, true);
     buildThreeFiles(game);
+    // /dev/full measures 0 bytes: with a saved size it would be refused as a file that shrank.
+    Bytes record = game.record();
+    putNumber(record, 16, 0, 8, false);
+    ASSERT_TRUE(writeBytes(game.recordPath(), record));
     const Bytes index = readBytes(game.indexPath());
-    const Bytes record = game.record();
     game.putImportFile(L"3.data", mixedData(6000, 14));
     game.putImportFile(L"4.data", mixedData(300, 15));
     game.select();

@@ -41,6 +41,12 @@ void patch(Bytes& target, size_t at, const Bytes& bytes) {
     std::copy(bytes.begin(), bytes.end(), target.begin() + at);
 }
 
+Bytes sliceAt(const Bytes& bytes, size_t at, size_t length) {
+    return at <= bytes.size() && length <= bytes.size() - at
+               ? Bytes(bytes.begin() + at, bytes.begin() + at + length)
+               : Bytes();
+}
+
 bool removeFolder(const std::wstring& path) {
 #ifdef _WIN32
     std::filesystem::path folder(path);
@@ -591,6 +597,130 @@ TEST_F(BackupRestore, FileCountBeyondTheRecordIsRefused) {
     for (int32_t count : {11, -1}) {
         g.link.fileCount = count;
         expectRestoreRefused(g, -6, L"Voxbank 文件数量超出范围！");
+    }
+}
+
+// ---- A game changed by another program since the backup ----
+
+const std::wstring kChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），恢复备份会损坏游戏文件！";
+
+// The archive file that holds `entry`, by the split addresses.
+size_t fileOf(const Game& g, uint32_t entry) {
+    size_t file = 0;
+    for (size_t f = 1; g.dataType == kDataType357 && f < g.archives.size(); ++f)
+        if (g.builder.firstEntryOfFile(f) <= entry)
+            file = f;
+    return file;
+}
+
+// What a game update does, unlike an import: it rewrites member `entry` where the game had it
+// (new bytes over the old ones, the entry at its first offset with another stored size), in
+// the region the backup protects, and appends data to the archive file that holds it.
+void update(const Game& g, uint32_t entry) {
+    const size_t file = fileOf(g, entry);
+    const IndexEntry first = g.builder.entries().at(entry);
+    const uint64_t offset = g.z54() ? first.offset * g.builder.offsetUnit() : first.offset;
+    Bytes archive = readBytes(g.archives[file]);
+    patch(archive, size_t(offset), Bytes(64, 0x5A));
+    archive.insert(archive.end(), 4096, 0xC3);
+    Bytes entryBytes(g.z54() ? 16 : 32, 0);
+    put(entryBytes, 0, first.offset, 8, g.bigEndian);
+    put(entryBytes, g.z54() ? 8 : 16, first.storedSize - 1, 4, g.bigEndian);
+    put(entryBytes, g.z54() ? 12 : 24, first.marker, 4, g.bigEndian);
+    if (g.z54()) {
+        patch(archive, 16 + 16 * size_t(entry), entryBytes);
+    } else {
+        Bytes index = readBytes(g.indexPath);
+        patch(index, 32 * size_t(entry), entryBytes);
+        ASSERT_TRUE(writeBytes(g.indexPath, index));
+    }
+    ASSERT_TRUE(writeBytes(g.archives[file], archive));
+}
+
+// Backup, an update changes entry 1 (357: of archive file 2) and grows its file: the restore
+// would cut the update's data away and put the old entry over the rewritten member. It refuses,
+// and every file, game and backup alike, stays as the update left it.
+TEST_F(BackupRestore, RestoreRefusesAGameAnotherProgramChanged) {
+    forEveryGame([&](Game& g) {
+        ASSERT_EQ(backup(g), 0);
+        importSome(g); // the import's own changes are no obstacle
+        update(g, g.builder.firstEntryOfFile(g.archives.size() - 1) + 1);
+        expectRestoreRefused(g, -7, kChangedSinceBackup);
+    });
+}
+
+TEST_F(BackupRestore, Z54HeaderWithAnotherEntryCountIsRefused) {
+    for (bool bigEndian : {false, true}) {
+        Game g = makeGame(kDataTypeZ54, bigEndian);
+        ASSERT_EQ(backup(g), 0);
+        importSome(g);
+        const Bytes imported = readBytes(g.archives[0]);
+        const uint64_t count = get(imported, 4, 4, bigEndian);
+        for (uint64_t other : {count + 1, count - 1}) {
+            Bytes archive = imported;
+            put(archive, 4, other, 4, bigEndian);
+            ASSERT_TRUE(writeBytes(g.archives[0], archive));
+            expectRestoreRefused(g, -7, kChangedSinceBackup);
+        }
+        ASSERT_TRUE(writeBytes(g.archives[0], imported));
+        EXPECT_EQ(restore(g), 0);
+    }
+}
+
+// An entry pointing at or behind its file's saved size is what an import leaves, whoever wrote
+// it; a changed entry in a file whose saved size is 0 cannot be told apart. The restore goes on.
+TEST_F(BackupRestore, ChangesTheBackupCannotTellApartAreRestored) {
+    forEveryGame([&](Game& g) {
+        Snapshot game = snapshot(g.gameFiles());
+        ASSERT_EQ(backup(g), 0);
+        const size_t last = g.archives.size() - 1;
+        const uint32_t entry = g.builder.firstEntryOfFile(last) + 1;
+        Bytes index = g.z54() ? readBytes(g.archives[0]) : readBytes(g.indexPath);
+        const size_t entryAt = g.z54() ? 16 + 16 * size_t(entry) : 32 * size_t(entry);
+        const uint64_t unit = g.z54() ? g.builder.offsetUnit() : 1;
+        put(index, entryAt, g.archiveSizes()[last] / unit, 8, g.bigEndian);
+        ASSERT_TRUE(writeBytes(g.z54() ? g.archives[0] : g.indexPath, index));
+        ASSERT_EQ(restore(g), 0);
+        expectSame(game, snapshot(g.gameFiles()));
+
+        Bytes record = readBytes(g.recordPath());
+        put(record, 8 * last, 0, 8, false);
+        ASSERT_TRUE(writeBytes(g.recordPath(), record));
+        update(g, entry);
+        Bytes updated = readBytes(g.archives[last]);
+        ASSERT_EQ(restore(g), 0);
+        // The saved table is back; the file without a saved size is not cut.
+        Bytes restored = readBytes(g.z54() ? g.archives[0] : g.indexPath);
+        EXPECT_EQ(g.z54() ? sliceAt(restored, 16, g.table().size()) : restored, g.table());
+        EXPECT_EQ(readBytes(g.archives[last]).size(), updated.size());
+    });
+}
+
+// The existing refusal of a file that shrank stands when an entry changed too.
+TEST_F(BackupRestore, ShrunkArchiveFileKeepsItsOwnRefusal) {
+    forEveryGame([&](Game& g) {
+        ASSERT_EQ(backup(g), 0);
+        const size_t last = g.archives.size() - 1;
+        update(g, g.builder.firstEntryOfFile(last) + 1);
+        Bytes archive = readBytes(g.archives[last]);
+        archive.resize(g.archiveSizes()[last] - 1);
+        ASSERT_TRUE(writeBytes(g.archives[last], archive));
+        expectRestoreRefused(g, -4,
+                             g.z54() ? L"Index 文件大小与备份数据不符！"
+                                     : L"Voxbank 文件大小与备份数据不符！");
+    });
+}
+
+// An index that no longer loads is refused before the first write (Z54: a header unit of 0).
+TEST_F(BackupRestore, RestoreRefusesAnIndexThatCannotBeRead) {
+    for (bool bigEndian : {false, true}) {
+        Game g = makeGame(kDataTypeZ54, bigEndian);
+        ASSERT_EQ(backup(g), 0);
+        Bytes archive = readBytes(g.archives[0]);
+        put(archive, 8, 0, 4, bigEndian);
+        ASSERT_TRUE(writeBytes(g.archives[0], archive));
+        expectRestoreRefused(g, -1, L"读取 Index 文件出错！");
     }
 }
 

@@ -1,6 +1,7 @@
 // The archive API: the archive work behind the menus, for karvex, the tools and the tests.
 // Locating a game's archive from its record, the texture containers in a member, reading the
-// members of a range for the export, and writing imported members into an archive.
+// members of a range for the export, writing imported members into an archive, and comparing an
+// archive with its backup.
 #pragma once
 
 #include "karvcore/formats.h"
@@ -225,7 +226,9 @@ class KARVCORE_API ArchiveImport {
     // Loads the record and the index. Failures: TooManyFiles; BackupUnloadable (the record);
     // ArchiveUnopened, ArchiveUnreadable (archive file 0, or its first bytes); BadDataType; the
     // index's own (see IndexTable::load); IndexHoldsNoEntry also for a headerless index without
-    // a whole entry (the run simply has nothing to do); OutOfMemory.
+    // a whole entry (the run simply has nothing to do); ChangedSinceBackup (the game was changed
+    // by another program since the backup, see CheckBackup: an append would land in data the
+    // backup does not protect); OutOfMemory.
     Status open();
     // Imports the files in order, telling `report` each outcome as it happens. Ok when every
     // file had its turn; Stopped when an outcome ended the run (reported before).
@@ -320,5 +323,46 @@ struct VerifyCounts {
 KARVCORE_API Status VerifyArchive(const ArchiveRequest& request,
                                   const std::function<void(const VerifyProblem&)>& problem,
                                   VerifyCounts& counts);
+
+// ---- The archive against its backup ----
+
+// What comparing an archive with its backup found. The import only ever points an entry behind
+// its archive file's saved size, so an entry that differs from the saved table and points below
+// that size was written by another program (a game update, say): a restore would cut away or
+// put back data the changed index and archive no longer match.
+struct BackupFinding {
+    enum Kind {
+        kBackupMisfit,   // record or index copy of the wrong length for this archive/index
+        kSizeUnrecorded, // the saved size of the file that holds an entry is 0: not checkable
+        kEntryChanged,   // a differing entry that points below its file's saved size
+        kCountChanged,   // Z54: the header's entry count is not the backup's
+        kFileShorter,    // an archive file is now shorter than its saved size
+    };
+    Kind kind = kBackupMisfit;
+    int32_t file = 0;              // index into linkinfo's files (0 for single-file types)
+    std::optional<uint32_t> entry; // the entry, where the finding is about one
+};
+
+struct BackupState {
+    bool exists = false; // the record is there (a backup was made)
+    // Per archive file the record describes, in linkinfo order (one for the single-file types);
+    // 0 = not recorded, and all 0 without a readable record.
+    std::vector<uint64_t> savedSizes;
+    uint32_t savedEntries = 0; // entries in the index copy
+    // In file, then entry order (a file's findings without an entry first); every one.
+    std::vector<BackupFinding> findings;
+    // Any kEntryChanged, kCountChanged or kFileShorter.
+    KARVCORE_API bool changedByOtherProgram() const;
+};
+
+// Reads the backup of the archive (record and index copy) and the archive as it is now and
+// compares them; `chosenArchive` is the chosen archive file (for Z54 it holds the index). Member
+// data is not read. Without a backup: Ok with exists == false. Failures: the index's own load
+// failures (see IndexTable::load; BadDataType before a data type), IndexHoldsNoEntry (a
+// headerless index without a whole entry), TooManyFiles, OutOfMemory; a backup that cannot be
+// read or whose files disagree in length is a kBackupMisfit finding, not a failure.
+KARVCORE_API Status CheckBackup(int32_t dataType, const linkinfo& link,
+                                const std::wstring& chosenArchive, bool bigEndian,
+                                BackupState& state);
 
 } // namespace karv

@@ -50,6 +50,9 @@ enum class Error : int32_t {
     SizeMismatch,      // a file's size does not agree with the backup
     BackupUnloadable,  // the backup's files are missing, unreadable or disagree
     MemberUndecodable, // a member's container does not decode (the message says why)
+    // Another program (a game update) changed the index or an archive file since the backup:
+    // restoring or importing over it would damage the game.
+    ChangedSinceBackup,
 
     // ---- Compressed containers ----
     CompressFailed, // the message says why

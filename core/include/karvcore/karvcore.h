@@ -146,11 +146,16 @@ KARVCORE_API int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                                       const std::wstring& archiveFolder, bool bigEndian);
 // RestoreIdxVoxbank: writes the saved table back, cuts each recorded archive file back to its
 // saved size and clears the slots. 0; -1 the backup files are missing, unreadable or do not
-// agree with each other; -2 the index or an archive file could not be opened; -3 its size is
-// unknown or 0; -4 the index size differs from the saved table (Z54: archive file 0 is shorter
-// than its saved size or than the header and table) or an archive file is shorter than its
-// saved size; -5 a write or cut failed (the slots are cleared first, so a retry is safe);
-// -6 fileCount is not 0..10; -10 out of memory.
+// agree with each other, or the index cannot be read; -2 the index or an archive file could not
+// be opened; -3 its size is unknown or 0; -4 the index size differs from the saved table (Z54:
+// archive file 0 is shorter than its saved size or than the header and table) or an archive
+// file is shorter than its saved size; -5 a write or cut failed (the slots are cleared first,
+// so a retry is safe); -6 fileCount is not 0..10; -7 another program (a game update) changed
+// the game since the backup: an entry that differs from the saved table points below the saved
+// size of the archive file that holds it, or a Z54 header's entry count is not the saved
+// table's ("游戏文件在备份后已被其他程序修改（例如游戏更新），恢复备份会损坏游戏文件！"; an
+// entry in a file whose saved size is 0 cannot be told apart and does not count); -10 out of
+// memory.
 KARVCORE_API int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
                                        const std::wstring& archiveFolder, bool bigEndian);
 

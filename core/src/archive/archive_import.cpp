@@ -8,6 +8,7 @@
 // What each file's turn does is decided by the plan (import_plan.h); this file gathers the facts
 // the plan needs, reads the files ahead for the workers to compress, and writes.
 #include "archive/archive_files.h"
+#include "archive/backup_check.h"
 #include "archive/import_plan.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
@@ -123,6 +124,7 @@ struct ArchiveImport::State {
         : request(std::move(r)), files(request.dataType, request.link, request.archivePath) {}
 
     Status open();
+    Status checkBackup() const;
     void runFiles(const std::vector<ImportFile>& importFiles, Status& result);
     static std::vector<bool> speculable(const std::vector<ImportFile>& importFiles);
 
@@ -191,6 +193,26 @@ Status ArchiveImport::State::open() {
         return loaded;
     if (index.count() == 0)
         return Status::failure(Error::IndexHoldsNoEntry, msg::kIndexEmpty);
+    return checkBackup();
+}
+
+// Appends behind a saved size are safe only while the archive is the one the backup was made
+// of: after another program changed it, the import would mix its entries into the other
+// program's data and a restore could no longer undo either. The record and the index are the
+// ones loaded; a copy that cannot be read is a misfit, not a refusal.
+Status ArchiveImport::State::checkBackup() const {
+    MallocBuffer table;
+    backup::SavedFiles saved;
+    saved.record = record.get();
+    saved.recordLength = recordLength;
+    if (loadWholeFile(files.indexCopyPath(), table, saved.tableLength))
+        saved.table = table.get();
+    BackupState state;
+    state.exists = true;
+    backup::compare(request.dataType, files, saved, index, backup::measureArchiveFiles(files),
+                    state);
+    if (state.changedByOtherProgram())
+        return Status::failure(Error::ChangedSinceBackup, msg::kChangedSinceBackup);
     return Status();
 }
 

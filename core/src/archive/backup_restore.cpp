@@ -7,6 +7,7 @@
 // every file as it was.
 #include "archive/backup_restore.h"
 #include "archive/archive_files.h"
+#include "archive/backup_check.h"
 #include "boundary/boundary.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
@@ -314,19 +315,44 @@ Status applyRestore(const ArchiveFiles& files, const SavedBackup& saved, Restore
     return Status();
 }
 
+// The index as it stands against the saved table. The plan measures the archive files and
+// refuses one that shrank, so they are not measured here.
+Status compareWithIndex(int32_t dataType, const ArchiveFiles& files, const SavedBackup& saved,
+                        bool bigEndian, karv::BackupState& state) {
+    karv::IndexTable index;
+    if (Status status = loadIndex(dataType, files, bigEndian, index); !status)
+        return status;
+    karv::backup::SavedFiles copy;
+    copy.record = saved.record.get();
+    copy.recordLength = saved.recordBytes;
+    copy.table = saved.table.get();
+    copy.tableLength = saved.tableBytes;
+    state.exists = true;
+    karv::backup::compare(dataType, files, copy, index, {}, state);
+    return Status();
+}
+
 } // namespace
 
-Status karv::restoreArchive(int32_t dataType, const linkinfo& link) {
+Status karv::restoreArchive(int32_t dataType, const linkinfo& link, bool bigEndian) {
     const ArchiveFiles files(dataType, link);
     if (!files.fitsRecord())
         return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
     SavedBackup saved;
     if (Status status = loadBackup(dataType, link, files, saved); !status)
         return status;
+    // Read before the plan opens the files for writing: Windows lets no reader in then. Its
+    // outcome counts only after the plan's own refusals.
+    karv::BackupState state;
+    const Status checked = compareWithIndex(dataType, files, saved, bigEndian, state);
     RestorePlan plan;
     Status status = files.indexInArchive() ? planZ54(link, saved, plan)
                                            : planArchives(link, files, saved, plan);
     if (!status)
         return status;
+    if (!checked)
+        return checked;
+    if (state.changedByOtherProgram())
+        return fail(karv::msg::kChangedSinceBackup, Error::ChangedSinceBackup);
     return applyRestore(files, saved, plan);
 }

@@ -14,7 +14,8 @@ namespace karv {
 // TooManyFiles, OutOfMemory.
 Status backUpArchive(int32_t dataType, const linkinfo& link, bool bigEndian);
 // RestoreIdxVoxbank's work. Failures: BackupUnloadable, IndexUnopened, ArchiveUnopened,
-// FileSizeUnknown, SizeMismatch, FileUnwritable, TooManyFiles, OutOfMemory.
-Status restoreArchive(int32_t dataType, const linkinfo& link);
+// FileSizeUnknown, SizeMismatch, the index's own (it cannot be read), ChangedSinceBackup (see
+// CheckBackup), FileUnwritable, TooManyFiles, OutOfMemory.
+Status restoreArchive(int32_t dataType, const linkinfo& link, bool bigEndian);
 
 } // namespace karv

@@ -11,7 +11,8 @@ int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
 }
 
 int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
-                          const std::wstring& /*archiveFolder*/, bool /*bigEndian*/) {
-    return karv::report(karv::Exported::Restore,
-                        karv::guardMemory([&] { return karv::restoreArchive(dataType, link); }));
+                          const std::wstring& /*archiveFolder*/, bool bigEndian) {
+    return karv::report(karv::Exported::Restore, karv::guardMemory([&] {
+                            return karv::restoreArchive(dataType, link, bigEndian);
+                        }));
 }

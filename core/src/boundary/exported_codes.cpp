@@ -23,10 +23,11 @@ const Code kBackup[] = {{Error::ArchiveUnopened, -2}, {Error::FileSizeUnknown, -
                         {Error::FileUncreated, -5},   {Error::FileUnwritable, -5},
                         {Error::TooManyFiles, -6},    {Error::OutOfMemory, -10}};
 
-const Code kRestore[] = {{Error::BackupUnloadable, -1}, {Error::IndexUnopened, -2},
-                         {Error::ArchiveUnopened, -2},  {Error::FileSizeUnknown, -3},
-                         {Error::SizeMismatch, -4},     {Error::FileUnwritable, -5},
-                         {Error::TooManyFiles, -6},     {Error::OutOfMemory, -10}};
+// An index that cannot be read is -1, the default.
+const Code kRestore[] = {
+    {Error::BackupUnloadable, -1}, {Error::IndexUnopened, -2},      {Error::ArchiveUnopened, -2},
+    {Error::FileSizeUnknown, -3},  {Error::SizeMismatch, -4},       {Error::FileUnwritable, -5},
+    {Error::TooManyFiles, -6},     {Error::ChangedSinceBackup, -7}, {Error::OutOfMemory, -10}};
 
 const Code kReadMember[] = {{Error::IndexNotLoaded, -1},    {Error::EntryUnused, -2},
                             {Error::ArchiveUnreadable, -3}, {Error::MemberUndecodable, -4},

@@ -37,6 +37,8 @@ inline constexpr const wchar_t* kTooManyVoxbankFiles = L"Voxbank 文件数量超
 inline constexpr const wchar_t* kWriteIndexFailed = L"写入 Index 文件失败！";
 inline constexpr const wchar_t* kCutVoxbankFailed = L"截断 Voxbank 文件失败！";
 inline constexpr const wchar_t* kWriteBackupFailed = L"写入备份文件失败！";
+inline constexpr const wchar_t* kChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），恢复备份会损坏游戏文件！";
 
 // Archive-file interface
 inline constexpr const wchar_t* kDataTypeNotSet = L"尚未指定游戏数据类型！";
