@@ -12,7 +12,7 @@
 namespace karv::cli {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 std::wstring hexOf(const uint8_t* bytes, uint32_t count) {
     static const wchar_t digits[] = L"0123456789abcdef";
@@ -79,7 +79,10 @@ std::wstring entryLine(const ArchiveView& view, const ListedEntry& e) {
     return head + std::to_wstring(e.offset) + L"\t" + std::to_wstring(e.stored) + L"\t" +
            std::to_wstring(e.size) + L"\t" +
            (e.storage != nullptr ? std::wstring(e.storage->name) : text::kListRaw) + L"\t" +
-           contentText(e) + L"\t" + (!in ? text::kListNone : *in ? text::kListYes : text::kListNo) +
+           contentText(e) + L"\t" +
+           (!in   ? text::kListNone
+            : *in ? text::kListYes
+                  : text::kListNo) +
            L"\n";
 }
 

@@ -14,7 +14,7 @@
 namespace karv::cli {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 struct Problem {
     int32_t file = 0;
@@ -99,9 +99,12 @@ void Verification::verifyFile(int32_t fileIndex) {
     const ArchiveSelection selection = SelectArchive(target_.game, fileIndex, false);
     const ArchiveView view = ViewArchive(selection, target_.game);
     VerifyCounts counts;
-    Status verified = VerifyArchive(view.request, [&](const VerifyProblem& problem) {
-        report(view, {problem.file, problem.entry, kindName(problem.kind), problem.message});
-    }, counts);
+    Status verified = VerifyArchive(
+        view.request,
+        [&](const VerifyProblem& problem) {
+            report(view, {problem.file, problem.entry, kindName(problem.kind), problem.message});
+        },
+        counts);
     counts_.checked += counts.checked;
     counts_.unused += counts.unused;
     if (view.backupChecked) {

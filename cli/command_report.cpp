@@ -17,7 +17,7 @@ int CommandReport::refuse(const std::wstring& lines, int exitCode) const {
         print(lines);
         return exitCode;
     }
-    nlohmann::json document = nlohmann::json::object();
+    nlohmann::ordered_json document = nlohmann::ordered_json::object();
     document["error"] = jsonText(firstLine(lines));
     document["exit"] = exitCode;
     printJson(document);
@@ -29,7 +29,7 @@ int CommandReport::wrongCommandLine(const std::wstring& line, const std::wstring
         print(line + usage);
         return kExitWrongCommand;
     }
-    nlohmann::json document = nlohmann::json::object();
+    nlohmann::ordered_json document = nlohmann::ordered_json::object();
     document["error"] = jsonText(firstLine(line));
     document["exit"] = kExitWrongCommand;
     document["usage"] = jsonText(firstLine(usage));

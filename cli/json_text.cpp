@@ -5,13 +5,13 @@
 
 namespace karv::cli {
 
-nlohmann::json jsonText(const std::wstring& text) {
-    return nlohmann::json(platform::wideToUtf8(text));
+nlohmann::ordered_json jsonText(const std::wstring& text) {
+    return nlohmann::ordered_json(platform::wideToUtf8(text));
 }
 
-void printJson(const nlohmann::json& document) {
+void printJson(const nlohmann::ordered_json& document) {
     const std::string dumped =
-        document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     print(platform::utf8ToWide(dumped) + L"\n");
 }
 

@@ -9,9 +9,9 @@
 namespace karv::cli {
 
 // Wide text as a JSON string (UTF-8; what does not convert becomes U+FFFD when dumped).
-nlohmann::json jsonText(const std::wstring& text);
+nlohmann::ordered_json jsonText(const std::wstring& text);
 // Prints the document as the whole of standard output, with the replacing error handler so that
 // a bad name cannot throw.
-void printJson(const nlohmann::json& document);
+void printJson(const nlohmann::ordered_json& document);
 
 } // namespace karv::cli

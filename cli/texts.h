@@ -232,8 +232,8 @@ inline constexpr const wchar_t* kListRaw = L"未压缩";
 inline constexpr const wchar_t* kListUnused = L"未使用";
 inline constexpr const wchar_t* kListYes = L"是";
 inline constexpr const wchar_t* kListNo = L"否";
-// "G1T 贴图 2 张：DXT1 256x256 9 级，DXT5 128x128 1 级"; "封包 3 个文件，贴图：..."; "数据 47543147";
-// "已损坏：" + the library's message
+// "G1T 贴图 2 张：DXT1 256x256 9 级，DXT5 128x128 1 级"; "封包 3 个文件，贴图：..."; "数据
+// 47543147"; "已损坏：" + the library's message
 inline constexpr const wchar_t* kListTexture = L"G1T 贴图 ";
 inline constexpr const wchar_t* kListTextureCount = L" 张";
 inline constexpr const wchar_t* kListBlob = L"封包 ";

@@ -17,8 +17,8 @@ using karv::cli::ArchiveCode;
 using karv::cli::ArchiveCommand;
 using karv::fuzz::expect;
 
-const ArchiveCode kCodes[] = {ArchiveCode::List,   ArchiveCode::Verify,  ArchiveCode::Export,
-                              ArchiveCode::Import, ArchiveCode::Backup,  ArchiveCode::Restore,
+const ArchiveCode kCodes[] = {ArchiveCode::List,     ArchiveCode::Verify, ArchiveCode::Export,
+                              ArchiveCode::Import,   ArchiveCode::Backup, ArchiveCode::Restore,
                               ArchiveCode::SplitInfo};
 
 std::vector<std::wstring> wordsOf(const karv::fuzz::Bytes& bytes) {
@@ -46,8 +46,10 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
         words.insert(words.end(), {L"--first", std::to_wstring(*c.first)});
     if (c.last)
         words.insert(words.end(), {L"--last", std::to_wstring(*c.last)});
-    for (const auto& [set, name] : {std::pair{c.textures, L"--textures"}, {c.dryRun, L"--dry-run"},
-                                    {c.backup, L"--backup"}, {c.force, L"--force"},
+    for (const auto& [set, name] : {std::pair{c.textures, L"--textures"},
+                                    {c.dryRun, L"--dry-run"},
+                                    {c.backup, L"--backup"},
+                                    {c.force, L"--force"},
                                     {c.json, L"--json"}}) {
         if (set)
             words.push_back(name);

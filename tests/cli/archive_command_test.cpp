@@ -56,26 +56,25 @@ class GameFolder {
     }
 
     void writeConfig(bool withSplitInfo) {
-        const std::wstring text =
-            record(L"Z", {{kLocation, L"game"},
-                          {kType, L"Z54"},
-                          {kCount, L"2"},
-                          {kNames, L"a.bin/b.bin"},
-                          {kExport, L"Extracted"},
-                          {kImport, L"Import"}}) +
-            record(L"S", {{kLocation, L"game"},
-                          {kType, L"357"},
-                          {kIdxNames, L"s.idx"},
-                          {kCount, L"2"},
-                          {kNames, L"s0.bin/s1.bin"},
-                          {kSplit, withSplitInfo ? split_ : L""},
-                          {kImport, L"Import357"}}) +
-            record(L"T", {{kLocation, L"game"},
-                          {kType, L"357"},
-                          {kIdxNames, L"s.idx"},
-                          {kCount, L"2"},
-                          {kNames, L"s0.bin/s1.bin"},
-                          {kSplit, L""}});
+        const std::wstring text = record(L"Z", {{kLocation, L"game"},
+                                                {kType, L"Z54"},
+                                                {kCount, L"2"},
+                                                {kNames, L"a.bin/b.bin"},
+                                                {kExport, L"Extracted"},
+                                                {kImport, L"Import"}}) +
+                                  record(L"S", {{kLocation, L"game"},
+                                                {kType, L"357"},
+                                                {kIdxNames, L"s.idx"},
+                                                {kCount, L"2"},
+                                                {kNames, L"s0.bin/s1.bin"},
+                                                {kSplit, withSplitInfo ? split_ : L""},
+                                                {kImport, L"Import357"}}) +
+                                  record(L"T", {{kLocation, L"game"},
+                                                {kType, L"357"},
+                                                {kIdxNames, L"s.idx"},
+                                                {kCount, L"2"},
+                                                {kNames, L"s0.bin/s1.bin"},
+                                                {kSplit, L""}});
         EXPECT_TRUE(writeFileBytes(dir_.file(L"游戏信息.txt"), ucs2File(text)));
     }
 
@@ -130,14 +129,23 @@ TEST(ArchiveCommands, EachCodePrintsAndWritesWhatItsMenuTwinDoes) {
         std::vector<std::wstring> args;
     };
     const Twin twins[] = {
-        {"export", "1 1 1 0 3 2\n", kChooseOperation, {L"PC", L"EXPORT", L"1", L"1", L"--last", L"3"}},
+        {"export",
+         "1 1 1 0 3 2\n",
+         kChooseOperation,
+         {L"PC", L"EXPORT", L"1", L"1", L"--last", L"3"}},
         {"backup", "1 1 3 1\n0\n", kChooseOperation, {L"PC", L"backup", L"Z", L"a.bin"}},
         {"import", "1 1 2\n", kChooseOperation, {L"PC", L"IMPORT", L"1", L"1"}},
         {"restore", "1 1 4 1\n0\n", kChooseOperation, {L"PC", L"RESTORE", L"1", L"1"}},
-        {"357 import with a backup", "2 2 1\n", kChooseOperation, {L"PC", L"IMPORT", L"2", L"--backup"}},
+        {"357 import with a backup",
+         "2 2 1\n",
+         kChooseOperation,
+         {L"PC", L"IMPORT", L"2", L"--backup"}},
         {"357 restore", "2 4 1\n0\n", kChooseOperation, {L"PC", L"RESTORE", L"S"}},
         {"split information", "2 5\n0\n", kChooseOperation, {L"PC", L"SPLITINFO", L"2"}},
-        {"export of a 357 game", "2 1 0 9 1\n", kChooseOperation, {L"PC", L"EXPORT", L"2", L"--textures", L"--last", L"9"}},
+        {"export of a 357 game",
+         "2 1 0 9 1\n",
+         kChooseOperation,
+         {L"PC", L"EXPORT", L"2", L"--textures", L"--last", L"9"}},
     };
     for (GameFolder* folder : {&menus, &commands}) {
         ASSERT_TRUE(platform::createDirectory(folder->game(L"Import")));
@@ -145,7 +153,8 @@ TEST(ArchiveCommands, EachCodePrintsAndWritesWhatItsMenuTwinDoes) {
         ASSERT_TRUE(writeBytes(folder->game(L"Import") + kSep + L"a" + kSep + L"1.data",
                                content(40000, 9)));
         ASSERT_TRUE(platform::createDirectory(folder->game(L"Import357")));
-        ASSERT_TRUE(writeBytes(folder->game(L"Import357") + kSep + L"000001.data", content(9000, 7)));
+        ASSERT_TRUE(
+            writeBytes(folder->game(L"Import357") + kSep + L"000001.data", content(9000, 7)));
     }
     for (const Twin& twin : twins) {
         SCOPED_TRACE(twin.what);
@@ -177,39 +186,71 @@ TEST(ArchiveCommands, WrongCommandLinesAndRefusalsWriteNothingAndSayWhy) {
     const Refusal cases[] = {
         {"no game", {L"PC", L"export"}, 2, wrong + L"缺少游戏的编号或名称！\n" + export_},
         {"unknown game", {L"PC", L"EXPORT", L"4"}, 2, wrong + L"未找到游戏“4”！\n" + export_},
-        {"game by a name that is not there", {L"PC", L"EXPORT", L"z"}, 2,
+        {"game by a name that is not there",
+         {L"PC", L"EXPORT", L"z"},
+         2,
          wrong + L"未找到游戏“z”！\n" + export_},
-        {"unknown file", {L"PC", L"EXPORT", L"1", L"c.bin"}, 2,
+        {"unknown file",
+         {L"PC", L"EXPORT", L"1", L"c.bin"},
+         2,
          wrong + L"游戏中没有文件“c.bin”！\n" + export_},
         {"file 0", {L"PC", L"EXPORT", L"1", L"0"}, 2, wrong + L"游戏中没有文件“0”！\n" + export_},
-        {"a file for a 357 game", {L"PC", L"EXPORT", L"2", L"1"}, 2,
+        {"a file for a 357 game",
+         {L"PC", L"EXPORT", L"2", L"1"},
+         2,
          wrong + L"357 类型的游戏只有一个档案，不能指定文件！\n" + export_},
-        {"bad number", {L"PC", L"EXPORT", L"1", L"--first", L"-1"}, 2,
+        {"bad number",
+         {L"PC", L"EXPORT", L"1", L"--first", L"-1"},
+         2,
          wrong + L"“-1”不是有效的数字！\n" + export_},
-        {"number too large", {L"PC", L"EXPORT", L"1", L"--last", L"2147483648"}, 2,
+        {"number too large",
+         {L"PC", L"EXPORT", L"1", L"--last", L"2147483648"},
+         2,
          wrong + L"“2147483648”不是有效的数字！\n" + export_},
-        {"missing number", {L"PC", L"EXPORT", L"1", L"--last"}, 2,
+        {"missing number",
+         {L"PC", L"EXPORT", L"1", L"--last"},
+         2,
          wrong + L"选项“--last”后缺少数字！\n" + export_},
-        {"option of another code", {L"PC", L"BACKUP", L"1", L"--dry-run"}, 2,
+        {"option of another code",
+         {L"PC", L"BACKUP", L"1", L"--dry-run"},
+         2,
          wrong + L"选项“--dry-run”不能用于 BACKUP！\n" + backup},
-        {"option twice", {L"PC", L"BACKUP", L"1", L"--force", L"--FORCE"}, 2,
+        {"option twice",
+         {L"PC", L"BACKUP", L"1", L"--force", L"--FORCE"},
+         2,
          wrong + L"选项“--FORCE”重复了！\n" + backup},
-        {"unknown option", {L"PC", L"BACKUP", L"1", L"--all"}, 2,
+        {"unknown option",
+         {L"PC", L"BACKUP", L"1", L"--all"},
+         2,
          wrong + L"未知的选项“--all”！\n" + backup},
-        {"a word too many", {L"PC", L"BACKUP", L"1", L"1", L"2"}, 2,
+        {"a word too many",
+         {L"PC", L"BACKUP", L"1", L"1", L"2"},
+         2,
          wrong + L"多余的参数“2”！\n" + backup},
-        {"split information of a game without it", {L"PC", L"SPLITINFO", L"1"}, 2,
+        {"split information of a game without it",
+         {L"PC", L"SPLITINFO", L"1"},
+         2,
          wrong + L"该游戏不是由多个 Voxbank 文件组成的 357 游戏，没有切分信息！\n" +
              L"用法：karvex PC|PS3 SPLITINFO 游戏\n"},
-        {"wrong data mode: no pause", {L"PS2", L"BACKUP", L"1"}, 2,
+        {"wrong data mode: no pause",
+         {L"PS2", L"BACKUP", L"1"},
+         2,
          L"参数：数据模式 错误！\n" + backup},
-        {"an import without a backup", {L"PC", L"IMPORT", L"1", L"a.bin", L"--dry-run"}, 1,
+        {"an import without a backup",
+         {L"PC", L"IMPORT", L"1", L"a.bin", L"--dry-run"},
+         1,
          L"未找到备份文件，不备份无法导入！请先用 BACKUP 备份，或加上 --backup 选项！\n"},
-        {"a backup over a backup", {L"PC", L"BACKUP", L"2"}, 1,
+        {"a backup over a backup",
+         {L"PC", L"BACKUP", L"2"},
+         1,
          L"已存在备份文件！要覆盖它请加上 --force 选项！\n"},
-        {"a game without its split information", {L"PC", L"RESTORE", L"3"}, 1,
+        {"a game without its split information",
+         {L"PC", L"RESTORE", L"3"},
+         1,
          L"未指定 Voxbank 文件的切分信息，请先用 SPLITINFO 更新该信息！\n"},
-        {"a restore without a backup", {L"PC", L"RESTORE", L"1", L"2"}, 1,
+        {"a restore without a backup",
+         {L"PC", L"RESTORE", L"1", L"2"},
+         1,
          L"恢复数据失败！原因：加载备份文件失败！\n"},
     };
     const std::map<std::wstring, std::string> before = folder.files();
@@ -246,7 +287,8 @@ TEST(ArchiveCommands, WithJsonEveryAnswerIsOneDocument) {
         {{L"PC", L"LIST", L"--json"}, 2, L"参数错误：缺少游戏的编号或名称！"},
         {{L"PC", L"VERIFY", L"1", L"--json", L"--bogus"}, 2, L"参数错误：未知的选项“--bogus”！"},
         {{L"PS2", L"LIST", L"1", L"--JSON"}, 2, L"参数：数据模式 错误！"},
-        {{L"PC", L"LIST", L"3", L"--json"}, 1,
+        {{L"PC", L"LIST", L"3", L"--json"},
+         1,
          L"未指定 Voxbank 文件的切分信息，请先用 SPLITINFO 更新该信息！"},
     };
     for (const Case& c : cases) {
@@ -264,7 +306,8 @@ TEST(ArchiveCommands, WithoutAFileEveryArchiveFileIsDoneAndOneFailureDoesNotStop
     GameFolder folder;
     ASSERT_TRUE(platform::createDirectory(folder.game(L"Import")));
     ASSERT_TRUE(platform::createDirectory(folder.game(L"Import") + kSep + L"a"));
-    ASSERT_TRUE(writeBytes(folder.game(L"Import") + kSep + L"a" + kSep + L"3.data", content(800, 1)));
+    ASSERT_TRUE(
+        writeBytes(folder.game(L"Import") + kSep + L"a" + kSep + L"3.data", content(800, 1)));
 
     // b.bin has no import folder: an outcome, since the command named no file.
     ProgramRun r = folder.run({L"PC", L"IMPORT", L"Z", L"--backup"});
