@@ -328,5 +328,147 @@ TEST(ArchiveCommands, WithoutAFileEveryArchiveFileIsDoneAndOneFailureDoesNotStop
                              L"000000.data 成功！\n"));
 }
 
+std::string hexBytes(const Bytes& bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (size_t i = 0; i < count && i < bytes.size(); ++i)
+        out += std::string{digits[bytes[i] >> 4], digits[bytes[i] & 15]};
+    return out;
+}
+
+nlohmann::json parsed(const ProgramRun& r) {
+    try {
+        return nlohmann::json::parse(r.output);
+    } catch (const std::exception&) {
+        ADD_FAILURE() << "not one JSON document: " << r.output;
+        return nlohmann::json::object();
+    }
+}
+
+TEST(ArchiveCommands, ListTellsWhatEachEntryIsAndWhichWereImported) {
+    GameFolder folder;
+    const std::string archive = readFileBytes(folder.game(L"a.bin"));
+    nlohmann::json list = parsed(folder.run({L"PC", L"LIST", L"1", L"a.bin", L"--json"}));
+    EXPECT_EQ(list["game"], "Z");
+    EXPECT_EQ(list["type"], "Z54");
+    EXPECT_EQ(list["mode"], "PC");
+    ASSERT_EQ(list["files"].size(), 1u);
+    EXPECT_EQ(list["files"][0], nlohmann::json::parse(R"({"name": "a.bin", "backup": false,
+        "backup_size": null, "size": )" + std::to_string(archive.size()) +
+                                                      "}"));
+    const nlohmann::json& entries = list["entries"];
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0]["storage"], "raw");
+    EXPECT_EQ(entries[0]["size"], 3000);
+    EXPECT_EQ(entries[0]["stored"], 3000);
+    EXPECT_EQ(entries[0]["content"], "other");
+    EXPECT_EQ(entries[0]["magic"], hexBytes(content(3000, 1), 4));
+    EXPECT_EQ(entries[1]["storage"], "Z54");
+    EXPECT_EQ(entries[1]["size"], 90000);
+    EXPECT_EQ(entries[1]["magic"], hexBytes(content(90000, 2), 4));
+    EXPECT_EQ(entries[2],
+              nlohmann::json::parse(R"({"file": "a.bin", "entry": 2, "storage": "unused"})"));
+    EXPECT_TRUE(entries[3]["imported"].is_null());
+
+    // After an import the entry points behind the size the backup saved.
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import")));
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import") + kSep + L"a"));
+    ASSERT_TRUE(
+        writeBytes(folder.game(L"Import") + kSep + L"a" + kSep + L"3.data", content(800, 1)));
+    ASSERT_EQ(folder.run({L"PC", L"IMPORT", L"1", L"1", L"--backup"}).exitCode, 0);
+    list = parsed(folder.run({L"PC", L"LIST", L"Z", L"--json"}));
+    ASSERT_EQ(list["files"].size(), 2u);
+    EXPECT_EQ(list["files"][0]["backup"], true);
+    EXPECT_EQ(list["files"][0]["backup_size"], archive.size());
+    EXPECT_EQ(list["files"][1]["backup_size"], nullptr);
+    ASSERT_EQ(list["entries"].size(), 5u);
+    EXPECT_EQ(list["entries"][0]["imported"], false);
+    EXPECT_EQ(list["entries"][3]["imported"], true);
+    EXPECT_EQ(list["entries"][3]["size"], 800);
+    EXPECT_EQ(list["entries"][4]["file"], "b.bin");
+    EXPECT_EQ(list["entries"][4]["imported"], nullptr);
+
+    // Lines: the files, a header, one line per entry, the summary.
+    ProgramRun r = folder.run({L"PC", L"LIST", L"1", L"1"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output.substr(0, r.output.find('\n') + 1),
+              utf8(L"文件 a.bin：" + std::to_wstring(readFileBytes(folder.game(L"a.bin")).size()) +
+                   L" 字节，备份时 " + std::to_wstring(archive.size()) + L" 字节\n"));
+    EXPECT_NE(r.output.find(utf8(L"2\ta.bin\t-\t-\t-\t未使用\t-\t-\n")), std::string::npos);
+    EXPECT_TRUE(r.output.size() > 0 &&
+                r.output.rfind(utf8(L"列出完毕：共 4 项，未使用 1 项！\n")) ==
+                    r.output.size() - utf8(L"列出完毕：共 4 项，未使用 1 项！\n").size());
+}
+
+// The archive a.bin with the stored bytes of entry `entry` changed at `at` (behind its offset).
+void damageMember(const GameFolder& folder, uint32_t entry, uint32_t at) {
+    std::string bytes = readFileBytes(folder.game(L"a.bin"));
+    const uint32_t unit = uint8_t(bytes[8]) | uint8_t(bytes[9]) << 8 | uint8_t(bytes[10]) << 16;
+    const uint32_t offset = uint8_t(bytes[16 + 16 * entry]) | uint8_t(bytes[17 + 16 * entry]) << 8;
+    for (uint32_t i = 0; i < 64; ++i)
+        bytes[offset * unit + at + i] = char(0xA5);
+    ASSERT_TRUE(writeFileBytes(folder.game(L"a.bin"), bytes));
+}
+
+TEST(ArchiveCommands, ADamagedMemberIsListedAndEveryProblemVerified) {
+    GameFolder folder;
+    nlohmann::json verify = parsed(folder.run({L"PC", L"VERIFY", L"1", L"--json"}));
+    EXPECT_EQ(verify, nlohmann::json::parse(R"({"game": "Z", "ok": true, "checked": 4,
+        "unused": 1, "problems": []})"));
+    damageMember(folder, 1, 4); // the first record's length and stream
+    damageMember(folder, 3, 4);
+
+    nlohmann::json list = parsed(folder.run({L"PC", L"LIST", L"1", L"1", L"--json"}));
+    EXPECT_EQ(list["entries"][1]["content"], "damaged");
+    EXPECT_EQ(list["entries"][2]["storage"], "unused");
+    EXPECT_EQ(folder.run({L"PC", L"LIST", L"1", L"1", L"--json"}).exitCode, 0);
+
+    ProgramRun r = folder.run({L"PC", L"VERIFY", L"1", L"1", L"--json"});
+    EXPECT_EQ(r.exitCode, 1);
+    verify = parsed(r);
+    EXPECT_EQ(verify["ok"], false);
+    EXPECT_EQ(verify["checked"], 3);
+    ASSERT_EQ(verify["problems"].size(), 2u);
+    for (int k : {0, 1}) {
+        EXPECT_EQ(verify["problems"][k]["file"], "a.bin");
+        EXPECT_EQ(verify["problems"][k]["kind"], "decode");
+    }
+    EXPECT_EQ(verify["problems"][0]["entry"], 1);
+    EXPECT_EQ(verify["problems"][1]["entry"], 3);
+    r = folder.run({L"PC", L"VERIFY", L"1", L"1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output.rfind(utf8(L"a.bin 第 1 项："), 0), 0u) << r.output;
+    EXPECT_NE(r.output.find(utf8(L"检查完毕：已检查 3 项，未使用 1 项，发现 2 个问题！\n")),
+              std::string::npos);
+}
+
+TEST(ArchiveCommands, AGameChangedByAnotherProgramIsReportedAndNeitherRestoredNorImported) {
+    GameFolder folder;
+    ASSERT_EQ(folder.run({L"PC", L"BACKUP", L"1", L"1"}).exitCode, 0);
+    // An update: data appended, and entry 0 changed in the old region (its stored size).
+    std::string bytes = readFileBytes(folder.game(L"a.bin")) + std::string(4096, '\x11');
+    bytes[16 + 8] = char(uint8_t(bytes[16 + 8]) - 1);
+    ASSERT_TRUE(writeFileBytes(folder.game(L"a.bin"), bytes));
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import")));
+    ASSERT_TRUE(platform::createDirectory(folder.game(L"Import") + kSep + L"a"));
+    ASSERT_TRUE(
+        writeBytes(folder.game(L"Import") + kSep + L"a" + kSep + L"3.data", content(800, 1)));
+    const std::map<std::wstring, std::string> before = folder.files();
+
+    nlohmann::json verify = parsed(folder.run({L"PC", L"VERIFY", L"1", L"1", L"--json"}));
+    ASSERT_EQ(verify["problems"].size(), 1u) << verify.dump();
+    EXPECT_EQ(verify["problems"][0]["kind"], "changed");
+    EXPECT_EQ(verify["problems"][0]["entry"], 0);
+    ProgramRun r = folder.run({L"PC", L"RESTORE", L"1", L"1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output.rfind(utf8(L"恢复数据失败！原因：游戏文件在备份后已被其他程序修改"), 0), 0u)
+        << r.output;
+    r = folder.run({L"PC", L"IMPORT", L"1", L"1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output,
+              utf8(L"游戏文件在备份后已被其他程序修改（例如游戏更新），请先重新备份再导入！\n"));
+    EXPECT_EQ(folder.files(), before);
+}
+
 } // namespace
 } // namespace karv::test
