@@ -612,6 +612,57 @@ TEST_F(Menus, ImportBacksUpFirstAndUsesTheFolderOfTheArchiveFile) {
         EXPECT_EQ(readFileBytes(game(name)), original.at(name)) << utf8(name);
 }
 
+// A game update after the backup rewrote a member where the game had it and grew its file: the
+// import and the restore refuse through the menus, and no file changes.
+TEST_F(Menus, ImportAndRestoreRefuseAGameChangedSinceItsBackup) {
+    ArchiveBuilder s(kDataType357, true);
+    s.addRaw(member(500, 1));
+    s.startNextFile();
+    s.addCompressed(member(6000, 2));
+    s.addRaw(member(300, 3));
+    ASSERT_TRUE(s.write({game(L"s0.bin"), game(L"s1.bin")}, game(L"s.idx")));
+    const std::vector<std::wstring> names = {L"S"};
+    const std::string splitText = "0/" + hex(s.firstEntryOfFile(1) * 32);
+    const std::wstring split(splitText.begin(), splitText.end());
+    ASSERT_TRUE(writeConfig(record(names[0], {{kLocation, gameFolder},
+                                              {kMode, L"PS3"},
+                                              {kType, L"357"},
+                                              {kIdxNames, L"s.idx"},
+                                              {kCount, L"2"},
+                                              {kNames, L"s0.bin/s1.bin"},
+                                              {kSplit, split},
+                                              {kImport, L"导入"}})));
+    ASSERT_TRUE(platform::createDirectory(game(L"导入")));
+    ASSERT_TRUE(writeBytes(game(L"导入") + kSep + L"2.data", member(200, 9)));
+    ProgramRun r = run("1 3 1\n0\n");
+    ASSERT_EQ(r.output, mainMenu(names) + operations357(names[0], true) + kBackupQuestion +
+                            kBackupDone + kPause + mainMenu(names));
+
+    // Entry 1 (file 1) rewritten at its offset with another stored size; file 1 grew.
+    Bytes index = readBytes(game(L"s.idx"));
+    index[32 + 16 + 3] ^= 1;
+    ASSERT_TRUE(writeBytes(game(L"s.idx"), index));
+    Bytes file1 = readBytes(game(L"s1.bin"));
+    file1.insert(file1.end(), 512, 0x77);
+    ASSERT_TRUE(writeBytes(game(L"s1.bin"), file1));
+    const std::map<std::wstring, std::string> changed = folderFiles(gameFolder);
+
+    // The import ends the program, as after any import.
+    r = run("1 2\n");
+    EXPECT_EQ(
+        r.output,
+        mainMenu(names) + operations357(names[0], true) +
+            utf8(L"游戏文件在备份后已被其他程序修改（例如游戏更新），请先重新备份再导入！\n") +
+            kPause);
+    EXPECT_EQ(folderFiles(gameFolder), changed);
+    r = run("1 4 1\n0\n");
+    EXPECT_EQ(r.output, mainMenu(names) + operations357(names[0], true) + kRestoreQuestion +
+                            utf8(L"恢复数据失败！原因：游戏文件在备份后已被其他程序修改（例如游戏"
+                                 L"更新），恢复备份会损坏游戏文件！\n") +
+                            kPause + mainMenu(names));
+    EXPECT_EQ(folderFiles(gameFolder), changed);
+}
+
 // ---- Split information ----
 
 // An index of three archive files whose second and third begin at entries 61 and 128.
