@@ -91,10 +91,10 @@ class GameFolder {
     // Every file of the game folder and of the folders below it that the operations write.
     std::map<std::wstring, std::string> files() const {
         std::map<std::wstring, std::string> all;
-        for (const std::wstring& sub :
+        for (const wchar_t* sub :
              {L"", L"/Extracted", L"/Extracted/a", L"/Extracted/b", L"/Import/a"}) {
             for (const auto& [name, bytes] : folderFiles(dir_.file(L"game") + sub))
-                all[sub + L"/" + name] = bytes;
+                all[sub + (L"/" + name)] = bytes;
         }
         all[L"游戏信息.txt"] = readFileBytes(dir_.file(L"游戏信息.txt"));
         return all;

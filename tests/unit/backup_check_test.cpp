@@ -123,8 +123,8 @@ TEST_P(CheckEveryKind, EveryEntryBelowItsSavedSizeIsFound) {
     game.moveEntry(0, saved - unit);
     game.moveEntry(1, saved); // at the saved size: where an import appends
     BackupState state = game.check();
-    EXPECT_EQ(findingsOf(state), (std::vector<Finding>{{Kind::kEntryChanged, 0, 0u},
-                                                       {Kind::kEntryChanged, 0, 3u}}));
+    EXPECT_EQ(findingsOf(state),
+              (std::vector<Finding>{{Kind::kEntryChanged, 0, 0u}, {Kind::kEntryChanged, 0, 3u}}));
     EXPECT_TRUE(state.changedByOtherProgram());
 
     // Not recorded: every differing entry is unrecorded, none is a change.
