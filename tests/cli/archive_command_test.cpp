@@ -120,6 +120,15 @@ std::string operationLines(const std::string& output, const std::string& lastPro
     return output.substr(from, output.find(kPause, from) - from);
 }
 
+nlohmann::json parsed(const ProgramRun& r) {
+    try {
+        return nlohmann::json::parse(r.output);
+    } catch (const std::exception&) {
+        ADD_FAILURE() << "not one JSON document: " << r.output;
+        return nlohmann::json::object();
+    }
+}
+
 TEST(ArchiveCommands, EachCodePrintsAndWritesWhatItsMenuTwinDoes) {
     GameFolder menus, commands;
     struct Twin {
@@ -302,6 +311,27 @@ TEST(ArchiveCommands, WithJsonEveryAnswerIsOneDocument) {
     }
 }
 
+TEST(ArchiveCommands, ANameThatDoesNotConvertIsReplacedInTheDocument) {
+    // A lone surrogate in the configuration's game name, and an archive that is not there.
+    TempDir dir;
+    ASSERT_TRUE(writeFileBytes(
+        dir.file(L"游戏信息.txt"),
+        ucs2File(record(std::wstring(L"坏") + wchar_t(0xD800) + L"名", {{kLocation, L"game"},
+                                                                        {kType, L"358"},
+                                                                        {kIdxNames, L"x.idx"},
+                                                                        {kCount, L"1"},
+                                                                        {kNames, L"x.bin"}}))));
+    RunOptions options;
+    options.workDir = dir.path();
+    ProgramRun r = runKarvex({L"PC", L"LIST", L"1", L"--json"}, options);
+    EXPECT_EQ(r.exitCode, 1);
+    const nlohmann::json list = parsed(r);
+    EXPECT_EQ(list["game"], utf8(L"坏\uFFFD名"));
+    ASSERT_EQ(list["files"].size(), 1u);
+    EXPECT_TRUE(list["files"][0]["size"].is_null());
+    EXPECT_TRUE(list["files"][0]["error"].is_string());
+}
+
 TEST(ArchiveCommands, WithoutAFileEveryArchiveFileIsDoneAndOneFailureDoesNotStopTheRun) {
     GameFolder folder;
     ASSERT_TRUE(platform::createDirectory(folder.game(L"Import")));
@@ -334,15 +364,6 @@ std::string hexBytes(const Bytes& bytes, size_t count) {
     for (size_t i = 0; i < count && i < bytes.size(); ++i)
         out += std::string{digits[bytes[i] >> 4], digits[bytes[i] & 15]};
     return out;
-}
-
-nlohmann::json parsed(const ProgramRun& r) {
-    try {
-        return nlohmann::json::parse(r.output);
-    } catch (const std::exception&) {
-        ADD_FAILURE() << "not one JSON document: " << r.output;
-        return nlohmann::json::object();
-    }
 }
 
 TEST(ArchiveCommands, ListTellsWhatEachEntryIsAndWhichWereImported) {
