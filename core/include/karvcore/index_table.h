@@ -28,6 +28,11 @@ class KARVCORE_API IndexTable {
     // whole); OutOfMemory. A headerless index without a whole entry loads with count 0.
     static Status load(const IndexLayout& layout, const std::wstring& path, bool bigEndian,
                        IndexTable& out);
+    // A table over entries already in memory (a backup's copy of a table), taken over: whole
+    // entries only, as load() counts them. An in-archive layout's offsets count in
+    // `offsetUnit`, which the entries do not hold (IndexUnitZero when it is 0).
+    static Status adopt(const IndexLayout& layout, bool bigEndian, uint32_t offsetUnit,
+                        MallocBuffer entries, uint32_t length, IndexTable& out);
     // A new table of `count` zero entries; TooLarge beyond 32 bits of entries.
     static Status create(const IndexLayout& layout, bool bigEndian, uint32_t count,
                          uint32_t offsetUnit, IndexTable& out);

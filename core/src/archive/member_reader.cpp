@@ -54,6 +54,14 @@ Status MemberReader::loadIndex(const std::wstring& indexPath) {
     return Status();
 }
 
+void MemberReader::adoptTable(IndexTable table) {
+    reset(dataType_, bigEndian_);
+    if (table.count() == 0)
+        return;
+    table_ = std::move(table);
+    loaded_ = true;
+}
+
 void MemberReader::reset(int32_t dataType, bool bigEndian) {
     table_ = IndexTable();
     loaded_ = false;

@@ -19,6 +19,9 @@ class MemberReader {
     // LoadIndex's work: a failed load, and a table without a whole entry (IndexHoldsNoEntry),
     // leave no table. BadDataType before a data type is chosen.
     Status loadIndex(const std::wstring& indexPath);
+    // A table read elsewhere (the backup's copy of the index) in place of the loaded one; one
+    // without a whole entry leaves none.
+    void adoptTable(IndexTable table);
     // Drops the table and takes another data type and byte order.
     void reset(int32_t dataType, bool bigEndian);
     uint32_t count() const { return loaded_ ? table_.count() : 0; }

@@ -125,6 +125,20 @@ Status IndexTable::create(const IndexLayout& layout, bool bigEndian, uint32_t co
     return Status();
 }
 
+Status IndexTable::adopt(const IndexLayout& layout, bool bigEndian, uint32_t offsetUnit,
+                         MallocBuffer entries, uint32_t length, IndexTable& out) {
+    out = IndexTable();
+    if (layout.inArchive && offsetUnit == 0)
+        return failIndex(Error::IndexUnitZero, msg::kReadIndexFailed);
+    out.layout_ = &layout;
+    out.bigEndian_ = bigEndian;
+    out.table_ = std::move(entries);
+    out.tableLength_ = out.table_ ? length : 0;
+    out.count_ = out.tableLength_ / layout.entrySize;
+    out.offsetUnit_ = layout.inArchive ? offsetUnit : 0;
+    return Status();
+}
+
 bool IndexTable::entry(uint32_t n, idxinfo& info) const {
     const uint8_t* bytes = entryBytes(n);
     if (bytes == nullptr)
