@@ -1,7 +1,7 @@
 // The archive API: the archive work behind the menus, for karvex, the tools and the tests.
 // Locating a game's archive from its record, the texture containers in a member, reading the
-// members of a range for the export, writing imported members into an archive, and comparing an
-// archive with its backup.
+// members of a range for the export, writing imported members into an archive, comparing an
+// archive with its backup, and reading the members the backup saved.
 #pragma once
 
 #include "karvcore/formats.h"
@@ -364,5 +364,41 @@ struct BackupState {
 KARVCORE_API Status CheckBackup(int32_t dataType, const linkinfo& link,
                                 const std::wstring& chosenArchive, bool bigEndian,
                                 BackupState& state);
+
+// ---- The original members, as the backup saved them ----
+
+// An import never overwrites what lay below an archive file's saved size, and the backup's copy
+// of the index still locates every member there: read through the copy, an entry gives the
+// member exactly as it was when the backup was made, however many imports came after.
+
+// One entry asked for, in the order asked.
+struct OriginalMember {
+    uint32_t entry = 0;
+    // EntryBeyondIndex (not in the backup's table), EntryUnused, OutsideSavedRegion (the saved
+    // entry reaches past its archive file's saved size), ArchiveUnreadable, MemberUndecodable,
+    // OutOfMemory; ArchiveUnopened (the archive file that holds it): the run ends here. The
+    // library's message with it.
+    Status status;
+    // The member (decompressed where the archive stores it compressed), valid during the call.
+    const uint8_t* data = nullptr;
+    uint32_t length = 0;
+};
+
+// Reads, for each of `entries` (ascending reads each archive file once), the member the backup's
+// copy of the index describes, decoded as the export decodes it, from the archive files' regions
+// below their saved sizes: the copy's entries decoded with the game's layout (Z54: in the
+// current header's offset unit, which the copy does not hold), a 357 entry in the archive file
+// its split address names. The calling thread reads and the workers decompress, as in the
+// export; `each` is called on the calling thread in entry order. Ok when every entry had its
+// turn; Stopped when the run ended at an entry (ArchiveUnopened), OutOfMemory when it ended
+// between entries. Failures before any entry, when the originals cannot be trusted:
+// TooManyFiles; BackupUnloadable (no backup, or a record or index copy that cannot be read or
+// does not fit the index); ArchiveUnopened, ArchiveUnreadable (the file read first); the
+// index's own (see IndexTable::load; BadDataType before a data type), IndexHoldsNoEntry;
+// ChangedSinceBackup (another program changed the game since the backup, see CheckBackup);
+// OutOfMemory. Every failure's message is also on the last-error channel.
+KARVCORE_API Status ReadOriginalMembers(const ArchiveRequest& request,
+                                        const std::vector<uint32_t>& entries,
+                                        const std::function<void(const OriginalMember&)>& each);
 
 } // namespace karv

@@ -53,6 +53,9 @@ enum class Error : int32_t {
     // Another program (a game update) changed the index or an archive file since the backup:
     // restoring or importing over it would damage the game.
     ChangedSinceBackup,
+    // The backup's copy of an entry reaches past its archive file's saved size: what it
+    // points to is not what the archive held at backup time.
+    OutsideSavedRegion,
 
     // ---- Compressed containers ----
     CompressFailed, // the message says why

@@ -40,6 +40,12 @@ inline constexpr const wchar_t* kWriteBackupFailed = L"写入备份文件失败�
 inline constexpr const wchar_t* kChangedSinceBackup =
     L"游戏文件在备份后已被其他程序修改（例如游戏更新），恢复备份会损坏游戏文件！";
 
+// The original members, as the backup saved them
+inline constexpr const wchar_t* kOriginalBeyondSavedSize =
+    L"备份中的文件数据超出了备份时 Voxbank 文件的大小！";
+inline constexpr const wchar_t* kOriginalsChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），无法读取备份时的原始文件！";
+
 // Archive-file interface
 inline constexpr const wchar_t* kDataTypeNotSet = L"尚未指定游戏数据类型！";
 inline constexpr const wchar_t* kIndexNotLoaded = L"尚未加载 Index 文件！";
