@@ -392,11 +392,11 @@ struct OriginalMember {
 // export; `each` is called on the calling thread in entry order. Ok when every entry had its
 // turn; Stopped when the run ended at an entry (ArchiveUnopened), OutOfMemory when it ended
 // between entries. Failures before any entry, when the originals cannot be trusted:
-// TooManyFiles; BackupUnloadable (no backup, or a record or index copy that cannot be read or
-// does not fit the index); ArchiveUnopened, ArchiveUnreadable (the file read first); the
-// index's own (see IndexTable::load; BadDataType before a data type), IndexHoldsNoEntry;
-// ChangedSinceBackup (another program changed the game since the backup, see CheckBackup);
-// OutOfMemory. Every failure's message is also on the last-error channel.
+// BadDataType (no container kind); TooManyFiles; BackupUnloadable (no backup, or a record or index
+// copy that cannot be read or does not fit the index); ArchiveUnopened, ArchiveUnreadable (the file
+// read first); the index's own (see IndexTable::load), IndexHoldsNoEntry; ChangedSinceBackup
+// (another program changed the game since the backup, see CheckBackup); OutOfMemory. Every
+// failure's message is also on the last-error channel.
 KARVCORE_API Status ReadOriginalMembers(const ArchiveRequest& request,
                                         const std::vector<uint32_t>& entries,
                                         const std::function<void(const OriginalMember&)>& each);

@@ -110,8 +110,7 @@ void MemberStream::read(Pending& member) {
     if (member.status = reader_.locate(member.entry, info); !member.status)
         return;
     if (admit_) {
-        if (member.status = admit_(member.entry, files_.fileOf(member.entry), info);
-            !member.status)
+        if (member.status = admit_(member.entry, files_.fileOf(member.entry), info); !member.status)
             return;
     }
     member.compressed = MemberReader::compressed(info, false);
@@ -165,9 +164,9 @@ void MemberStream::finish(Pending& member) {
     if (!pipeline_->finish(member))
         member.status = Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
     else if (member.atItsTurn)
-        member.status = reader_.decompress(member.entry, member.input.data.get(),
-                                           member.storedSize, pipeline_->callerCodec(),
-                                           pipeline_->pool(), member.output, member.length);
+        member.status = reader_.decompress(member.entry, member.input.data.get(), member.storedSize,
+                                           pipeline_->callerCodec(), pipeline_->pool(),
+                                           member.output, member.length);
 }
 
 bool MemberStream::next(ExportedMember& out) {

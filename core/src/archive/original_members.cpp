@@ -11,6 +11,7 @@
 #include "formats/index_file.h"
 #include "karvcore/archive.h"
 #include "karvcore/buffer.h"
+#include "karvcore/formats.h"
 
 #include <algorithm>
 
@@ -43,6 +44,9 @@ class Originals {
 // The backup's files, the archive and its index as they are now, and the two compared: only a
 // backup that fits the archive, of a game no other program changed since, has originals.
 Status Originals::open() {
+    // Without a container kind there is no layout to read the copy with.
+    if (FindContainerKind(request_.dataType) == nullptr)
+        return Status::failure(Error::BadDataType, msg::kWrongDataType);
     const ArchiveFiles& files = stream_.files();
     if (!files.fitsRecord())
         return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
@@ -65,18 +69,16 @@ Status Originals::open() {
         return Status::failure(Error::IndexHoldsNoEntry, msg::kIndexEmpty);
     if (Status trusted = trust(saved, current); !trusted)
         return trusted;
-    // The copy holds the table alone; a Z54 header's unit is the current one, which the check
-    // above held to the saved entries.
+    // The copy holds the table alone: Z54 offsets count in the current header's unit.
     IndexTable original;
-    if (Status adopted = IndexTable::adopt(current.layout(), request_.bigEndian,
-                                           current.offsetUnit(), std::move(copy),
-                                           saved.tableLength, original);
+    if (Status adopted =
+            IndexTable::adopt(current.layout(), request_.bigEndian, current.offsetUnit(),
+                              std::move(copy), saved.tableLength, original);
         !adopted)
         return adopted;
     stream_.reader().adoptTable(std::move(original));
-    stream_.admitWith([this](uint32_t, int32_t file, const idxinfo& info) {
-        return admit(file, info);
-    });
+    stream_.admitWith(
+        [this](uint32_t, int32_t file, const idxinfo& info) { return admit(file, info); });
     return Status();
 }
 
@@ -86,9 +88,8 @@ Status Originals::trust(const backup::SavedFiles& saved, const IndexTable& curre
     backup::compare(request_.dataType, stream_.files(), saved, current,
                     backup::measureArchiveFiles(stream_.files()), state);
     const bool misfit =
-        std::any_of(state.findings.begin(), state.findings.end(), [](const BackupFinding& f) {
-            return f.kind == BackupFinding::kBackupMisfit;
-        });
+        std::any_of(state.findings.begin(), state.findings.end(),
+                    [](const BackupFinding& f) { return f.kind == BackupFinding::kBackupMisfit; });
     if (misfit)
         return backupUnloadable();
     if (state.changedByOtherProgram())
