@@ -608,6 +608,52 @@ std::vector<Bytes> commandLineSeeds() {
     };
 }
 
+// ---- The mod files ----
+
+// Each: the reader's number (0 mod.json), then the file.
+Bytes modFileSeed(uint8_t reader, const std::string& file) {
+    return withMode(reader, text(file));
+}
+
+const char kSeedHashA[] = "0123456789abcdef0123456789abcdef";
+const char kSeedHashB[] = "99aa06d3014798d86001c324468d497f";
+
+std::string seedMember(const std::string& file, uint32_t entry, const std::string& path) {
+    return "{\"file\": \"" + file + "\", \"entry\": " + std::to_string(entry) + ", \"path\": \"" +
+           path + "\", \"size\": 5000, \"hash\": \"" + kSeedHashA +
+           "\", \"original\": {\"size\": 4800, \"hash\": \"" + kSeedHashB + "\"}}";
+}
+
+std::string seedManifest(const std::string& head, const std::string& members) {
+    return "{\n  \"format\": 1,\n  " + head +
+           ",\n  \"hash\": \"xxh3-128\",\n  \"members\": [\n    " + members + "\n  ]\n}\n";
+}
+
+std::vector<Bytes> modFileSeeds() {
+    const std::string z54 = "\"name\": \"A\", \"type\": \"Z54\", \"mode\": \"PC\"";
+    const std::string f357 = "\"name\": \"汉化补丁\", \"type\": \"357\", \"mode\": \"PS3\"";
+    return {
+        modFileSeed(
+            0,
+            seedManifest(z54, seedMember("VOXDATA_A.BIN", 42, "VOXDATA_A/000042.data") + ",\n    " +
+                                  seedMember("VOXDATA_B.BIN", 42, "VOXDATA_B/000042.data"))),
+        modFileSeed(0,
+                    seedManifest(f357, seedMember("数据.BIN", 7, "000007.data") + ",\n    " +
+                                           seedMember("数据.BIN", 4294967295u, "4294967295.data"))),
+        // A byte-order mark, unknown keys, keys in another order.
+        modFileSeed(0, "\xEF\xBB\xBF{\"members\":[{\"note\":[1,{\"a\":null}]," +
+                           seedMember("X", 0, "x/y.data").substr(1) +
+                           "],\"made by\":\"tool\",\"hash\":\"xxh3-128\",\"mode\":\"PC\","
+                           "\"type\":\"358\",\"name\":\"B\",\"format\":1}"),
+        // Refused: one entry twice, a path out of the package, a later format, another hash.
+        modFileSeed(
+            0, seedManifest(f357, seedMember("A", 1, "a") + ",\n    " + seedMember("B", 1, "b"))),
+        modFileSeed(0, seedManifest(z54, seedMember("A", 1, "../a"))),
+        modFileSeed(0, "{\"format\": 2, \"hash\": \"xxh3-128\"}"),
+        modFileSeed(0, "{\"format\": 1, \"hash\": \"md5\", \"format\": 1}"),
+    };
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -630,6 +676,7 @@ int main(int argc, char** argv) {
         {"import_entries", importSeeds},
         {"inflate_engines", inflateEngineSeeds},
         {"command_line", commandLineSeeds},
+        {"mod_manifest", modFileSeeds},
     };
     bool ok = true;
     for (const auto& [name, make] : targets)

@@ -10,7 +10,7 @@ set -eu
 cd "$(dirname "$0")/.."
 group_packages() {
     case $1 in
-    build) echo "make cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev nlohmann-json3-dev" ;;
+    build) echo "make cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev nlohmann-json3-dev libxxhash-dev" ;;
     test) echo "libnvtt-bin" ;;
     windows) echo "g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
     sanitize) echo "clang libclang-rt-14-dev" ;;

@@ -91,6 +91,11 @@ enum class Error : int32_t {
     EncodingUnsupported,
     MarkUnwritten,
     WrongMode, // the text writer's LOG mode against its normal mode
+
+    // ---- Mod packages ----
+    ModManifestInvalid, // mod.json cannot be read as a manifest (the message says where)
+    ModHashUnknown,     // a hash name this version does not know
+    ModFormatUnknown,   // a format number this version does not know
 };
 
 } // namespace karv

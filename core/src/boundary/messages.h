@@ -95,4 +95,63 @@ inline constexpr const wchar_t* kInLogMode = L"当前是 LOG 模式！";
 inline constexpr const wchar_t* kNotInLogMode = L"当前不是 LOG 模式！";
 inline constexpr const wchar_t* kWriteFileFailed = L"写入文件失败！";
 
+// Mod packages' manifest. A message is put together from pieces: where (the manifest, or its
+// n-th member, counted from 1), the key (original's as "original.size"), the value as the
+// manifest has it, and what is wrong:
+//   "mod.json 中缺少 name！"
+//   "mod.json 中第 3 个成员缺少 original.hash！"
+//   "mod.json 中第 3 个成员的 size 类型有误，应为整数！"
+//   "mod.json 中第 3 个成员的 path \"../a\" 无效（应为以 / 分隔的相对路径，……）！"
+inline constexpr const wchar_t* kManifestNotUtf8 = L"mod.json 不是有效的 UTF-8 文本！";
+// + line number + kManifestNotJsonEnd
+inline constexpr const wchar_t* kManifestNotJson = L"mod.json 不是有效的 JSON 文本（第 ";
+inline constexpr const wchar_t* kManifestNotJsonEnd = L" 行有误）！";
+inline constexpr const wchar_t* kManifestNotObject = L"mod.json 的内容不是 JSON 对象！";
+// + the key in quotes + kManifestKeyTwiceEnd
+inline constexpr const wchar_t* kManifestKeyTwice = L"mod.json 中的键 ";
+inline constexpr const wchar_t* kManifestKeyTwiceEnd = L" 出现了不止一次！";
+inline constexpr const wchar_t* kManifestAt = L"mod.json 中";
+// kManifestAt + kManifestMember + n + kManifestMemberEnd
+inline constexpr const wchar_t* kManifestMember = L"第 ";
+inline constexpr const wchar_t* kManifestMemberEnd = L" 个成员";
+// where + "的 " + key + " "
+inline constexpr const wchar_t* kManifestOf = L"的 ";
+// where + "缺少 " + key + "！"
+inline constexpr const wchar_t* kManifestMissing = L"缺少 ";
+// where + "的 " + key + " 类型有误，应为" + type + "！"; a member itself: where + "类型有误…"
+inline constexpr const wchar_t* kManifestWrongType = L"类型有误，应为";
+inline constexpr const wchar_t* kManifestString = L"字符串";
+inline constexpr const wchar_t* kManifestInteger = L"整数";
+inline constexpr const wchar_t* kManifestObject = L"对象";
+inline constexpr const wchar_t* kManifestArray = L"数组";
+// where + "的 " + key + " " + value + " 无效（" + reason + "）！"
+inline constexpr const wchar_t* kManifestBadValue = L" 无效（";
+inline constexpr const wchar_t* kManifestBadValueEnd = L"）！";
+inline constexpr const wchar_t* kManifestEnd = L"！";
+// Ends a value cut short in a message.
+inline constexpr const wchar_t* kManifestCut = L"…";
+inline constexpr const wchar_t* kManifestNotInteger32 = L"应为 0 到 4294967295 之间的整数";
+inline constexpr const wchar_t* kManifestEmptyName = L"不能为空";
+inline constexpr const wchar_t* kManifestTypeValues = L"应为 357、Z54 或 358";
+inline constexpr const wchar_t* kManifestModeValues = L"应为 PC 或 PS3";
+inline constexpr const wchar_t* kManifestHashValue = L"应为 32 位小写十六进制数字";
+inline constexpr const wchar_t* kManifestFileValue = L"应为一个文件名，不能含有 / 或 \\";
+inline constexpr const wchar_t* kManifestPathValue =
+    L"应为以 / 分隔的相对路径，其中的名称不能为空、. 或 ..，不能含有 \\ : * ? \" < > | "
+    L"和控制字符，不能以空格或 . 结尾";
+inline constexpr const wchar_t* kManifestNoMembers = L"mod.json 中没有任何成员！";
+// where (member n) + "与第 " + m + " 个成员替换同一个文件（" + file + " 的 " + entry + " 号）！"
+inline constexpr const wchar_t* kManifestSameEntry = L"与第 ";
+inline constexpr const wchar_t* kManifestSameEntryMiddle = L" 个成员替换同一个文件（";
+inline constexpr const wchar_t* kManifestSameEntryOf = L" 的 ";
+inline constexpr const wchar_t* kManifestSameEntryEnd = L" 号）！";
+// where (member n) + "与第 " + m + " 个成员的 path 相同（" + path + "）！"
+inline constexpr const wchar_t* kManifestSamePath = L" 个成员的 path 相同（";
+// + the name in quotes + kManifestHashUnknownEnd
+inline constexpr const wchar_t* kManifestHashUnknown = L"mod.json 中的哈希算法 ";
+inline constexpr const wchar_t* kManifestHashUnknownEnd = L" 无法识别，本程序只支持 xxh3-128！";
+// + number + kManifestFormatUnknownEnd
+inline constexpr const wchar_t* kManifestFormatUnknown = L"mod.json 的格式版本为 ";
+inline constexpr const wchar_t* kManifestFormatUnknownEnd = L"，本程序只支持版本 1！";
+
 } // namespace karv::msg
