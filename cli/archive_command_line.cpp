@@ -8,21 +8,25 @@
 namespace karv::cli {
 namespace {
 
+// The word after the game: none, an optional archive file, or a folder that must be there.
+enum class Second { None, File, Folder };
+
 struct CodeRow {
     ArchiveCode code;
     const wchar_t* name;
     const wchar_t* usage;
-    bool takesFile;
+    Second second;
 };
 
 const CodeRow kCodes[] = {
-    {ArchiveCode::List, L"LIST", text::kUsageList, true},
-    {ArchiveCode::Verify, L"VERIFY", text::kUsageVerify, true},
-    {ArchiveCode::Export, L"EXPORT", text::kUsageExport, true},
-    {ArchiveCode::Import, L"IMPORT", text::kUsageImport, true},
-    {ArchiveCode::Backup, L"BACKUP", text::kUsageBackup, true},
-    {ArchiveCode::Restore, L"RESTORE", text::kUsageRestore, true},
-    {ArchiveCode::SplitInfo, L"SPLITINFO", text::kUsageSplitInfo, false},
+    {ArchiveCode::List, L"LIST", text::kUsageList, Second::File},
+    {ArchiveCode::Verify, L"VERIFY", text::kUsageVerify, Second::File},
+    {ArchiveCode::Export, L"EXPORT", text::kUsageExport, Second::File},
+    {ArchiveCode::Import, L"IMPORT", text::kUsageImport, Second::File},
+    {ArchiveCode::Backup, L"BACKUP", text::kUsageBackup, Second::File},
+    {ArchiveCode::Restore, L"RESTORE", text::kUsageRestore, Second::File},
+    {ArchiveCode::SplitInfo, L"SPLITINFO", text::kUsageSplitInfo, Second::None},
+    {ArchiveCode::ModMake, L"MODMAKE", text::kUsageModMake, Second::Folder},
 };
 
 const CodeRow& rowOf(ArchiveCode code) {
@@ -33,12 +37,15 @@ const CodeRow& rowOf(ArchiveCode code) {
     return kCodes[0];
 }
 
-enum class Option { First, Last, Textures, DryRun, Backup, Force, Json };
+enum class Option { First, Last, Textures, DryRun, Backup, Force, Json, Name };
+
+// What follows an option: nothing, a number, or any text.
+enum class Value { None, Number, Text };
 
 struct OptionRow {
     Option option;
     const wchar_t* name; // upper-cased, as the words are compared
-    bool takesNumber;
+    Value value;
     // The codes that take it.
     std::vector<ArchiveCode> codes;
 };
@@ -46,13 +53,14 @@ struct OptionRow {
 const std::vector<OptionRow>& optionRows() {
     using C = ArchiveCode;
     static const std::vector<OptionRow> rows = {
-        {Option::First, L"--FIRST", true, {C::Export}},
-        {Option::Last, L"--LAST", true, {C::Export}},
-        {Option::Textures, L"--TEXTURES", false, {C::Export}},
-        {Option::DryRun, L"--DRY-RUN", false, {C::Export, C::Import}},
-        {Option::Backup, L"--BACKUP", false, {C::Import}},
-        {Option::Force, L"--FORCE", false, {C::Backup}},
-        {Option::Json, L"--JSON", false, {C::List, C::Verify}},
+        {Option::First, L"--FIRST", Value::Number, {C::Export}},
+        {Option::Last, L"--LAST", Value::Number, {C::Export}},
+        {Option::Textures, L"--TEXTURES", Value::None, {C::Export}},
+        {Option::DryRun, L"--DRY-RUN", Value::None, {C::Export, C::Import}},
+        {Option::Backup, L"--BACKUP", Value::None, {C::Import}},
+        {Option::Force, L"--FORCE", Value::None, {C::Backup}},
+        {Option::Json, L"--JSON", Value::None, {C::List, C::Verify}},
+        {Option::Name, L"--NAME", Value::Text, {C::ModMake}},
     };
     return rows;
 }
@@ -114,8 +122,25 @@ void setFlag(Option option, ArchiveCommand& command) {
         break;
     case Option::First:
     case Option::Last:
+    case Option::Name:
         break;
     }
+}
+
+// Stores the word after an option that takes one; false with the line when it is wrong.
+bool setValue(const OptionRow& row, const std::wstring& word, ArchiveCommand& command,
+              std::wstring& wrong) {
+    if (row.value == Value::Text) {
+        command.name = word;
+        return true;
+    }
+    uint32_t number = 0;
+    if (!ParseMenuNumber(word, number)) {
+        wrong = quoted(word) + text::kCommandBadNumber;
+        return false;
+    }
+    (row.option == Option::First ? command.first : command.last) = number;
+    return true;
 }
 
 } // namespace
@@ -189,7 +214,8 @@ bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& word
                          ArchiveCommand& command, std::wstring& wrong) {
     command = ArchiveCommand();
     command.code = code;
-    const size_t positionals = rowOf(code).takesFile ? 2 : 1;
+    const CodeRow& codeRow = rowOf(code);
+    const size_t positionals = codeRow.second == Second::None ? 1 : 2;
     std::vector<std::wstring> given;
     OptionsSeen seen;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -216,28 +242,30 @@ bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& word
             wrong = text::kCommandOption + word + text::kCommandTwice;
             return false;
         }
-        if (!row->takesNumber) {
+        if (row->value == Value::None) {
             setFlag(row->option, command);
             continue;
         }
         if (i + 1 == words.size()) {
-            wrong = text::kCommandOption + word + text::kCommandMissingNumber;
+            wrong = text::kCommandOption + word +
+                    (row->value == Value::Number ? text::kCommandMissingNumber
+                                                 : text::kCommandMissingValue);
             return false;
         }
-        uint32_t number = 0;
-        if (!ParseMenuNumber(words[++i], number)) {
-            wrong = quoted(words[i]) + text::kCommandBadNumber;
+        if (!setValue(*row, words[++i], command, wrong))
             return false;
-        }
-        (row->option == Option::First ? command.first : command.last) = number;
     }
     if (given.empty()) {
         wrong = text::kCommandMissingGame;
         return false;
     }
+    if (codeRow.second == Second::Folder && given.size() < 2) {
+        wrong = text::kCommandMissingFolder;
+        return false;
+    }
     command.game = given[0];
     if (given.size() > 1)
-        command.file = given[1];
+        (codeRow.second == Second::Folder ? command.folder : command.file) = given[1];
     return true;
 }
 

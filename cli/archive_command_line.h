@@ -13,7 +13,7 @@
 
 namespace karv::cli {
 
-enum class ArchiveCode { List, Verify, Export, Import, Backup, Restore, SplitInfo };
+enum class ArchiveCode { List, Verify, Export, Import, Backup, Restore, SplitInfo, ModMake };
 
 // The code an operation word names (upper-cased as the described codes are); nothing for any
 // other word.
@@ -27,6 +27,8 @@ struct ArchiveCommand {
     ArchiveCode code = ArchiveCode::List;
     std::wstring game;                // a number as the main menu shows it, or a name
     std::optional<std::wstring> file; // a number as the file menu shows it, or a name
+    std::wstring folder;              // MODMAKE: the package folder
+    std::optional<std::wstring> name; // MODMAKE --name
     std::optional<uint32_t> first, last;
     bool textures = false;
     bool dryRun = false;
@@ -36,8 +38,8 @@ struct ArchiveCommand {
 };
 
 // Reads the words after the code. False with the line that says what is wrong (without the
-// usage) for a wrong command line: a missing game, an unknown option or one the code does not
-// take, an option given twice, a missing or bad number, a word too many.
+// usage) for a wrong command line: a missing game or folder, an unknown option or one the code
+// does not take, an option given twice, a missing or bad number or value, a word too many.
 bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& words,
                          ArchiveCommand& command, std::wstring& wrong);
 // Whether the answer is to be one JSON document: a code that takes --json and the option among

@@ -110,6 +110,8 @@ int runOnGame(const CommandTarget& target) {
         return ListArchives(target);
     case ArchiveCode::Verify:
         return VerifyArchives(target);
+    case ArchiveCode::ModMake:
+        return MakeMod(target);
     default:
         return runOnFiles(target);
     }

@@ -33,8 +33,9 @@ struct CommandTarget {
     bool archiveNamed;
 };
 
-// LIST and VERIFY (their own modules).
+// LIST, VERIFY and MODMAKE (their own modules).
 int ListArchives(const CommandTarget& target);
 int VerifyArchives(const CommandTarget& target);
+int MakeMod(const CommandTarget& target);
 
 } // namespace karv::cli

@@ -191,6 +191,14 @@ ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstrin
 
 } // namespace
 
+bool MemberFilesIn(const std::wstring& folder, std::vector<ImportFile>& files) {
+    std::vector<platform::DirectoryEntry> found;
+    if (!platform::listDirectory(folder, std::wstring(L"*") + text::kSubFileSuffix, found))
+        return false;
+    files = filesToImport(found);
+    return true;
+}
+
 ImportOutcome ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
     ImportOutcome outcome = ImportOutcome::Failed;
     catchOutOfMemory([&] { outcome = importMembers(selection, archivePath); },

@@ -1,9 +1,11 @@
 // Archive import: edited ".data" files back into the archive chosen in the selection.
 #pragma once
 
+#include "karvcore/archive.h"
 #include "program_state.h"
 
 #include <string>
+#include <vector>
 
 namespace karv::cli {
 
@@ -14,6 +16,11 @@ enum class ImportOutcome {
     FolderMissing,   // "导入目录不存在！"
     NothingToImport, // "未找到可以导入的文件！", or an index without entries
 };
+
+// The member files of a folder as the import takes them, in the order it takes them: "*.data"
+// files whose name before the extension is an entry number; false when the folder cannot be
+// listed.
+bool MemberFilesIn(const std::wstring& folder, std::vector<ImportFile>& files);
 
 // Imports every "<entry>.data" file of the selection's import folder; prints every outcome.
 ImportOutcome ImportMembers(const ArchiveSelection& selection, std::wstring archivePath);

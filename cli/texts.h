@@ -186,6 +186,8 @@ inline constexpr const wchar_t* kCommandOption = L"选项“";
 inline constexpr const wchar_t* kCommandNotFor = L"”不能用于 ";
 inline constexpr const wchar_t* kCommandTwice = L"”重复了！\n";
 inline constexpr const wchar_t* kCommandMissingNumber = L"”后缺少数字！\n";
+inline constexpr const wchar_t* kCommandMissingValue = L"”后缺少内容！\n";
+inline constexpr const wchar_t* kCommandMissingFolder = L"缺少 MOD 文件夹！\n";
 // "“abc”不是有效的数字！\n"; "多余的参数“x”！\n"; "未找到游戏“x”！\n"; "游戏中没有文件“x”！\n"
 inline constexpr const wchar_t* kCommandQuoteOpen = L"“";
 inline constexpr const wchar_t* kCommandBadNumber = L"”不是有效的数字！\n";
@@ -207,6 +209,7 @@ inline constexpr const wchar_t* kUsageImport = L"IMPORT 游戏 [文件] [--backu
 inline constexpr const wchar_t* kUsageBackup = L"BACKUP 游戏 [文件] [--force]\n";
 inline constexpr const wchar_t* kUsageRestore = L"RESTORE 游戏 [文件]\n";
 inline constexpr const wchar_t* kUsageSplitInfo = L"SPLITINFO 游戏\n";
+inline constexpr const wchar_t* kUsageModMake = L"MODMAKE 游戏 MOD文件夹 [--name MOD名称]\n";
 // Refusals of a command
 // "加载游戏信息文件“游戏信息.txt”失败！\n"
 inline constexpr const wchar_t* kCommandConfigUnreadable = L"加载游戏信息文件“";
@@ -273,5 +276,30 @@ inline constexpr const wchar_t* kVerifyDoneProblems = L" 项，发现 ";
 inline constexpr const wchar_t* kVerifyDoneProblemsEnd = L" 个问题！\n";
 inline constexpr const wchar_t* kVerifyDoneClean = L" 项，未发现问题！\n";
 inline constexpr const wchar_t* kVerifyFailedBecause = L"检查档案失败！原因：";
+
+// MODMAKE
+inline constexpr const wchar_t* kModNoName = L"MOD 名称不能为空！\n";
+// "文件夹“mods/A”中已有 mod.json，不能覆盖另一个 MOD！\n"
+inline constexpr const wchar_t* kModFolderQuote = L"文件夹“";
+inline constexpr const wchar_t* kModHasManifest = L"”中已有 mod.json，不能覆盖另一个 MOD！\n";
+inline constexpr const wchar_t* kModNoBackup = L"未找到备份文件，无法制作 MOD！请先用 BACKUP 备份！\n";
+inline constexpr const wchar_t* kModChangedSinceBackup =
+    L"游戏文件在备份后已被其他程序修改（例如游戏更新），无法制作 MOD！请先重新备份！\n";
+// "文件 42.data 与 000042.data 对应同一个编号，无法打包！\n"
+inline constexpr const wchar_t* kModFileLine = L"文件 ";
+inline constexpr const wchar_t* kModAnd = L" 与 ";
+inline constexpr const wchar_t* kModSameEntry = L" 对应同一个编号，无法打包！\n";
+// Import file name + one of these
+inline constexpr const wchar_t* kModSameAsOriginal = L" 文件与原始数据相同，已跳过！\n";
+inline constexpr const wchar_t* kModOriginalFailedBecause = L" 文件对应的原始数据读取失败！原因：";
+inline constexpr const wchar_t* kModFileChanged = L" 文件在打包过程中被修改了！\n";
+inline constexpr const wchar_t* kModOriginalsFailedBecause = L"读取原始数据失败！原因：";
+inline constexpr const wchar_t* kModNothingToPack = L"未找到可以打包的文件！\n";
+// "打包文件 VOXDATA_A/000042.data 成功！\n"
+inline constexpr const wchar_t* kModPackedLine = L"打包文件 ";
+// "制作 MOD“A”成功！共打包 3 个文件！\n"
+inline constexpr const wchar_t* kModMadeOpen = L"制作 MOD“";
+inline constexpr const wchar_t* kModMadeCount = L"”成功！共打包 ";
+inline constexpr const wchar_t* kModMadeEnd = L" 个文件！\n";
 
 } // namespace karv::text

@@ -2,7 +2,7 @@
 // that holds only what its code takes, or with a line that says what is wrong; a command
 // written out again reads back the same; numbers and names find only what is there.
 //
-// Input: byte 0 = the code (modulo the seven codes); the rest are the words, UTF-8, separated
+// Input: byte 0 = the code (modulo the count of codes); the rest are the words, UTF-8, separated
 // by zero bytes.
 #include "archive_command_line.h"
 #include "fuzz_support.h"
@@ -17,9 +17,10 @@ using karv::cli::ArchiveCode;
 using karv::cli::ArchiveCommand;
 using karv::fuzz::expect;
 
-const ArchiveCode kCodes[] = {ArchiveCode::List,     ArchiveCode::Verify, ArchiveCode::Export,
-                              ArchiveCode::Import,   ArchiveCode::Backup, ArchiveCode::Restore,
-                              ArchiveCode::SplitInfo};
+const ArchiveCode kCodes[] = {ArchiveCode::List,    ArchiveCode::Verify,    ArchiveCode::Export,
+                              ArchiveCode::Import,  ArchiveCode::Backup,    ArchiveCode::Restore,
+                              ArchiveCode::SplitInfo, ArchiveCode::ModMake};
+constexpr size_t kCodeCount = sizeof kCodes / sizeof kCodes[0];
 
 std::vector<std::wstring> wordsOf(const karv::fuzz::Bytes& bytes) {
     std::vector<std::wstring> words;
@@ -42,6 +43,10 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
     std::vector<std::wstring> words{c.game};
     if (c.file)
         words.push_back(*c.file);
+    if (c.code == ArchiveCode::ModMake)
+        words.push_back(c.folder);
+    if (c.name)
+        words.insert(words.end(), {L"--name", *c.name});
     if (c.first)
         words.insert(words.end(), {L"--first", std::to_wstring(*c.first)});
     if (c.last)
@@ -58,7 +63,8 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
 }
 
 bool same(const ArchiveCommand& a, const ArchiveCommand& b) {
-    return a.code == b.code && a.game == b.game && a.file == b.file && a.first == b.first &&
+    return a.code == b.code && a.game == b.game && a.file == b.file && a.folder == b.folder &&
+           a.name == b.name && a.first == b.first &&
            a.last == b.last && a.textures == b.textures && a.dryRun == b.dryRun &&
            a.backup == b.backup && a.force == b.force && a.json == b.json;
 }
@@ -73,7 +79,10 @@ void checkOptions(const ArchiveCommand& c) {
     expect(!c.force || code == ArchiveCode::Backup, "--force on another code");
     expect(!c.json || code == ArchiveCode::List || code == ArchiveCode::Verify,
            "--json on another code");
-    expect(!c.file || code != ArchiveCode::SplitInfo, "a file for SPLITINFO");
+    expect(!c.file || (code != ArchiveCode::SplitInfo && code != ArchiveCode::ModMake),
+           "a file for a code that takes none");
+    expect(!c.name || code == ArchiveCode::ModMake, "--name on another code");
+    expect(c.folder.empty() || code == ArchiveCode::ModMake, "a folder for another code");
     const uint32_t largest = 0x7FFFFFFF;
     expect((!c.first || *c.first <= largest) && (!c.last || *c.last <= largest),
            "a number beyond the menus' range");
@@ -106,7 +115,7 @@ void checkNames(const std::vector<std::wstring>& words) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     karv::fuzz::InputReader in(data, size);
-    const ArchiveCode code = kCodes[in.u8() % 7];
+    const ArchiveCode code = kCodes[in.u8() % kCodeCount];
     const std::vector<std::wstring> words = wordsOf(in.rest());
     ArchiveCommand command;
     std::wstring wrong;
