@@ -264,8 +264,10 @@ bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& word
         return false;
     }
     command.game = given[0];
-    if (given.size() > 1)
-        (codeRow.second == Second::Folder ? command.folder : command.file) = given[1];
+    if (given.size() > 1 && codeRow.second == Second::Folder)
+        command.folder = given[1];
+    else if (given.size() > 1)
+        command.file = given[1];
     return true;
 }
 

@@ -43,6 +43,14 @@ std::wstring localPath(const std::wstring& folder, const std::wstring& packagePa
     return withTrailingSeparator(folder) + path;
 }
 
+// Creates the folder and every folder above it that is missing.
+void createFolders(const std::wstring& folder) {
+    for (size_t at = 1; at <= folder.size(); ++at) {
+        if (at == folder.size() || platform::isPathSeparator(folder[at]))
+            createFolderUnlessExists(folder.substr(0, at));
+    }
+}
+
 class ModMaker {
   public:
     ModMaker(const CommandTarget& target, std::wstring name)
@@ -171,13 +179,13 @@ bool ModMaker::pinFile(const ArchiveSelection& selection, const Status& original
 }
 
 bool ModMaker::write() const {
-    createFolderUnlessExists(folder_);
+    createFolders(folder_);
     ModManifest manifest = manifest_;
     for (const Packed& p : packed_) {
         const std::wstring path = localPath(folder_, p.member.path);
         const size_t cut = path.rfind(kPathSeparator);
         if (cut != std::wstring::npos && cut > folder_.size())
-            createFolderUnlessExists(path.substr(0, cut));
+            createFolders(path.substr(0, cut));
         LoadedData data;
         // The file is read again: it must still be the one that was checked.
         if (!loadWhole(p.sourcePath, data) ||
@@ -207,6 +215,10 @@ bool ModMaker::write() const {
 int MakeMod(const CommandTarget& target) {
     const ArchiveCommand& command = target.command;
     const std::wstring name = command.name ? *command.name : lastName(command.folder);
+    if (command.folder.empty())
+        return target.report.wrongCommandLine(
+            text::kCommandWrong + std::wstring(text::kCommandMissingFolder),
+            ArchiveCodeUsage(command.code));
     if (name.empty())
         return target.report.wrongCommandLine(text::kCommandWrong + std::wstring(text::kModNoName),
                                               ArchiveCodeUsage(command.code));
