@@ -96,6 +96,8 @@ enum class Error : int32_t {
     ModManifestInvalid, // mod.json cannot be read as a manifest (the message says where)
     ModHashUnknown,     // a hash name this version does not know
     ModFormatUnknown,   // a format number this version does not know
+    ModLedgerInvalid,   // a mod ledger that cannot be read (the message says where)
+    ModIntentInvalid,   // a mod step's intent that cannot be read (the message says where)
 };
 
 } // namespace karv
