@@ -173,12 +173,18 @@ struct ImportRequest {
     std::wstring archivePath;
     // The folder of the import files.
     std::wstring importFolder;
+    // Every file's data goes behind the end of its archive file, never over a region, and
+    // neither the index nor the record is written: each kImported outcome carries the entry
+    // that points at the data, for the caller to write once all of it is in place (the mods).
+    bool appendOnly = false;
 };
 
 // One file to import: its name in the import folder and the entry it replaces.
 struct ImportFile {
     std::wstring name;
     uint32_t entry = 0;
+    // Where the file is, when not in the import folder (empty: there, under its name).
+    std::wstring path;
 };
 
 // An outcome of the import, reported in the order it happens.
@@ -210,6 +216,10 @@ struct ImportEvent {
     std::wstring reason; // the library's message when compression failed
     bool compressed = false;
     bool inPlace = false; // over the region the entry owns, rather than appended
+    // kImported in an append-only run: the index entry's bytes that point at the data, and
+    // the archive file (index into the archive's files) that holds it.
+    std::vector<uint8_t> entryBytes;
+    int32_t archiveFile = 0;
 };
 
 // Imports edited members into an archive. New data never overwrites what the backup protects:

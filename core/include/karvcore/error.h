@@ -98,6 +98,15 @@ enum class Error : int32_t {
     ModFormatUnknown,   // a format number this version does not know
     ModLedgerInvalid,   // a mod ledger that cannot be read (the message says where)
     ModIntentInvalid,   // a mod step's intent that cannot be read (the message says where)
+
+    // ---- Mods on a game ----
+    ModPackageUnreadable, // no mod.json in the folder, or it cannot be read
+    ModMemberMismatch,    // a member file missing, or not the manifest's length and hash
+    ModIntentPending,     // a leftover intent has to be settled first
+    ModWrongGame,         // a package made for another type or byte order
+    ModAlreadyApplied,    // a mod of that name is applied (or given twice)
+    ModConflict,          // a finding blocks the step
+    ModNotApplied,        // no applied mod of that name
 };
 
 } // namespace karv

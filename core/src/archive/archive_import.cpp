@@ -118,6 +118,7 @@ struct ArchiveImport::State {
         int32_t archiveFile = 0;
         std::wstring archivePath;
         File archive;
+        std::vector<uint8_t> entryBytes; // an append-only run's entry for the data
     };
 
     explicit State(ImportRequest r)
@@ -147,6 +148,8 @@ struct ArchiveImport::State {
     bool writeIndexEntry(Turn& turn, const std::vector<uint8_t>& bytes);
     bool writeSlot(const ImportFile& file, uint32_t entry, uint32_t value);
 
+    // The region the plan may reuse: none in an append-only run.
+    uint32_t planSlot(uint32_t entry) const { return request.appendOnly ? 0 : slotOf(entry); }
     // The length of the region the entry owns behind the backup's end; 0 for none.
     uint32_t slotOf(uint32_t entry) const {
         uint32_t slot = 0;
@@ -250,8 +253,9 @@ void ArchiveImport::State::prepare(Prepared& prepared, bool ahead) {
 // tail zero, since an append writes it whole.
 ReadOutcome ArchiveImport::State::readFile(const ImportFile& file, bool compressed,
                                            Prepared& prepared) {
-    File input = File::open(request.importFolder + platform::kPathSeparator + file.name,
-                            OpenMode::ReadExisting);
+    File input = File::open(
+        file.path.empty() ? request.importFolder + platform::kPathSeparator + file.name : file.path,
+        OpenMode::ReadExisting);
     uint64_t size = 0;
     if (!input.isOpen() || !input.size(size))
         return ReadOutcome::Unopened;
@@ -308,7 +312,7 @@ void ArchiveImport::State::compressAhead(Prepared& prepared) {
         inHeader = chunkSizeInHeader(archive, old.offset);
     }
     const Compression plan =
-        import::compressionFor(*kind, slotOf(entry), prepared.fileLength, placed, inHeader);
+        import::compressionFor(*kind, planSlot(entry), prepared.fileLength, placed, inHeader);
     // A file large enough to share among every thread is compressed at its turn with all of them.
     if (!pipeline->pool() || prepared.fileLength >= kSharedFileBytes)
         return;
@@ -369,7 +373,7 @@ Step ArchiveImport::State::reportRead(const Prepared& prepared) const {
 }
 
 Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
-    turn.slot = slotOf(turn.file.entry);
+    turn.slot = planSlot(turn.file.entry);
     if (prepared.compressed) {
         if (kind->chunkSizeFromCaller) {
             if (!chooseChunkSize(turn, prepared.fileLength))
@@ -408,6 +412,8 @@ Step ArchiveImport::State::importEntry(Turn& turn, Prepared& prepared) {
     done.file = turn.file.name;
     done.compressed = payload.compressed;
     done.inPlace = overRegion;
+    done.entryBytes = std::move(turn.entryBytes);
+    done.archiveFile = turn.archiveFile;
     (*report)(done);
     return Step::Next;
 }
@@ -497,6 +503,11 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
                             !turn.archive.writeAll(payload.bytes, payload.regionLength))) {
         tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
         return false;
+    }
+    if (request.appendOnly) {
+        turn.entryBytes = import::entryFor(index, turn.old, offset, payload);
+        index.store(turn.file.entry, turn.entryBytes);
+        return true;
     }
     if (turn.slot != 0 && !writeSlot(turn.file, turn.file.entry, 0))
         return false;

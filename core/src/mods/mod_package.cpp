@@ -1,0 +1,88 @@
+// A package as a player received it: its manifest read and every member file checked whole
+// against it before anything of it goes near a game.
+#include "boundary/boundary.h"
+#include "boundary/exported_codes.h"
+#include "boundary/messages.h"
+#include "files/file_helpers.h"
+#include "karvcore/buffer.h"
+#include "karvcore/mod_work.h"
+#include "platform/file.h"
+#include "platform/filesystem.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace karv {
+namespace {
+
+using platform::File;
+using platform::OpenMode;
+
+constexpr uint32_t kHashPiece = 1u << 20;
+
+std::wstring folderWithSeparator(const std::wstring& folder) {
+    if (!folder.empty() && platform::isPathSeparator(folder.back()))
+        return folder;
+    return folder + platform::kPathSeparator;
+}
+
+// The member's file below the package folder: its path with this system's separator.
+std::wstring memberPath(const std::wstring& folder, const std::wstring& packagePath) {
+    std::wstring path = packagePath;
+    std::replace(path.begin(), path.end(), L'/', platform::kPathSeparator);
+    return folderWithSeparator(folder) + path;
+}
+
+Status mismatch(const std::wstring& path, const wchar_t* why) {
+    return Status::failure(Error::ModMemberMismatch, msg::kModMemberQuote + path + why);
+}
+
+// The file's length and hash against the member's, read in pieces.
+Status checkMember(const std::wstring& folder, const ModMember& member) {
+    const std::wstring path = memberPath(folder, member.path);
+    File file = File::open(path, OpenMode::ReadExisting);
+    uint64_t size = 0;
+    if (!file.isOpen() || !file.size(size))
+        return mismatch(path, msg::kModMemberMissing);
+    if (size != member.data.size)
+        return mismatch(path, msg::kModMemberOtherLength);
+    std::vector<uint8_t> piece(std::min<uint64_t>(size, kHashPiece) + 1);
+    ModHasher hasher;
+    for (uint64_t left = size; left > 0;) {
+        const auto count = uint32_t(std::min<uint64_t>(left, kHashPiece));
+        if (!file.readAll(piece.data(), count))
+            return mismatch(path, msg::kModMemberUnreadable);
+        hasher.update(piece.data(), count);
+        left -= count;
+    }
+    if (hasher.finish() != member.data.hash)
+        return mismatch(path, msg::kModMemberOtherHash);
+    return Status();
+}
+
+} // namespace
+
+Status ReadModPackage(const std::wstring& folder, ModPackage& out) {
+    Status status = guardMemory([&] {
+        const std::wstring manifestPath = folderWithSeparator(folder) + kModManifestName;
+        MallocBuffer bytes;
+        uint32_t length = 0;
+        if (!platform::pathExists(manifestPath) || !loadWholeFile(manifestPath, bytes, length))
+            return Status::failure(Error::ModPackageUnreadable,
+                                   msg::kModPackageQuote + folder + msg::kModPackageNoManifest);
+        ModPackage package;
+        package.folder = folder;
+        if (Status parsed = ParseModManifest(bytes.get(), length, package.manifest); !parsed)
+            return parsed;
+        for (const ModMember& member : package.manifest.members) {
+            if (Status checked = checkMember(folder, member); !checked)
+                return checked;
+        }
+        out = std::move(package);
+        return Status();
+    });
+    reportSucceeded(status);
+    return status;
+}
+
+} // namespace karv
