@@ -8,8 +8,9 @@
 namespace karv::cli {
 namespace {
 
-// The word after the game: none, an optional archive file, or a folder that must be there.
-enum class Second { None, File, Folder };
+// The words after the game: none, an optional archive file, a folder or a mod's name that must
+// be there, or one folder or more.
+enum class Second { None, File, Folder, Name, Folders };
 
 struct CodeRow {
     ArchiveCode code;
@@ -27,6 +28,10 @@ const CodeRow kCodes[] = {
     {ArchiveCode::Restore, L"RESTORE", text::kUsageRestore, Second::File},
     {ArchiveCode::SplitInfo, L"SPLITINFO", text::kUsageSplitInfo, Second::None},
     {ArchiveCode::ModMake, L"MODMAKE", text::kUsageModMake, Second::Folder},
+    {ArchiveCode::ModAdd, L"MODADD", text::kUsageModAdd, Second::Folders},
+    {ArchiveCode::ModDel, L"MODDEL", text::kUsageModDel, Second::Name},
+    {ArchiveCode::Mods, L"MODS", text::kUsageMods, Second::None},
+    {ArchiveCode::ModReapply, L"MODREAPPLY", text::kUsageModReapply, Second::None},
 };
 
 const CodeRow& rowOf(ArchiveCode code) {
@@ -37,7 +42,7 @@ const CodeRow& rowOf(ArchiveCode code) {
     return kCodes[0];
 }
 
-enum class Option { First, Last, Textures, DryRun, Backup, Force, Json, Name };
+enum class Option { First, Last, Textures, DryRun, Backup, Force, Json, Name, Over };
 
 // What follows an option: nothing, a number, or any text.
 enum class Value { None, Number, Text };
@@ -57,10 +62,11 @@ const std::vector<OptionRow>& optionRows() {
         {Option::Last, L"--LAST", Value::Number, {C::Export}},
         {Option::Textures, L"--TEXTURES", Value::None, {C::Export}},
         {Option::DryRun, L"--DRY-RUN", Value::None, {C::Export, C::Import}},
-        {Option::Backup, L"--BACKUP", Value::None, {C::Import}},
+        {Option::Backup, L"--BACKUP", Value::None, {C::Import, C::ModAdd}},
         {Option::Force, L"--FORCE", Value::None, {C::Backup}},
-        {Option::Json, L"--JSON", Value::None, {C::List, C::Verify}},
+        {Option::Json, L"--JSON", Value::None, {C::List, C::Verify, C::Mods}},
         {Option::Name, L"--NAME", Value::Text, {C::ModMake}},
+        {Option::Over, L"--OVER", Value::None, {C::ModAdd}},
     };
     return rows;
 }
@@ -119,6 +125,9 @@ void setFlag(Option option, ArchiveCommand& command) {
         break;
     case Option::Json:
         command.json = true;
+        break;
+    case Option::Over:
+        command.over = true;
         break;
     case Option::First:
     case Option::Last:
@@ -215,7 +224,9 @@ bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& word
     command = ArchiveCommand();
     command.code = code;
     const CodeRow& codeRow = rowOf(code);
-    const size_t positionals = codeRow.second == Second::None ? 1 : 2;
+    const size_t positionals = codeRow.second == Second::None      ? 1
+                               : codeRow.second == Second::Folders ? words.size() + 1
+                                                                   : 2;
     std::vector<std::wstring> given;
     OptionsSeen seen;
     for (size_t i = 0; i < words.size(); ++i) {
@@ -259,20 +270,38 @@ bool ParseArchiveCommand(ArchiveCode code, const std::vector<std::wstring>& word
         wrong = text::kCommandMissingGame;
         return false;
     }
-    if (codeRow.second == Second::Folder && given.size() < 2) {
+    if ((codeRow.second == Second::Folder || codeRow.second == Second::Folders) &&
+        given.size() < 2) {
         wrong = text::kCommandMissingFolder;
         return false;
     }
+    if (codeRow.second == Second::Name && given.size() < 2) {
+        wrong = text::kCommandMissingModName;
+        return false;
+    }
     command.game = given[0];
-    if (given.size() > 1 && codeRow.second == Second::Folder)
+    switch (codeRow.second) {
+    case Second::Folder:
         command.folder = given[1];
-    else if (given.size() > 1)
-        command.file = given[1];
+        break;
+    case Second::Folders:
+        command.folders.assign(given.begin() + 1, given.end());
+        break;
+    case Second::Name:
+        command.name = given[1];
+        break;
+    case Second::File:
+        if (given.size() > 1)
+            command.file = given[1];
+        break;
+    case Second::None:
+        break;
+    }
     return true;
 }
 
 bool WantsJson(ArchiveCode code, const std::vector<std::wstring>& words) {
-    if (code != ArchiveCode::List && code != ArchiveCode::Verify)
+    if (code != ArchiveCode::List && code != ArchiveCode::Verify && code != ArchiveCode::Mods)
         return false;
     for (const std::wstring& word : words) {
         const OptionRow* row = findOption(platform::asciiUpper(word));

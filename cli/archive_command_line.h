@@ -13,7 +13,20 @@
 
 namespace karv::cli {
 
-enum class ArchiveCode { List, Verify, Export, Import, Backup, Restore, SplitInfo, ModMake };
+enum class ArchiveCode {
+    List,
+    Verify,
+    Export,
+    Import,
+    Backup,
+    Restore,
+    SplitInfo,
+    ModMake,
+    ModAdd,
+    ModDel,
+    Mods,
+    ModReapply,
+};
 
 // The code an operation word names (upper-cased as the described codes are); nothing for any
 // other word.
@@ -25,15 +38,17 @@ std::wstring ArchiveCodeUsage(ArchiveCode code);
 
 struct ArchiveCommand {
     ArchiveCode code = ArchiveCode::List;
-    std::wstring game;                // a number as the main menu shows it, or a name
-    std::optional<std::wstring> file; // a number as the file menu shows it, or a name
-    std::wstring folder;              // MODMAKE: the package folder
-    std::optional<std::wstring> name; // MODMAKE --name
+    std::wstring game;                 // a number as the main menu shows it, or a name
+    std::optional<std::wstring> file;  // a number as the file menu shows it, or a name
+    std::wstring folder;               // MODMAKE: the package folder
+    std::vector<std::wstring> folders; // MODADD: the package folders, in order
+    std::optional<std::wstring> name;  // MODMAKE --name; MODDEL: the mod
     std::optional<uint32_t> first, last;
     bool textures = false;
     bool dryRun = false;
     bool backup = false;
     bool force = false;
+    bool over = false;
     bool json = false;
 };
 

@@ -188,6 +188,7 @@ inline constexpr const wchar_t* kCommandTwice = L"”重复了！\n";
 inline constexpr const wchar_t* kCommandMissingNumber = L"”后缺少数字！\n";
 inline constexpr const wchar_t* kCommandMissingValue = L"”后缺少内容！\n";
 inline constexpr const wchar_t* kCommandMissingFolder = L"缺少 MOD 文件夹！\n";
+inline constexpr const wchar_t* kCommandMissingModName = L"缺少 MOD 名称！\n";
 // "“abc”不是有效的数字！\n"; "多余的参数“x”！\n"; "未找到游戏“x”！\n"; "游戏中没有文件“x”！\n"
 inline constexpr const wchar_t* kCommandQuoteOpen = L"“";
 inline constexpr const wchar_t* kCommandBadNumber = L"”不是有效的数字！\n";
@@ -210,6 +211,10 @@ inline constexpr const wchar_t* kUsageBackup = L"BACKUP 游戏 [文件] [--force
 inline constexpr const wchar_t* kUsageRestore = L"RESTORE 游戏 [文件]\n";
 inline constexpr const wchar_t* kUsageSplitInfo = L"SPLITINFO 游戏\n";
 inline constexpr const wchar_t* kUsageModMake = L"MODMAKE 游戏 MOD文件夹 [--name MOD名称]\n";
+inline constexpr const wchar_t* kUsageModAdd = L"MODADD 游戏 MOD文件夹... [--over] [--backup]\n";
+inline constexpr const wchar_t* kUsageModDel = L"MODDEL 游戏 MOD名称\n";
+inline constexpr const wchar_t* kUsageMods = L"MODS 游戏 [--json]\n";
+inline constexpr const wchar_t* kUsageModReapply = L"MODREAPPLY 游戏\n";
 // Refusals of a command
 // "加载游戏信息文件“游戏信息.txt”失败！\n"
 inline constexpr const wchar_t* kCommandConfigUnreadable = L"加载游戏信息文件“";

@@ -107,6 +107,7 @@ enum class Error : int32_t {
     ModAlreadyApplied,    // a mod of that name is applied (or given twice)
     ModConflict,          // a finding blocks the step
     ModNotApplied,        // no applied mod of that name
+    ModsApplied,          // a backup refused: the ledger lists applied mods
 };
 
 } // namespace karv

@@ -141,7 +141,8 @@ KARVCORE_API int32_t GetData_Offset(const uint8_t* blob, uint32_t blobLength, ui
 // written leaves an earlier backup as it was, one while they are put in its place leaves the
 // earlier record empty, so it cannot pair with the new table, and a folder that cannot be
 // flushed after the last rename leaves the new backup in place but not surely on the disk);
-// -6 fileCount is not 0..10; -10 out of memory.
+// -6 fileCount is not 0..10; -8 the archive's mod ledger lists applied mods (a backup now would
+// take their data as the original; the message names MODDEL and RESTORE); -10 out of memory.
 KARVCORE_API int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
                                       const std::wstring& archiveFolder, bool bigEndian);
 // RestoreIdxVoxbank: writes the saved table back, cuts each recorded archive file back to its
@@ -155,7 +156,7 @@ KARVCORE_API int32_t BackupIdxVoxbank(int32_t dataType, const linkinfo& link,
 // size of the archive file that holds it, or a Z54 header's entry count is not the saved
 // table's ("游戏文件在备份后已被其他程序修改（例如游戏更新），恢复备份会损坏游戏文件！"; an
 // entry in a file whose saved size is 0 cannot be told apart and does not count); -10 out of
-// memory.
+// memory. Once restored, the archive's mod ledger is removed (-5 when it cannot be).
 KARVCORE_API int32_t RestoreIdxVoxbank(int32_t dataType, const linkinfo& link,
                                        const std::wstring& archiveFolder, bool bigEndian);
 

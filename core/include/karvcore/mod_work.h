@@ -88,7 +88,7 @@ struct ModFinding {
 };
 
 struct ModAddOptions {
-    bool over = false;            // a later mod wins over what sets an entry; else refused
+    bool over = false;                 // a later mod wins over what sets an entry; else refused
     bool skipChangedOriginals = false; // members whose pin no longer matches are left out
 };
 
@@ -96,8 +96,7 @@ struct ModAddOptions {
 class KARVCORE_API ModAddition {
   public:
     // Of each package only the members of this archive are taken (for a 357 archive all).
-    ModAddition(ModArchive archive, std::vector<const ModPackage*> packages,
-                ModAddOptions options);
+    ModAddition(ModArchive archive, std::vector<const ModPackage*> packages, ModAddOptions options);
     ~ModAddition();
     ModAddition(const ModAddition&) = delete;
     ModAddition& operator=(const ModAddition&) = delete;

@@ -17,6 +17,7 @@
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
 #include "karvcore/index_table.h"
+#include "karvcore/mod_work.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 
@@ -141,6 +142,14 @@ Status karv::backUpArchive(int32_t dataType, const linkinfo& link, bool bigEndia
     const ArchiveFiles files(dataType, link);
     if (!files.fitsRecord())
         return fail(karv::msg::kTooManyVoxbankFiles, Error::TooManyFiles);
+    // With mods applied the archive holds their data: a backup now would take it as the
+    // original and no mod could be taken out again.
+    karv::ModLedger ledger;
+    bool ledgerThere = false;
+    if (Status read = karv::LoadModLedger(link, ledger, ledgerThere); !read)
+        return read;
+    if (!ledger.mods.empty())
+        return fail(karv::msg::kBackupWithModsApplied, Error::ModsApplied);
     karv::IndexTable index;
     if (Status status = loadIndex(dataType, files, bigEndian, index); !status)
         return status;
@@ -354,5 +363,11 @@ Status karv::restoreArchive(int32_t dataType, const linkinfo& link, bool bigEndi
         return checked;
     if (state.changedByOtherProgram())
         return fail(karv::msg::kChangedSinceBackup, Error::ChangedSinceBackup);
-    return applyRestore(files, saved, plan);
+    if (Status restored = applyRestore(files, saved, plan); !restored)
+        return restored;
+    // The mods' data is cut away with everything else appended: their ledger goes with it.
+    const std::wstring ledger = karv::ModLedgerPath(link);
+    if (karv::platform::pathExists(ledger) && !karv::platform::removeFile(ledger))
+        return fail(karv::msg::kRemoveLedgerFailed, Error::FileUnwritable);
+    return Status();
 }

@@ -21,7 +21,8 @@ const Code kDataOffset[] = {
 // Every way the index can fail to load is -1, the default.
 const Code kBackup[] = {{Error::ArchiveUnopened, -2}, {Error::FileSizeUnknown, -3},
                         {Error::FileUncreated, -5},   {Error::FileUnwritable, -5},
-                        {Error::TooManyFiles, -6},    {Error::OutOfMemory, -10}};
+                        {Error::TooManyFiles, -6},    {Error::ModsApplied, -8},
+                        {Error::OutOfMemory, -10}};
 
 // An index that cannot be read is -1, the default.
 const Code kRestore[] = {

@@ -160,41 +160,48 @@ namespace karv::msg {
 
 // Mods on a game.
 // kModLedgerUnreadable + path + kModQuoteEnd
-inline constexpr const wchar_t* kModLedgerUnreadable = L"无法读取模组记录“";
+inline constexpr const wchar_t* kModLedgerUnreadable = L"无法读取MOD 记录“";
 inline constexpr const wchar_t* kModQuoteEnd = L"”！";
-inline constexpr const wchar_t* kModLedgerOtherGame = L"模组记录与游戏的类型或数据模式不符：“";
+inline constexpr const wchar_t* kModLedgerOtherGame = L"MOD 记录与游戏的类型或数据模式不符：“";
 inline constexpr const wchar_t* kModWriteQuote = L"写入文件“";
 inline constexpr const wchar_t* kModWriteEnd = L"”失败！";
 inline constexpr const wchar_t* kModNoBackup =
-    L"未找到备份文件或备份文件与游戏不符，无法操作模组！";
+    L"未找到备份文件或备份文件与游戏不符，无法操作 MOD！";
 // kModPackageQuote + folder + kModPackageNoManifest
-inline constexpr const wchar_t* kModPackageQuote = L"模组文件夹“";
+inline constexpr const wchar_t* kModPackageQuote = L"MOD 文件夹“";
 inline constexpr const wchar_t* kModPackageNoManifest = L"”中没有可读取的 mod.json！";
 // kModMemberQuote + path + one of the reasons
-inline constexpr const wchar_t* kModMemberQuote = L"模组文件“";
+inline constexpr const wchar_t* kModMemberQuote = L"MOD 文件“";
 inline constexpr const wchar_t* kModMemberMissing = L"”不存在或无法打开！";
 inline constexpr const wchar_t* kModMemberOtherLength = L"”的长度与 mod.json 不符，文件不完整！";
 inline constexpr const wchar_t* kModMemberUnreadable = L"”读取失败！";
 inline constexpr const wchar_t* kModMemberOtherHash =
     L"”的校验值与 mod.json 不符，文件已损坏或被修改！";
 inline constexpr const wchar_t* kModIntentPending =
-    L"上次的模组操作尚未完成，请重新运行命令以完成它！";
+    L"上次的 MOD 操作尚未完成，请重新运行命令以完成它！";
 // kModWrongGameQuote + mod + kModWrongGameEnd
-inline constexpr const wchar_t* kModNameQuote = L"模组“";
+inline constexpr const wchar_t* kModNameQuote = L"MOD“";
 inline constexpr const wchar_t* kModWrongGameEnd = L"”是为其他类型或数据模式的游戏制作的！";
 inline constexpr const wchar_t* kModAlreadyAppliedEnd = L"”已经应用过了！";
 inline constexpr const wchar_t* kModNotAppliedEnd = L"”没有应用在该文件上！";
-inline constexpr const wchar_t* kModConflict = L"模组与游戏数据冲突，未做任何修改！";
-inline constexpr const wchar_t* kModIntentOtherGame = L"模组操作记录与游戏不符！";
+inline constexpr const wchar_t* kModConflict = L"MOD 与游戏数据冲突，未做任何修改！";
+inline constexpr const wchar_t* kModIntentOtherGame = L"MOD 操作记录与游戏不符！";
 
 } // namespace karv::msg
 
 namespace karv::msg {
-inline constexpr const wchar_t* kModIntentUnreadable = L"无法读取模组操作记录“";
+inline constexpr const wchar_t* kModIntentUnreadable = L"无法读取MOD 操作记录“";
 } // namespace karv::msg
 
 namespace karv::msg {
 // kModStageFailed + member path + kModQuoteEnd
-inline constexpr const wchar_t* kModStageFailed = L"写入模组文件失败，已撤销本次修改：“";
-inline constexpr const wchar_t* kModStageStopped = L"写入模组数据失败，已撤销本次修改！";
+inline constexpr const wchar_t* kModStageFailed = L"写入MOD 文件失败，已撤销本次修改：“";
+inline constexpr const wchar_t* kModStageStopped = L"写入MOD 数据失败，已撤销本次修改！";
+} // namespace karv::msg
+
+namespace karv::msg {
+inline constexpr const wchar_t* kBackupWithModsApplied =
+    L"该档案已应用 MOD，此时备份会把 MOD 的数据当作原始数据！请先用 MODDEL 移除 MOD，或用 RESTORE "
+    L"恢复备份！";
+inline constexpr const wchar_t* kRemoveLedgerFailed = L"数据已恢复，但删除 MOD 记录失败！";
 } // namespace karv::msg

@@ -38,8 +38,7 @@ std::wstring memberFile(const std::wstring& folder, const std::wstring& packageP
 // The hash of a file's bytes from `from` to `to`; empty when they cannot be read.
 std::wstring hashOfRange(const std::wstring& path, uint64_t from, uint64_t to) {
     File file = File::open(path, OpenMode::ReadExisting);
-    if (!file.isOpen() || from > uint64_t(INT64_MAX) ||
-        !file.seek(int64_t(from), SeekFrom::Begin))
+    if (!file.isOpen() || from > uint64_t(INT64_MAX) || !file.seek(int64_t(from), SeekFrom::Begin))
         return {};
     std::vector<uint8_t> piece(size_t(std::min<uint64_t>(to - from, kHashPiece)));
     ModHasher hasher;
@@ -172,8 +171,8 @@ std::vector<std::pair<size_t, const ModMember*>> ModAddition::State::membersHere
 }
 
 // Each member's pin against the original the backup saved; the members that pass are staged.
-Status ModAddition::State::checkOriginals(
-    std::vector<std::pair<size_t, const ModMember*>>& members) {
+Status
+ModAddition::State::checkOriginals(std::vector<std::pair<size_t, const ModMember*>>& members) {
     std::set<uint32_t> wanted;
     for (const auto& [package, member] : members)
         wanted.insert(member->entry);
@@ -325,8 +324,9 @@ ModIntent ModAddition::State::intentFor(const std::vector<uint64_t>& sizesBefore
         const uint64_t size = loaded.sizeOf(f).value_or(sizesBefore[size_t(f)]);
         if (size == sizesBefore[size_t(f)])
             continue;
-        intent.files.push_back({uint32_t(f), size, sizesBefore[size_t(f)],
-                                hashOfRange(loaded.files().pathOf(f), sizesBefore[size_t(f)], size)});
+        intent.files.push_back(
+            {uint32_t(f), size, sizesBefore[size_t(f)],
+             hashOfRange(loaded.files().pathOf(f), sizesBefore[size_t(f)], size)});
     }
     // The ledger: the packages in order, each staged member's value on its entry's stack.
     ModLedger ledger = loaded.ledger();

@@ -72,11 +72,11 @@ Status LoadedArchive::load() {
     if (Status read = LoadModLedger(archive_.link, ledger_, ledgerThere); !read)
         return read;
     ledgerExists_ = ledgerThere;
-    if (ledgerExists_ && (ledger_.type != kind->name ||
-                          ledger_.mode != (archive_.bigEndian ? L"PS3" : L"PC")))
-        return Status::failure(Error::ModLedgerInvalid,
-                               msg::kModLedgerOtherGame + ModLedgerPath(archive_.link) +
-                                   msg::kModQuoteEnd);
+    if (ledgerExists_ &&
+        (ledger_.type != kind->name || ledger_.mode != (archive_.bigEndian ? L"PS3" : L"PC")))
+        return Status::failure(Error::ModLedgerInvalid, msg::kModLedgerOtherGame +
+                                                            ModLedgerPath(archive_.link) +
+                                                            msg::kModQuoteEnd);
     hasBackup_ = platform::pathExists(files_.recordPath()) &&
                  loadWholeFile(files_.recordPath(), record_, recordLength_);
     backup::SavedFiles saved;
@@ -96,9 +96,9 @@ Status LoadedArchive::load() {
 }
 
 Status LoadedArchive::requireTrustedBackup() const {
-    const bool misfit = std::any_of(
-        backupState_.findings.begin(), backupState_.findings.end(),
-        [](const BackupFinding& f) { return f.kind == BackupFinding::kBackupMisfit; });
+    const bool misfit =
+        std::any_of(backupState_.findings.begin(), backupState_.findings.end(),
+                    [](const BackupFinding& f) { return f.kind == BackupFinding::kBackupMisfit; });
     if (!hasBackup_ || table_.get() == nullptr || misfit)
         return Status::failure(Error::BackupUnloadable, msg::kModNoBackup);
     if (backupState_.changedByOtherProgram())
@@ -128,9 +128,9 @@ uint32_t LoadedArchive::slotOf(uint32_t entry) const {
 }
 
 const ModLedgerEntry* LoadedArchive::ledgerEntry(uint32_t entry) const {
-    auto found = std::lower_bound(
-        ledger_.entries.begin(), ledger_.entries.end(), entry,
-        [](const ModLedgerEntry& e, uint32_t wanted) { return e.entry < wanted; });
+    auto found =
+        std::lower_bound(ledger_.entries.begin(), ledger_.entries.end(), entry,
+                         [](const ModLedgerEntry& e, uint32_t wanted) { return e.entry < wanted; });
     return found != ledger_.entries.end() && found->entry == entry ? &*found : nullptr;
 }
 

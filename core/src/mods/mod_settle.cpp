@@ -30,7 +30,8 @@ bool stillApplies(const LoadedArchive& loaded, const ModIntent& intent) {
     if (!loaded.hasBackup() || loaded.backupFingerprint() != intent.backup)
         return false;
     for (const ModIntentFile& file : intent.files) {
-        if (file.file >= uint32_t(kMaxArchiveFiles) || loaded.sizeOf(int32_t(file.file)) != file.size)
+        if (file.file >= uint32_t(kMaxArchiveFiles) ||
+            loaded.sizeOf(int32_t(file.file)) != file.size)
             return false;
     }
     for (const ModIntentEntry& e : intent.entries) {
@@ -88,10 +89,11 @@ Status settle(const ModArchive& archive, IntentSettlement& settlement) {
     }
     const bool ledgerWritten =
         loaded.ledgerExists() && WriteModLedger(loaded.ledger()) == WriteModLedger(intent.ledger);
-    const bool whole = std::all_of(intent.files.begin(), intent.files.end(),
-                                   [&](const ModIntentFile& f) { return appendedWhole(loaded, f); });
-    settlement.kind = ledgerWritten || whole ? IntentSettlement::kRolledForward
-                                             : IntentSettlement::kRolledBack;
+    const bool whole =
+        std::all_of(intent.files.begin(), intent.files.end(),
+                    [&](const ModIntentFile& f) { return appendedWhole(loaded, f); });
+    settlement.kind =
+        ledgerWritten || whole ? IntentSettlement::kRolledForward : IntentSettlement::kRolledBack;
     if (!ledgerWritten) {
         std::vector<LoadedArchive::EntryWrite> writes;
         for (const ModIntentEntry& e : intent.entries)
