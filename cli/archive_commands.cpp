@@ -112,6 +112,14 @@ int runOnGame(const CommandTarget& target) {
         return VerifyArchives(target);
     case ArchiveCode::ModMake:
         return MakeMod(target);
+    case ArchiveCode::ModAdd:
+        return AddMods(target);
+    case ArchiveCode::ModDel:
+        return RemoveMods(target);
+    case ArchiveCode::Mods:
+        return ShowMods(target);
+    case ArchiveCode::ModReapply:
+        return ReapplyMods(target);
     default:
         return runOnFiles(target);
     }

@@ -37,5 +37,10 @@ struct CommandTarget {
 int ListArchives(const CommandTarget& target);
 int VerifyArchives(const CommandTarget& target);
 int MakeMod(const CommandTarget& target);
+// MODADD, MODDEL, MODS and MODREAPPLY (mod_commands.cpp).
+int AddMods(const CommandTarget& target);
+int RemoveMods(const CommandTarget& target);
+int ShowMods(const CommandTarget& target);
+int ReapplyMods(const CommandTarget& target);
 
 } // namespace karv::cli

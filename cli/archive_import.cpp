@@ -1,5 +1,7 @@
 #include "archive_import.h"
 
+#include "archive_operations.h"
+
 #include "console.h"
 #include "karvcore/archive.h"
 #include "platform/filesystem.h"
@@ -201,6 +203,8 @@ bool MemberFilesIn(const std::wstring& folder, std::vector<ImportFile>& files) {
 
 ImportOutcome ImportMembers(const ArchiveSelection& selection, std::wstring archivePath) {
     ImportOutcome outcome = ImportOutcome::Failed;
+    if (!SettleModStep(selection))
+        return outcome;
     catchOutOfMemory([&] { outcome = importMembers(selection, archivePath); },
                      [&] {
                          print(text::kOutOfMemory);

@@ -28,11 +28,52 @@ std::wstring FirstIndexPath(const gameinfo& game) {
     return game.location + game.idxNames[0];
 }
 
+ModArchive ModArchiveOf(const ArchiveSelection& s) {
+    return {s.dataType, s.bigEndian, s.blockAlignment, s.linkinfo, s.archivePath, s.archiveName};
+}
+
+namespace {
+
+std::wstring stepNamed(const IntentSettlement& settled) {
+    std::wstring text = text::kModStepOpen + settled.operation + text::kModStepColon;
+    for (size_t i = 0; i < settled.mods.size(); ++i)
+        text += (i == 0 ? L"" : text::kModNameSeparator) + settled.mods[i];
+    return text + text::kModStepClose;
+}
+
+} // namespace
+
+bool SettleModStep(const ArchiveSelection& selection) {
+    IntentSettlement settled;
+    Status status = SettleModIntent(ModArchiveOf(selection), settled);
+    if (!status) {
+        printFailure(text::kModSettleFailedBecause, status);
+        return false;
+    }
+    switch (settled.kind) {
+    case IntentSettlement::kNone:
+        break;
+    case IntentSettlement::kRolledForward:
+        print(stepNamed(settled) + text::kModStepForward);
+        break;
+    case IntentSettlement::kRolledBack:
+        print(stepNamed(settled) + text::kModStepBack);
+        break;
+    case IntentSettlement::kSetAside:
+        print(stepNamed(settled) + text::kModStepAside + settled.asidePath +
+              text::kModStepAsideEnd);
+        break;
+    }
+    return true;
+}
+
 bool BackupExists(const ArchiveSelection& selection) {
     return FilePathExists(BackupRecordPath(selection.linkinfo)) == 1;
 }
 
 bool BackUpSelection(const ArchiveSelection& s, const gameinfo& game) {
+    if (!SettleModStep(s))
+        return false;
     if (BackupIdxVoxbank(s.dataType, s.linkinfo, game.location, s.bigEndian) != 0) {
         printFailure(text::kBackupFailedBecause);
         return false;
@@ -42,6 +83,8 @@ bool BackUpSelection(const ArchiveSelection& s, const gameinfo& game) {
 }
 
 bool RestoreSelection(const ArchiveSelection& s, const gameinfo& game) {
+    if (!SettleModStep(s))
+        return false;
     // Whether a backup exists is for the library to say.
     if (RestoreIdxVoxbank(s.dataType, s.linkinfo, game.location, s.bigEndian) != 0) {
         printFailure(text::kRestoreFailedBecause);

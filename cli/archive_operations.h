@@ -4,6 +4,7 @@
 #pragma once
 
 #include "game_config.h"
+#include "karvcore/mod_work.h"
 #include "program_state.h"
 
 #include <cstdint>
@@ -18,6 +19,13 @@ const wchar_t* GameRefusal(const gameinfo& game);
 bool IsMultiFile357(const gameinfo& game);
 // The index file that the split information is derived from.
 std::wstring FirstIndexPath(const gameinfo& game);
+
+// The selection's archive as the mod steps take it.
+ModArchive ModArchiveOf(const ArchiveSelection& selection);
+// Settles a mod step that a killed process left unfinished on the selection's archive, with a
+// line saying what became of it; false (the line printed) when its intent cannot be read, and
+// the operation must not go on.
+bool SettleModStep(const ArchiveSelection& selection);
 
 // Whether the selection's archive has a backup (its record beside archive file 0).
 bool BackupExists(const ArchiveSelection& selection);

@@ -308,4 +308,95 @@ inline constexpr const wchar_t* kModMadeOpen = L"制作 MOD“";
 inline constexpr const wchar_t* kModMadeCount = L"”成功！共打包 ";
 inline constexpr const wchar_t* kModMadeEnd = L" 个文件！\n";
 
+// A mod step a killed process left unfinished, as the next command finds it:
+// "上次未完成的 MOD 操作（MODADD：A、B）已补完，MOD 已全部应用！\n"
+inline constexpr const wchar_t* kModStepOpen = L"上次未完成的 MOD 操作（";
+inline constexpr const wchar_t* kModStepColon = L"：";
+inline constexpr const wchar_t* kModNameSeparator = L"、";
+inline constexpr const wchar_t* kModStepClose = L"）";
+inline constexpr const wchar_t* kModStepForward = L"已补完，该操作已全部生效！\n";
+inline constexpr const wchar_t* kModStepBack = L"已撤销，该操作没有生效！\n";
+inline constexpr const wchar_t* kModStepAside =
+    L"之后游戏文件又被修改过，该操作不会再执行，其记录已移至“";
+inline constexpr const wchar_t* kModStepAsideEnd = L"”！\n";
+inline constexpr const wchar_t* kModSettleFailedBecause = L"处理上次未完成的 MOD 操作失败！原因：";
+
+// MODADD, MODDEL, MODS, MODREAPPLY. A line about an entry:
+// "VOXDATA_A.BIN 第 42 项：MOD“C”已被 MOD“A”修改！\n" (the file only for Z54 and 358)
+inline constexpr const wchar_t* kModQuoteOpen = L"MOD“";
+inline constexpr const wchar_t* kModQuoteClose = L"”";
+inline constexpr const wchar_t* kModEntryOpen = L"第 ";
+inline constexpr const wchar_t* kModEntryClose = L" 项：";
+inline constexpr const wchar_t* kModOriginalChanged =
+    L"的原始数据与游戏中的不同（游戏可能已更新），无法应用！\n";
+inline constexpr const wchar_t* kModOriginalChangedSkipped =
+    L"的原始数据已被游戏更新修改，已跳过！\n";
+inline constexpr const wchar_t* kModEntryMissing = L"对应的项在游戏中不存在或未使用，无法应用！\n";
+inline constexpr const wchar_t* kModEntryMissingSkipped = L"对应的项在游戏中已不存在，已跳过！\n";
+// + holder + kModSetEnd
+inline constexpr const wchar_t* kModSetByApplied = L"要修改的项已被已应用的 ";
+inline constexpr const wchar_t* kModSetByEarlier = L"要修改的项也被本次前面的 ";
+inline constexpr const wchar_t* kModSetEnd = L"修改过，存在冲突！\n";
+inline constexpr const wchar_t* kModOverEnd = L"所做的修改！\n";
+inline constexpr const wchar_t* kModOverApplied = L"将覆盖已应用的 ";
+inline constexpr const wchar_t* kModOverEarlier = L"将覆盖本次前面的 ";
+inline constexpr const wchar_t* kModChangedOutside =
+    L"要修改的项已被 MOD 以外的操作（例如导入）修改，存在冲突！\n";
+inline constexpr const wchar_t* kModOverOutside =
+    L"将覆盖 MOD 以外的操作（例如导入）所做的修改！\n";
+inline constexpr const wchar_t* kModAddRefusedBecause = L"无法应用 MOD！原因：";
+inline constexpr const wchar_t* kModNothingWritten =
+    L"未做任何修改！冲突的 MOD 可以加上 --over 选项让后面的 MOD 覆盖前面的修改。\n";
+inline constexpr const wchar_t* kModAddFailedBecause = L"应用 MOD 失败！原因：";
+inline constexpr const wchar_t* kModAddNeedsBackup =
+    L"未找到备份文件，不备份无法应用 MOD！请先用 BACKUP 备份，或加上 --backup 选项！\n";
+inline constexpr const wchar_t* kModReadFailedBecause = L"读取 MOD 失败！原因：";
+// "MOD“A”中的文件 VOXDATA_Q/000001.data 对应的 Voxbank 文件 VOXDATA_Q.BIN 不属于该游戏！\n"
+inline constexpr const wchar_t* kModMemberFile = L"中的文件 ";
+inline constexpr const wchar_t* kModMemberNotInGame = L" 对应的 Voxbank 文件 ";
+inline constexpr const wchar_t* kModMemberNotInGameEnd = L" 不属于该游戏！\n";
+// "向 VOXDATA_A.BIN 中应用 MOD“A”MOD“B”成功！共写入 12 个文件！\n"
+inline constexpr const wchar_t* kModAddedOpen = L"向 ";
+inline constexpr const wchar_t* kModAddedMods = L" 中应用 ";
+inline constexpr const wchar_t* kModAddedCount = L"成功！共写入 ";
+inline constexpr const wchar_t* kModAddedEnd = L" 个文件！\n";
+inline constexpr const wchar_t* kModRestoredEnd = L" 项！\n";
+inline constexpr const wchar_t* kModLedgerFailedBecause = L"读取 MOD 记录失败！原因：";
+// "没有应用名为“A”的 MOD！\n"
+inline constexpr const wchar_t* kModNotAppliedOpen = L"没有应用名为“";
+inline constexpr const wchar_t* kModNotAppliedEnd = L"”的 MOD！\n";
+inline constexpr const wchar_t* kModDelFailedBecause = L"移除 MOD 失败！原因：";
+inline constexpr const wchar_t* kModLeftAlone =
+    L"该项已被 MOD 以外的操作（例如导入）修改，保持不变！\n";
+inline constexpr const wchar_t* kModStillOverridden = L"第 ";
+inline constexpr const wchar_t* kModStillOverriddenEnd = L" 项由后来应用的 MOD 决定，保持不变！\n";
+// "从 VOXDATA_A.BIN 中移除 MOD“A”成功！共恢复 3 项！\n"
+inline constexpr const wchar_t* kModRemovedOpen = L"从 ";
+inline constexpr const wchar_t* kModRemovedMod = L" 中移除 ";
+inline constexpr const wchar_t* kModRemovedCount = L"成功！共恢复 ";
+// MODS
+inline constexpr const wchar_t* kModsFileOpen = L"文件 ";
+inline constexpr const wchar_t* kModsFileClose = L"：\n";
+inline constexpr const wchar_t* kModsNone = L"  没有应用 MOD\n";
+inline constexpr const wchar_t* kModsIndent = L"  ";
+inline constexpr const wchar_t* kModsFolderOpen = L"（";
+inline constexpr const wchar_t* kModsFolderClose = L"）";
+inline constexpr const wchar_t* kModsEntries = L"：第 ";
+inline constexpr const wchar_t* kModsEntriesEnd = L" 项\n";
+inline constexpr const wchar_t* kModsOverrides = L"覆盖了 ";
+inline constexpr const wchar_t* kModsOutside = L"已被 MOD 以外的操作（例如导入）修改\n";
+inline constexpr const wchar_t* kModsChanged =
+    L"  游戏文件在备份后已被其他程序修改（例如游戏更新）！\n";
+inline constexpr const wchar_t* kModsGone =
+    L"  MOD 的数据已不在索引中（游戏更新或修复替换了文件），请用 MODREAPPLY 重新应用！\n";
+inline constexpr const wchar_t* kModsFailedBecause = L"读取 MOD 状态失败！原因：";
+inline constexpr const wchar_t* kModsNoBackup = L"该游戏没有备份，也没有应用 MOD！\n";
+// MODREAPPLY
+inline constexpr const wchar_t* kModReapplyMixed =
+    L"游戏文件中新旧数据混杂，无法重新应用 "
+    L"MOD，未做任何修改！请先用游戏的启动器检查游戏文件，再运行 MODREAPPLY！\n";
+inline constexpr const wchar_t* kModReapplyNothing = L"MOD 都还在游戏中，无需重新应用！\n";
+inline constexpr const wchar_t* kModReapplyNoMods = L"该游戏没有应用 MOD！\n";
+inline constexpr const wchar_t* kModReapplyFailedBecause = L"重新应用 MOD 失败！原因：";
+
 } // namespace karv::text

@@ -184,7 +184,7 @@ struct ImportFile {
     std::wstring name;
     uint32_t entry = 0;
     // Where the file is, when not in the import folder (empty: there, under its name).
-    std::wstring path;
+    std::wstring path = {};
 };
 
 // An outcome of the import, reported in the order it happens.

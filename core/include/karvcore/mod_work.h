@@ -146,9 +146,9 @@ struct ModsState {
     ModLedger ledger;
     std::vector<ModEntryState> entries; // in the ledger's order
     // The ledger lists mods and none of its top values is in the index.
-    bool gone() const;
+    KARVCORE_API bool gone() const;
     // The ledger lists mods and every top value is in the index.
-    bool allInPlace() const;
+    KARVCORE_API bool allInPlace() const;
 };
 
 // The mods of one archive against the index. Failures: the ledger's, the index's own,

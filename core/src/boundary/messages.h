@@ -205,3 +205,14 @@ inline constexpr const wchar_t* kBackupWithModsApplied =
     L"恢复备份！";
 inline constexpr const wchar_t* kRemoveLedgerFailed = L"数据已恢复，但删除 MOD 记录失败！";
 } // namespace karv::msg
+
+namespace karv::msg {
+// The ledger and the intent: "MOD 记录的内容有误（entries[0].layers[1].mod）！"
+inline constexpr const wchar_t* kLedgerName = L"MOD 记录";
+inline constexpr const wchar_t* kIntentName = L"MOD 操作记录";
+inline constexpr const wchar_t* kLedgerInvalidAt = L"的内容有误（";
+inline constexpr const wchar_t* kLedgerInvalidEnd = L"）！";
+inline constexpr const wchar_t* kLedgerNotJson = L"不是有效的 UTF-8 JSON 对象，或有重复的键";
+// + number + kManifestFormatUnknownEnd
+inline constexpr const wchar_t* kLedgerFormatUnknown = L"MOD 记录的格式版本为 ";
+} // namespace karv::msg

@@ -14,9 +14,8 @@
 namespace karv {
 
 bool ModsState::gone() const {
-    return !ledger.mods.empty() && !entries.empty() &&
-           std::none_of(entries.begin(), entries.end(),
-                        [](const ModEntryState& e) { return e.atTop; });
+    return !ledger.mods.empty() && std::none_of(entries.begin(), entries.end(),
+                                                [](const ModEntryState& e) { return e.atTop; });
 }
 
 bool ModsState::allInPlace() const {

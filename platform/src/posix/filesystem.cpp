@@ -109,4 +109,17 @@ bool removeFile(const std::wstring& path) {
     return posix::toNativePath(path, name) && unlink(name.c_str()) == 0;
 }
 
+std::wstring absolutePath(const std::wstring& path) {
+    if (path.empty() || path[0] == L'/')
+        return path;
+    std::string here(4096, '\0');
+    if (getcwd(here.data(), here.size()) == nullptr)
+        return path;
+    here.resize(std::strlen(here.c_str()));
+    std::wstring folder = utf8ToWide(here);
+    if (folder.empty() || folder.back() != L'/')
+        folder += L'/';
+    return path == L"." ? folder : folder + path;
+}
+
 } // namespace karv::platform

@@ -85,4 +85,18 @@ bool removeFile(const std::wstring& path) {
     return win32::isNameable(path) && DeleteFileW(path.c_str()) != 0;
 }
 
+std::wstring absolutePath(const std::wstring& path) {
+    if (path.empty())
+        return path;
+    DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0)
+        return path;
+    std::wstring full(length, L'\0');
+    DWORD written = GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    if (written == 0 || written >= length)
+        return path;
+    full.resize(written);
+    return full;
+}
+
 } // namespace karv::platform
