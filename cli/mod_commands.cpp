@@ -121,12 +121,11 @@ bool namesGameFile(const gameinfo& game, const ModMember& member) {
 }
 
 bool hasMembersFor(const ModPackage& package, const FilePart& part, int32_t dataType) {
-    return std::any_of(package.manifest.members.begin(), package.manifest.members.end(),
-                       [&](const ModMember& m) {
-                           return ArchiveSpansFiles(dataType) ||
-                                  platform::asciiUpper(m.file) ==
-                                      platform::asciiUpper(part.selection.archiveName);
-                       });
+    return std::any_of(
+        package.manifest.members.begin(), package.manifest.members.end(), [&](const ModMember& m) {
+            return ArchiveSpansFiles(dataType) ||
+                   platform::asciiUpper(m.file) == platform::asciiUpper(part.selection.archiveName);
+        });
 }
 
 bool readPackages(const std::vector<std::wstring>& folders, const gameinfo& game,
@@ -310,8 +309,8 @@ void printState(const FileMods& file) {
     for (size_t m = 0; m < state.ledger.mods.size(); ++m) {
         const ModLedgerMod& mod = state.ledger.mods[m];
         print(text::kModsIndent + std::to_wstring(m + 1) + L". " + modNamed(mod.name) +
-              text::kModsFolderOpen + mod.folder + text::kModsFolderClose +
-              text::kModsEntries + entryList(entries[m]) + text::kModsEntriesEnd);
+              text::kModsFolderOpen + mod.folder + text::kModsFolderClose + text::kModsEntries +
+              entryList(entries[m]) + text::kModsEntriesEnd);
     }
     for (const ModEntryState& e : state.entries) {
         if (e.ledger.layers.size() < 2)
@@ -367,9 +366,8 @@ int ShowMods(const CommandTarget& target) {
         if (!json && !SettleModStep(mods.part.selection))
             return kExitFailed;
         if (Status read = InspectMods(ModArchiveOf(mods.part.selection), mods.state); !read)
-            return target.report.refuse(mods.part.label + text::kModsFailedBecause +
-                                            read.message() + L"\n",
-                                        kExitFailed);
+            return target.report.refuse(
+                mods.part.label + text::kModsFailedBecause + read.message() + L"\n", kExitFailed);
         if (!mods.state.backup)
             continue;
         changed |= mods.state.changed;

@@ -1,9 +1,9 @@
 // The ledger and the intent: read with nlohmann-json's exceptions off, every type checked
 // before a value is taken, and written key by key in a fixed order.
+#include "karvcore/mod_ledger.h"
 #include "boundary/boundary.h"
 #include "boundary/exported_codes.h"
 #include "boundary/messages.h"
-#include "karvcore/mod_ledger.h"
 #include "platform/text.h"
 
 #include <nlohmann/json.hpp>
@@ -321,15 +321,15 @@ std::string ledgerText(const ModLedger& ledger, const std::string& indent) {
     std::string out = "{\"format\": 1, \"type\": " + quoted(ledger.type) +
                       ", \"mode\": " + quoted(ledger.mode) + ",\n" + indent + " \"mods\": [";
     for (size_t i = 0; i < ledger.mods.size(); ++i)
-        out += std::string(i == 0 ? "" : ",") + "\n" + indent + "  {\"name\": " +
-               quoted(ledger.mods[i].name) + ", \"folder\": " + quoted(ledger.mods[i].folder) +
-               "}";
+        out += std::string(i == 0 ? "" : ",") + "\n" + indent +
+               "  {\"name\": " + quoted(ledger.mods[i].name) +
+               ", \"folder\": " + quoted(ledger.mods[i].folder) + "}";
     out += "],\n" + indent + " \"entries\": [";
     for (size_t i = 0; i < ledger.entries.size(); ++i) {
         const ModLedgerEntry& e = ledger.entries[i];
-        out += std::string(i == 0 ? "" : ",") + "\n" + indent + "  {\"entry\": " +
-               std::to_string(e.entry) + ", \"original\": " + q(hexOf(e.original)) +
-               ", \"layers\": [";
+        out += std::string(i == 0 ? "" : ",") + "\n" + indent +
+               "  {\"entry\": " + std::to_string(e.entry) +
+               ", \"original\": " + q(hexOf(e.original)) + ", \"layers\": [";
         for (size_t l = 0; l < e.layers.size(); ++l)
             out += std::string(l == 0 ? "" : ", ") + "{\"mod\": " + quoted(e.layers[l].mod) +
                    ", \"bytes\": " + q(hexOf(e.layers[l].bytes)) + "}";
@@ -346,8 +346,7 @@ Status ParseModLedger(const uint8_t* bytes, size_t length, ModLedger& out) {
         std::optional<Json> root = document(bytes, length, reader);
         Status unknown;
         ModLedger ledger;
-        if (!root || !readFormat(*root, reader, unknown) ||
-            !readLedger(*root, L"", reader, ledger))
+        if (!root || !readFormat(*root, reader, unknown) || !readLedger(*root, L"", reader, ledger))
             return unknown ? reader.failure() : unknown;
         out = std::move(ledger);
         return Status();
@@ -381,24 +380,24 @@ std::string WriteModIntent(const ModIntent& intent) {
     std::string text;
     catchOutOfMemory(
         [&] {
-            std::string out = "{\"format\": 1, \"operation\": " + quoted(intent.operation) +
-                              ", \"mods\": [";
+            std::string out =
+                "{\"format\": 1, \"operation\": " + quoted(intent.operation) + ", \"mods\": [";
             for (size_t i = 0; i < intent.mods.size(); ++i)
                 out += std::string(i == 0 ? "" : ", ") + quoted(intent.mods[i]);
             out += "], \"backup\": " + quoted(intent.backup) + ",\n \"files\": [";
             for (size_t i = 0; i < intent.files.size(); ++i) {
                 const ModIntentFile& f = intent.files[i];
-                out += std::string(i == 0 ? "" : ",") + "\n  {\"file\": " +
-                       std::to_string(f.file) + ", \"size\": " + std::to_string(f.size) +
-                       ", \"from\": " + std::to_string(f.from) + ", \"hash\": " +
-                       quoted(f.hash) + "}";
+                out += std::string(i == 0 ? "" : ",") + "\n  {\"file\": " + std::to_string(f.file) +
+                       ", \"size\": " + std::to_string(f.size) +
+                       ", \"from\": " + std::to_string(f.from) + ", \"hash\": " + quoted(f.hash) +
+                       "}";
             }
             out += "],\n \"entries\": [";
             for (size_t i = 0; i < intent.entries.size(); ++i) {
                 const ModIntentEntry& e = intent.entries[i];
-                out += std::string(i == 0 ? "" : ",") + "\n  {\"entry\": " +
-                       std::to_string(e.entry) + ", \"before\": " + q(hexOf(e.before)) +
-                       ", \"after\": " + q(hexOf(e.after)) +
+                out += std::string(i == 0 ? "" : ",") +
+                       "\n  {\"entry\": " + std::to_string(e.entry) +
+                       ", \"before\": " + q(hexOf(e.before)) + ", \"after\": " + q(hexOf(e.after)) +
                        ", \"slot\": " + std::to_string(e.slot) + "}";
             }
             text = out + "],\n \"ledger\": " + ledgerText(intent.ledger, " ") + "}\n";
