@@ -216,9 +216,9 @@ int MakeMod(const CommandTarget& target) {
     const ArchiveCommand& command = target.command;
     const std::wstring name = command.name ? *command.name : lastName(command.folder);
     if (command.folder.empty())
-        return target.report.wrongCommandLine(
-            text::kCommandWrong + std::wstring(text::kCommandMissingFolder),
-            ArchiveCodeUsage(command.code));
+        return target.report.wrongCommandLine(text::kCommandWrong +
+                                                  std::wstring(text::kCommandMissingFolder),
+                                              ArchiveCodeUsage(command.code));
     if (name.empty())
         return target.report.wrongCommandLine(text::kCommandWrong + std::wstring(text::kModNoName),
                                               ArchiveCodeUsage(command.code));

@@ -282,7 +282,8 @@ inline constexpr const wchar_t* kModNoName = L"MOD 名称不能为空！\n";
 // "文件夹“mods/A”中已有 mod.json，不能覆盖另一个 MOD！\n"
 inline constexpr const wchar_t* kModFolderQuote = L"文件夹“";
 inline constexpr const wchar_t* kModHasManifest = L"”中已有 mod.json，不能覆盖另一个 MOD！\n";
-inline constexpr const wchar_t* kModNoBackup = L"未找到备份文件，无法制作 MOD！请先用 BACKUP 备份！\n";
+inline constexpr const wchar_t* kModNoBackup =
+    L"未找到备份文件，无法制作 MOD！请先用 BACKUP 备份！\n";
 inline constexpr const wchar_t* kModChangedSinceBackup =
     L"游戏文件在备份后已被其他程序修改（例如游戏更新），无法制作 MOD！请先重新备份！\n";
 // "文件 42.data 与 000042.data 对应同一个编号，无法打包！\n"

@@ -17,8 +17,8 @@ using karv::cli::ArchiveCode;
 using karv::cli::ArchiveCommand;
 using karv::fuzz::expect;
 
-const ArchiveCode kCodes[] = {ArchiveCode::List,    ArchiveCode::Verify,    ArchiveCode::Export,
-                              ArchiveCode::Import,  ArchiveCode::Backup,    ArchiveCode::Restore,
+const ArchiveCode kCodes[] = {ArchiveCode::List,      ArchiveCode::Verify, ArchiveCode::Export,
+                              ArchiveCode::Import,    ArchiveCode::Backup, ArchiveCode::Restore,
                               ArchiveCode::SplitInfo, ArchiveCode::ModMake};
 constexpr size_t kCodeCount = sizeof kCodes / sizeof kCodes[0];
 
@@ -64,9 +64,8 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
 
 bool same(const ArchiveCommand& a, const ArchiveCommand& b) {
     return a.code == b.code && a.game == b.game && a.file == b.file && a.folder == b.folder &&
-           a.name == b.name && a.first == b.first &&
-           a.last == b.last && a.textures == b.textures && a.dryRun == b.dryRun &&
-           a.backup == b.backup && a.force == b.force && a.json == b.json;
+           a.name == b.name && a.first == b.first && a.last == b.last && a.textures == b.textures &&
+           a.dryRun == b.dryRun && a.backup == b.backup && a.force == b.force && a.json == b.json;
 }
 
 void checkOptions(const ArchiveCommand& c) {
