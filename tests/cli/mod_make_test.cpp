@@ -71,22 +71,26 @@ class ModGames {
         e1.addCompressed(content(300, 8));
         EXPECT_TRUE(e0.write({game(L"e0.bin")}, game(L"e0.idx")) &&
                     e1.write({game(L"e1.bin")}, game(L"e1.idx")));
+        // "D": two archive files of one stem, so one import folder and one package folder.
+        EXPECT_TRUE(b.write({game(L"d.bin")}, L"") && b.write({game(L"d.dat")}, L""));
         const std::wstring split = L"0/" + hex(s.firstEntryOfFile(1) * 32);
         EXPECT_TRUE(writeFileBytes(
             dir_.file(L"游戏信息.txt"),
-            ucs2File(record(L"Z", lines(L"Z54", {{kCount, L"2"}, {kNames, L"a.bin/b.bin"}}, L"")) +
-                     record(L"S", lines(L"357",
-                                        {{kIdxNames, L"s.idx"},
-                                         {kCount, L"2"},
-                                         {kNames, L"s0.bin/s1.bin"},
-                                         {kSplit, split}},
-                                        L"357")) +
-                     record(L"E", lines(L"358",
-                                        {{kIdxCount, L"2"},
-                                         {kIdxNames, L"e0.idx/e1.idx"},
-                                         {kCount, L"2"},
-                                         {kNames, L"e0.bin/e1.bin"}},
-                                        L"358")))));
+            ucs2File(
+                record(L"Z", lines(L"Z54", {{kCount, L"2"}, {kNames, L"a.bin/b.bin"}}, L"")) +
+                record(L"S", lines(L"357",
+                                   {{kIdxNames, L"s.idx"},
+                                    {kCount, L"2"},
+                                    {kNames, L"s0.bin/s1.bin"},
+                                    {kSplit, split}},
+                                   L"357")) +
+                record(L"E", lines(L"358",
+                                   {{kIdxCount, L"2"},
+                                    {kIdxNames, L"e0.idx/e1.idx"},
+                                    {kCount, L"2"},
+                                    {kNames, L"e0.bin/e1.bin"}},
+                                   L"358")) +
+                record(L"D", lines(L"Z54", {{kCount, L"2"}, {kNames, L"d.bin/d.dat"}}, L"D")))));
     }
 
     std::wstring game(const std::wstring& name) const { return dir_.file(L"game") + kSep + name; }
@@ -289,6 +293,15 @@ TEST(ModMake, RefusalsWriteNothingAndSayWhy) {
                {L"MODMAKE", L"Z", folder},
                1,
                utf8(L"文件夹“" + folder + L"”中已有 mod.json，不能覆盖另一个 MOD！\n")}});
+
+    // The same file taken for both archive files would give a manifest the reader refuses.
+    ASSERT_EQ(games.run({L"BACKUP", L"D"}).exitCode, 0);
+    games.edit(L"game/ImportD/d/0.data", content(10, 33));
+    refusals({{"one package path twice",
+               {L"MODMAKE", L"D", L"mods" + kSep + L"D"},
+               1,
+               utf8(L"制作 MOD 失败！原因：mod.json 中第 2 个成员与第 1 个成员的 path 相同"
+                    L"（d/000000.data）！\n")}});
 
     // An update of the game: b.bin's entry 0 has another stored size in the saved region.
     std::string bytes = readFileBytes(games.game(L"b.bin"));
