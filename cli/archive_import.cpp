@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "karvcore/archive.h"
+#include "karvcore/mods.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 #include "texts.h"
@@ -175,7 +176,7 @@ ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstrin
     if (Status opened = import.open(); !opened)
         return printSetupFailure(opened);
     std::vector<platform::DirectoryEntry> found;
-    if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + text::kSubFileSuffix,
+    if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + kMemberFileSuffix,
                                  found) ||
         found.empty()) {
         print(text::kNoFilesToImport);
@@ -193,7 +194,7 @@ ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstrin
 
 bool MemberFilesIn(const std::wstring& folder, std::vector<ImportFile>& files) {
     std::vector<platform::DirectoryEntry> found;
-    if (!platform::listDirectory(folder, std::wstring(L"*") + text::kSubFileSuffix, found))
+    if (!platform::listDirectory(folder, std::wstring(L"*") + kMemberFileSuffix, found))
         return false;
     files = filesToImport(found);
     return true;
