@@ -4,6 +4,7 @@
 #include "files.h"
 #include "karvcore/archive.h"
 #include "karvcore/formats.h"
+#include "karvcore/mods.h"
 #include "karvcore/packed_blob.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
@@ -20,9 +21,6 @@ namespace {
 using platform::File;
 using platform::kPathSeparator;
 using platform::OpenMode;
-
-// Member file names carry the entry number with at least this many digits.
-constexpr int kMemberNameDigits = 6;
 
 // The export folder of the run: the game's folder, one level deeper for an archive file that
 // stands alone (named after the file), and the texture folder inside it.
@@ -122,7 +120,7 @@ bool MemberExport::exportMember(const ExportedMember& member) {
     }
     const ArchiveSelection& selection = selection_;
     std::wstring path = selection.exportDir + kPathSeparator +
-                        zeroPadded(member.entry, kMemberNameDigits) + text::kSubFileSuffix;
+                        zeroPadded(member.entry, kMemberFileDigits) + kMemberFileSuffix;
     if (!selection.dryRun) {
         bool created = false;
         if (!writeMemberFile(path, member.data, member.length, created)) {

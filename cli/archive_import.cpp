@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "karvcore/archive.h"
+#include "karvcore/mods.h"
 #include "platform/filesystem.h"
 #include "program_state.h"
 #include "texts.h"
@@ -177,7 +178,7 @@ ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstrin
     if (Status opened = import.open(); !opened)
         return printSetupFailure(opened);
     std::vector<platform::DirectoryEntry> found;
-    if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + text::kSubFileSuffix,
+    if (!platform::listDirectory(selection.importDir, std::wstring(L"*") + kMemberFileSuffix,
                                  found) ||
         found.empty()) {
         print(text::kNoFilesToImport);
@@ -195,7 +196,7 @@ ImportOutcome importMembers(const ArchiveSelection& selection, const std::wstrin
 
 bool MemberFilesIn(const std::wstring& folder, std::vector<ImportFile>& files) {
     std::vector<platform::DirectoryEntry> found;
-    if (!platform::listDirectory(folder, std::wstring(L"*") + text::kSubFileSuffix, found))
+    if (!platform::listDirectory(folder, std::wstring(L"*") + kMemberFileSuffix, found))
         return false;
     files = filesToImport(found);
     return true;

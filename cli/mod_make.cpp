@@ -63,8 +63,11 @@ class ModMaker {
     // Reads one archive file's edited files and their originals; false (the line printed) when
     // the mod cannot be made.
     bool collect(int32_t fileIndex);
-    // Writes the package; false (the line printed) when a file could not be written.
-    bool write() const;
+    // The manifest's text once it reads back; false (the line printed) when it does not.
+    bool check(std::string& json) const;
+    // Writes the package, the manifest last; false (the line printed) when a file could not be
+    // written.
+    bool write(const std::string& json) const;
     size_t count() const { return packed_.size(); }
 
   private:
@@ -178,9 +181,24 @@ bool ModMaker::pinFile(const ArchiveSelection& selection, const Status& original
     return true;
 }
 
-bool ModMaker::write() const {
-    createFolders(folder_);
+// The manifest the package will hold, read back as a player's tool will read it: what the
+// reader refuses (two archive files of one stem give one path twice) is refused before anything
+// is written. False with the line printed.
+bool ModMaker::check(std::string& json) const {
     ModManifest manifest = manifest_;
+    for (const Packed& p : packed_)
+        manifest.members.push_back(p.member);
+    json = WriteModManifest(manifest);
+    ModManifest readBack;
+    const Status read =
+        ParseModManifest(reinterpret_cast<const uint8_t*>(json.data()), json.size(), readBack);
+    if (!read)
+        print(text::kModMakeFailedBecause + read.message() + L"\n");
+    return bool(read);
+}
+
+bool ModMaker::write(const std::string& json) const {
+    createFolders(folder_);
     for (const Packed& p : packed_) {
         const std::wstring path = localPath(folder_, p.member.path);
         const size_t cut = path.rfind(kPathSeparator);
@@ -198,9 +216,7 @@ bool ModMaker::write() const {
             return false;
         }
         print(text::kModPackedLine + p.member.path + text::kLineSucceeded);
-        manifest.members.push_back(p.member);
     }
-    const std::string json = WriteModManifest(manifest);
     const std::wstring path = withTrailingSeparator(folder_) + kModManifestName;
     if (!ReplaceFileDurably(path, reinterpret_cast<const uint8_t*>(json.data()),
                             uint32_t(json.size()))) {
@@ -235,7 +251,8 @@ int MakeMod(const CommandTarget& target) {
         print(text::kModNothingToPack);
         return kExitFailed;
     }
-    if (!maker.write())
+    std::string json;
+    if (!maker.check(json) || !maker.write(json))
         return kExitFailed;
     print(text::kModMadeOpen + name + text::kModMadeCount + std::to_wstring(maker.count()) +
           text::kModMadeEnd);

@@ -300,6 +300,7 @@ inline constexpr const wchar_t* kModSameAsOriginal = L" 文件与原始数据相
 inline constexpr const wchar_t* kModOriginalFailedBecause = L" 文件对应的原始数据读取失败！原因：";
 inline constexpr const wchar_t* kModFileChanged = L" 文件在打包过程中被修改了！\n";
 inline constexpr const wchar_t* kModOriginalsFailedBecause = L"读取原始数据失败！原因：";
+inline constexpr const wchar_t* kModMakeFailedBecause = L"制作 MOD 失败！原因：";
 inline constexpr const wchar_t* kModNothingToPack = L"未找到可以打包的文件！\n";
 // "打包文件 VOXDATA_A/000042.data 成功！\n"
 inline constexpr const wchar_t* kModPackedLine = L"打包文件 ";

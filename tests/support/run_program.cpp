@@ -22,6 +22,13 @@ namespace {
 std::wstring quote(const std::wstring& s) {
     return L"\"" + s + L"\"";
 }
+// The program's runtime reads backslashes before a quote as escaping it: trailing ones are
+// doubled, so that "mods\A\" stays one argument and keeps its separator.
+std::wstring quoteArgument(const std::wstring& s) {
+    const size_t kept = s.find_last_not_of(L'\\');
+    const size_t trailing = s.size() - (kept == std::wstring::npos ? 0 : kept + 1);
+    return quote(s + std::wstring(trailing, L'\\'));
+}
 const wchar_t* kProgramSuffix = L".exe";
 // cmd's status when it could not start the program at all. Under wine on a loaded machine it
 // now and then fails to start one that is there; a program that is really missing fails the
@@ -34,6 +41,9 @@ std::wstring quote(const std::wstring& s) {
     for (wchar_t c : s)
         out += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
     return out + L"'";
+}
+std::wstring quoteArgument(const std::wstring& s) {
+    return quote(s);
 }
 const wchar_t* kProgramSuffix = L"";
 constexpr int kProgramNotStarted = 127; // the shell's "command not found"
@@ -58,7 +68,7 @@ std::wstring buildCommand(const std::wstring& name, const std::vector<std::wstri
 #endif
     command += quote(programFolder() + platform::kPathSeparator + name + kProgramSuffix);
     for (const auto& a : arguments)
-        command += L" " + quote(a);
+        command += L" " + quoteArgument(a);
     command += L" < " + quote(inputFile);
     return command;
 }
