@@ -141,8 +141,8 @@ std::wstring shownValue(const Json& value) {
     return shortened(wide(value.dump(-1, ' ', false, Json::error_handler_t::replace)));
 }
 
-std::wstring nth(size_t index, const wchar_t* counted) {
-    return msg::kModFileNth + std::to_wstring(index + 1) + counted;
+std::wstring nth(size_t index, const wchar_t* counted, const wchar_t* lead) {
+    return (lead ? lead : msg::kModFileNth) + std::to_wstring(index + 1) + counted;
 }
 
 bool isHashText(const std::wstring& text) {

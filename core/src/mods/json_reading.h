@@ -35,8 +35,9 @@ std::wstring wide(const std::string& utf8);
 std::wstring shortened(std::wstring text);
 // A value as the file writes it (a string in quotes), shortened.
 std::wstring shownValue(const Json& value);
-// "第 3 个成员": the member at `index` (from 0), `counted` as msg::kManifestMember.
-std::wstring nth(size_t index, const wchar_t* counted);
+// "第 3 个成员": the member at `index` (from 0), `counted` as msg::kManifestMember; `lead` is
+// msg::kModFileNthOf after a member ("第 2 个条目的第 1 层").
+std::wstring nth(size_t index, const wchar_t* counted, const wchar_t* lead = nullptr);
 
 bool isHashText(const std::wstring& text);
 
@@ -124,6 +125,21 @@ class Fields {
 
 // A member of an array as an object, or refused as "where 类型有误，应为对象！".
 Status memberObject(const FileKind& kind, const Json& value, const std::wstring& where);
+
+// Reads the members of an array as objects, in order, until one is refused: `read(fields, i)`
+// with the member's keys, its place `before` + nth(i, counted, lead).
+template <typename Read>
+Status eachObject(const FileKind& kind, const Json& array, const std::wstring& before,
+                  const wchar_t* counted, const wchar_t* lead, Read&& read) {
+    Status status;
+    for (size_t i = 0; status && i < array.size(); ++i) {
+        std::wstring where = before + nth(i, counted, lead);
+        status = memberObject(kind, array[i], where);
+        if (status)
+            status = read(Fields(kind, array[i], std::move(where)), i);
+    }
+    return status;
+}
 
 // ---- Writing ----
 

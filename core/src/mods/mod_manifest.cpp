@@ -66,11 +66,7 @@ bool isFileName(const std::wstring& file) {
     return file.find(L'/') == std::wstring::npos && IsPackagePath(file);
 }
 
-Status readMember(const Json& value, size_t index, ModMember& out) {
-    const std::wstring where = memberPlace(index);
-    if (Status object = modfile::memberObject(kManifest, value, where); !object)
-        return object;
-    const Fields fields(kManifest, value, where);
+Status readMember(const Fields& fields, ModMember& out) {
     Status status = fields.name("file", out.file);
     if (status && !isFileName(out.file))
         return fields.bad("file", msg::kManifestFileValue);
@@ -86,7 +82,7 @@ Status readMember(const Json& value, size_t index, ModMember& out) {
     if (status)
         status = fields.object("original", original);
     if (status)
-        status = readPin(Fields(kManifest, *original, where, L"original."), out.original);
+        status = readPin(Fields(kManifest, *original, fields.where(), L"original."), out.original);
     return status;
 }
 
@@ -132,15 +128,16 @@ Status readMembers(const Fields& top, ModManifest& out) {
     const ContainerKind* kind = FindContainerKindByName(out.type);
     MemberClaims claims(kind != nullptr && kind->spansFiles);
     out.members.reserve(members->size());
-    for (size_t i = 0; i < members->size() && status; ++i) {
-        ModMember member;
-        status = readMember((*members)[i], i, member);
-        if (status)
-            status = claims.claim(member, i);
-        if (status)
-            out.members.push_back(std::move(member));
-    }
-    return status;
+    return modfile::eachObject(kManifest, *members, manifestAt(), msg::kManifestMember, nullptr,
+                               [&](const Fields& fields, size_t i) {
+                                   ModMember member;
+                                   Status read = readMember(fields, member);
+                                   if (read)
+                                       read = claims.claim(member, i);
+                                   if (read)
+                                       out.members.push_back(std::move(member));
+                                   return read;
+                               });
 }
 
 Status readManifest(const uint8_t* bytes, size_t length, ModManifest& out) {
