@@ -63,17 +63,17 @@ struct ModLedgerMod {
 };
 
 struct ModLedger {
-    std::wstring type; // "357" "Z54" "358"
-    std::wstring mode; // "PC" "PS3"
-    std::vector<ModLedgerMod> mods;       // in the order applied
-    std::vector<ModLedgerEntry> entries;  // ascending
+    std::wstring type;                   // "357" "Z54" "358"
+    std::wstring mode;                   // "PC" "PS3"
+    std::vector<ModLedgerMod> mods;      // in the order applied
+    std::vector<ModLedgerEntry> entries; // ascending
 };
 
 struct ModIntentFile {
-    uint32_t file = 0;  // index into the archive's files
-    uint64_t size = 0;  // once the data was appended
-    uint64_t from = 0;  // where the appended bytes begin
-    std::wstring hash;  // of the bytes from `from` to `size`
+    uint32_t file = 0; // index into the archive's files
+    uint64_t size = 0; // once the data was appended
+    uint64_t from = 0; // where the appended bytes begin
+    std::wstring hash; // of the bytes from `from` to `size`
 };
 
 struct ModIntentEntry {
@@ -92,7 +92,8 @@ struct ModIntent {
 };
 
 // Readers: ModLedgerInvalid or ModIntentInvalid (not UTF-8, not JSON, a rule above broken; the
-// message says which and where), ModFormatUnknown, OutOfMemory. `out` is left as it was unless the file is read.
+// message says which and where), ModFormatUnknown, OutOfMemory. `out` is left as it was unless the
+// file is read.
 KARVCORE_API Status ParseModLedger(const uint8_t* bytes, size_t length, ModLedger& out);
 KARVCORE_API Status ParseModIntent(const uint8_t* bytes, size_t length, ModIntent& out);
 
