@@ -610,7 +610,7 @@ std::vector<Bytes> commandLineSeeds() {
 
 // ---- The mod files ----
 
-// Each: the reader's number (0 mod.json), then the file.
+// Each: the reader's number (0 mod.json, 1 ledger, 2 intent), then the file.
 Bytes modFileSeed(uint8_t reader, const std::string& file) {
     return withMode(reader, text(file));
 }
@@ -627,6 +627,32 @@ std::string seedMember(const std::string& file, uint32_t entry, const std::strin
 std::string seedManifest(const std::string& head, const std::string& members) {
     return "{\n  \"format\": 1,\n  " + head +
            ",\n  \"hash\": \"xxh3-128\",\n  \"members\": [\n    " + members + "\n  ]\n}\n";
+}
+
+// A ledger of two mods and two entries; `extra` lengthens the first entry's original.
+std::string seedLedger(const std::string& extra, const std::string& indent = "") {
+    return "{\n" + indent + "  \"format\": 1, \"type\": \"Z54\", \"mode\": \"PC\",\n" + indent +
+           "  \"mods\": [{\"name\": \"A\", \"folder\": \"/mods/A\"}, {\"name\": \"汉化补丁\", "
+           "\"folder\": \"C:\\\\mods\\\\汉化\"}],\n" +
+           indent + "  \"entries\": [\n" + indent + "    {\"entry\": 7, \"original\": \"0001" +
+           extra + "\", \"layers\": [{\"mod\": \"A\", \"bytes\": \"0a02\"}]},\n" + indent +
+           "    {\"entry\": 42, \"original\": \"1003\", \"layers\": [{\"mod\": \"A\", \"bytes\": "
+           "\"1a04\"}, {\"mod\": \"汉化补丁\", \"bytes\": \"1b05\"}]}\n" +
+           indent + "  ]\n" + indent + "}";
+}
+
+// An intent of two files (the second at the largest size) and one entry, with its ledger.
+std::string seedIntent(const std::string& operation, const std::string& mods,
+                       const std::string& indent, const std::string& from = "4000") {
+    const std::string head = "{\"format\": 1, \"operation\": \"" + operation + "\", \"mods\": [" +
+                             mods + "], \"backup\": \"" + kSeedHashA + "\",\n";
+    const std::string files =
+        "  \"files\": [{\"file\": 0, \"size\": 5000, \"from\": " + from + ", \"hash\": \"" +
+        kSeedHashB + "\"}, {\"file\": 3, \"size\": " + std::to_string(UINT64_MAX) +
+        ", \"from\": " + std::to_string(UINT64_MAX) + ", \"hash\": \"" + kSeedHashB + "\"}],\n";
+    const std::string entries = "  \"entries\": [{\"entry\": 42, \"before\": \"1a04\", \"after\": "
+                                "\"1b05\", \"slot\": 3}],\n";
+    return head + files + entries + "  \"ledger\": " + seedLedger("", indent) + "}\n";
 }
 
 std::vector<Bytes> modFileSeeds() {
@@ -651,6 +677,16 @@ std::vector<Bytes> modFileSeeds() {
         modFileSeed(0, seedManifest(z54, seedMember("A", 1, "../a"))),
         modFileSeed(0, "{\"format\": 2, \"hash\": \"xxh3-128\"}"),
         modFileSeed(0, "{\"format\": 1, \"hash\": \"md5\", \"format\": 1}"),
+        modFileSeed(1, seedLedger("")),
+        modFileSeed(1, "{\"format\": 1, \"type\": \"357\", \"mode\": \"PS3\", \"mods\": [], "
+                       "\"entries\": []}"),
+        modFileSeed(2, seedIntent("MODADD", "\"A\", \"汉化补丁\"", "  ")),
+        modFileSeed(2, seedIntent("MODREAPPLY", "\"A\"", "")),
+        // Refused: bytes of two lengths, appended bytes that begin after the file's end, a later
+        // format.
+        modFileSeed(1, seedLedger("00")),
+        modFileSeed(2, seedIntent("MODDEL", "\"B\"", "", "5001")),
+        modFileSeed(1, "{\"format\": 2}"),
     };
 }
 

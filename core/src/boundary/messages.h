@@ -95,46 +95,75 @@ inline constexpr const wchar_t* kInLogMode = L"当前是 LOG 模式！";
 inline constexpr const wchar_t* kNotInLogMode = L"当前不是 LOG 模式！";
 inline constexpr const wchar_t* kWriteFileFailed = L"写入文件失败！";
 
-// Mod packages' manifest. A message is put together from pieces: where (the manifest, or its
-// n-th member, counted from 1), the key (original's as "original.size"), the value as the
-// manifest has it, and what is wrong:
+// The mod files (a package's manifest, the mod ledger, a mod step's intent). A message is put
+// together from pieces: the file, where in it (the file, or its n-th member, counted from 1), the
+// key (a nested object's as "original.size"), the value as the file has it, and what is wrong:
 //   "mod.json 中缺少 name！"
 //   "mod.json 中第 3 个成员缺少 original.hash！"
-//   "mod.json 中第 3 个成员的 size 类型有误，应为整数！"
+//   "模组记录中第 3 个条目的第 2 层的 bytes 类型有误，应为字符串！"
 //   "mod.json 中第 3 个成员的 path \"../a\" 无效（应为以 / 分隔的相对路径，……）！"
-inline constexpr const wchar_t* kManifestNotUtf8 = L"mod.json 不是有效的 UTF-8 文本！";
-// + line number + kManifestNotJsonEnd
-inline constexpr const wchar_t* kManifestNotJson = L"mod.json 不是有效的 JSON 文本（第 ";
-inline constexpr const wchar_t* kManifestNotJsonEnd = L" 行有误）！";
-inline constexpr const wchar_t* kManifestNotObject = L"mod.json 的内容不是 JSON 对象！";
-// + the key in quotes + kManifestKeyTwiceEnd
-inline constexpr const wchar_t* kManifestKeyTwice = L"mod.json 中的键 ";
-inline constexpr const wchar_t* kManifestKeyTwiceEnd = L" 出现了不止一次！";
-inline constexpr const wchar_t* kManifestAt = L"mod.json 中";
-// kManifestAt + kManifestMember + n + kManifestMemberEnd
-inline constexpr const wchar_t* kManifestMember = L"第 ";
-inline constexpr const wchar_t* kManifestMemberEnd = L" 个成员";
+// The files as the messages name them; a Latin name is followed by a space.
+inline constexpr const wchar_t* kManifestFile = L"mod.json ";
+inline constexpr const wchar_t* kLedgerFile = L"模组记录";
+inline constexpr const wchar_t* kIntentFile = L"模组操作记录";
+// file + what is wrong with the whole file
+inline constexpr const wchar_t* kModFileNotUtf8 = L"不是有效的 UTF-8 文本！";
+// + line number + kModFileNotJsonEnd
+inline constexpr const wchar_t* kModFileNotJson = L"不是有效的 JSON 文本（第 ";
+inline constexpr const wchar_t* kModFileNotJsonEnd = L" 行有误）！";
+inline constexpr const wchar_t* kModFileNotObject = L"的内容不是 JSON 对象！";
+// + the key in quotes + kModFileKeyTwiceEnd
+inline constexpr const wchar_t* kModFileKeyTwice = L"中的键 ";
+inline constexpr const wchar_t* kModFileKeyTwiceEnd = L" 出现了不止一次！";
+// file + "中": where the file itself holds the key
+inline constexpr const wchar_t* kModFileIn = L"中";
+// where + "第 " + n + counted ("第 3 个成员"); a layer of an entry: where + "的第 " + n + " 层"
+inline constexpr const wchar_t* kModFileNth = L"第 ";
+inline constexpr const wchar_t* kModFileNthOf = L"的第 ";
+inline constexpr const wchar_t* kManifestMember = L" 个成员";
+inline constexpr const wchar_t* kLedgerMod = L" 个模组";
+inline constexpr const wchar_t* kLedgerEntry = L" 个条目";
+inline constexpr const wchar_t* kLedgerLayer = L" 层";
+inline constexpr const wchar_t* kIntentModName = L" 个模组名";
+inline constexpr const wchar_t* kIntentFileMember = L" 个文件";
+// The intent's ledger: its keys as "ledger.type", its members as in kIntentFile + kIntentLedger
+// + "的第 3 个条目", its format as kIntentFile + kIntentLedger + kModFileFormatUnknown.
+inline constexpr const wchar_t* kIntentLedger = L"中 ledger ";
+inline constexpr const wchar_t* kIntentLedgerKey = L"ledger.";
 // where + "的 " + key + " "
-inline constexpr const wchar_t* kManifestOf = L"的 ";
+inline constexpr const wchar_t* kModFileOf = L"的 ";
 // where + "缺少 " + key + "！"
-inline constexpr const wchar_t* kManifestMissing = L"缺少 ";
+inline constexpr const wchar_t* kModFileMissing = L"缺少 ";
 // where + "的 " + key + " 类型有误，应为" + type + "！"; a member itself: where + "类型有误…"
-inline constexpr const wchar_t* kManifestWrongType = L"类型有误，应为";
-inline constexpr const wchar_t* kManifestString = L"字符串";
-inline constexpr const wchar_t* kManifestInteger = L"整数";
-inline constexpr const wchar_t* kManifestObject = L"对象";
-inline constexpr const wchar_t* kManifestArray = L"数组";
+inline constexpr const wchar_t* kModFileWrongType = L"类型有误，应为";
+inline constexpr const wchar_t* kModFileString = L"字符串";
+inline constexpr const wchar_t* kModFileInteger = L"整数";
+inline constexpr const wchar_t* kModFileObject = L"对象";
+inline constexpr const wchar_t* kModFileArray = L"数组";
 // where + "的 " + key + " " + value + " 无效（" + reason + "）！"
-inline constexpr const wchar_t* kManifestBadValue = L" 无效（";
-inline constexpr const wchar_t* kManifestBadValueEnd = L"）！";
-inline constexpr const wchar_t* kManifestEnd = L"！";
+inline constexpr const wchar_t* kModFileBadValue = L" 无效（";
+inline constexpr const wchar_t* kModFileBadValueEnd = L"）！";
+inline constexpr const wchar_t* kModFileEnd = L"！";
 // Ends a value cut short in a message.
-inline constexpr const wchar_t* kManifestCut = L"…";
-inline constexpr const wchar_t* kManifestNotInteger32 = L"应为 0 到 4294967295 之间的整数";
-inline constexpr const wchar_t* kManifestEmptyName = L"不能为空";
-inline constexpr const wchar_t* kManifestTypeValues = L"应为 357、Z54 或 358";
-inline constexpr const wchar_t* kManifestModeValues = L"应为 PC 或 PS3";
-inline constexpr const wchar_t* kManifestHashValue = L"应为 32 位小写十六进制数字";
+inline constexpr const wchar_t* kModFileCut = L"…";
+inline constexpr const wchar_t* kModFileNotInteger32 = L"应为 0 到 4294967295 之间的整数";
+inline constexpr const wchar_t* kModFileNotInteger64 = L"应为 0 到 18446744073709551615 之间的整数";
+inline constexpr const wchar_t* kModFileEmpty = L"不能为空";
+inline constexpr const wchar_t* kModFileTypeValues = L"应为 357、Z54 或 358";
+inline constexpr const wchar_t* kModFileModeValues = L"应为 PC 或 PS3";
+inline constexpr const wchar_t* kModFileHashValue = L"应为 32 位小写十六进制数字";
+inline constexpr const wchar_t* kModFileBytesValue =
+    L"应为小写十六进制数字，每两位一个字节，共 1 到 64 个字节";
+// reason: "应为 " + n + kModFileBytesLengthEnd
+inline constexpr const wchar_t* kModFileBytesLength = L"应为 ";
+inline constexpr const wchar_t* kModFileBytesLengthEnd = L" 个字节，与前面的字节值一样长";
+inline constexpr const wchar_t* kModFileNotAscending = L"应比前一项的大，按从小到大排列且不重复";
+// reason: "与第 " + n + counted + "重复"
+inline constexpr const wchar_t* kModFileSameAs = L"与第 ";
+inline constexpr const wchar_t* kModFileSameAsEnd = L"重复";
+// + number + kModFileFormatUnknownEnd
+inline constexpr const wchar_t* kModFileFormatUnknown = L"的格式版本为 ";
+inline constexpr const wchar_t* kModFileFormatUnknownEnd = L"，本程序只支持版本 1！";
 inline constexpr const wchar_t* kManifestFileValue = L"应为一个文件名，不能含有 / 或 \\";
 inline constexpr const wchar_t* kManifestPathValue =
     L"应为以 / 分隔的相对路径，其中的名称不能为空、. 或 ..，不能含有 \\ : * ? \" < > | "
@@ -150,9 +179,10 @@ inline constexpr const wchar_t* kManifestSamePath = L" 个成员的 path 相同�
 // + the name in quotes + kManifestHashUnknownEnd
 inline constexpr const wchar_t* kManifestHashUnknown = L"mod.json 中的哈希算法 ";
 inline constexpr const wchar_t* kManifestHashUnknownEnd = L" 无法识别，本程序只支持 xxh3-128！";
-// + number + kManifestFormatUnknownEnd
-inline constexpr const wchar_t* kManifestFormatUnknown = L"mod.json 的格式版本为 ";
-inline constexpr const wchar_t* kManifestFormatUnknownEnd = L"，本程序只支持版本 1！";
+// The mod ledger's and the intent's own values
+inline constexpr const wchar_t* kLedgerModUnlisted = L"应为 mods 中列出的模组名";
+inline constexpr const wchar_t* kIntentOperationValues = L"应为 MODADD、MODDEL 或 MODREAPPLY";
+inline constexpr const wchar_t* kIntentFromBeyondSize = L"不能大于 size";
 
 } // namespace karv::msg
 
