@@ -217,15 +217,15 @@ void expectIntentRefused(const std::vector<Refusal>& refusals) {
 
 TEST(ModLedgerRefusal, NotALedgerAtAll) {
     expectLedgerRefused({
-        {"", "", L"模组记录不是有效的 JSON 文本（第 1 行有误）！"},
-        {"", "[{}]", L"模组记录的内容不是 JSON 对象！"},
-        {"\"Z54\"", "\"Z\xC3\x28\"", L"模组记录不是有效的 UTF-8 文本！"},
+        {"", "", L"MOD 记录不是有效的 JSON 文本（第 1 行有误）！"},
+        {"", "[{}]", L"MOD 记录的内容不是 JSON 对象！"},
+        {"\"Z54\"", "\"Z\xC3\x28\"", L"MOD 记录不是有效的 UTF-8 文本！"},
         {"  \"mode\": \"PC\",", "  \"mode\": \"PC\"",
-         L"模组记录不是有效的 JSON 文本（第 5 行有误）！"},
+         L"MOD 记录不是有效的 JSON 文本（第 5 行有误）！"},
         {"\"entry\": 7,", "\"entry\": 7, \"entry\": 8,",
-         L"模组记录中的键 \"entry\" 出现了不止一次！"},
+         L"MOD 记录中的键 \"entry\" 出现了不止一次！"},
     });
-    expectIntentRefused({{"", "{} {}", L"模组操作记录不是有效的 JSON 文本（第 1 行有误）！"}});
+    expectIntentRefused({{"", "{} {}", L"MOD 操作记录不是有效的 JSON 文本（第 1 行有误）！"}});
     // Cut anywhere, either file is refused, never read as a shorter one.
     for (const std::string* text : {&kLedgerText, &kIntentText}) {
         for (size_t length = 0; length + 1 < text->size(); ++length) {
@@ -241,22 +241,22 @@ TEST(ModLedgerRefusal, NotALedgerAtAll) {
 }
 
 TEST(ModLedgerRefusal, KeysMissingOrOfAWrongType) {
-    const std::wstring entry = L"模组记录中第 2 个条目";
+    const std::wstring entry = L"MOD 记录中第 2 个条目";
     expectLedgerRefused({
-        {"  \"format\": 1,\n", "", L"模组记录中缺少 format！"},
-        {"\"format\": 1", "\"format\": \"1\"", L"模组记录中的 format 类型有误，应为整数！"},
-        {"\"Z54\"", "54", L"模组记录中的 type 类型有误，应为字符串！"},
-        {"\"mods\": [", "\"mods\": \"A\", \"old\": [", L"模组记录中的 mods 类型有误，应为数组！"},
-        {"{\"name\": \"A\", ", "{", L"模组记录中第 1 个模组缺少 name！"},
-        {"\"/home/p/mods/A\"", "null", L"模组记录中第 1 个模组的 folder 类型有误，应为字符串！"},
+        {"  \"format\": 1,\n", "", L"MOD 记录中缺少 format！"},
+        {"\"format\": 1", "\"format\": \"1\"", L"MOD 记录中的 format 类型有误，应为整数！"},
+        {"\"Z54\"", "54", L"MOD 记录中的 type 类型有误，应为字符串！"},
+        {"\"mods\": [", "\"mods\": \"A\", \"old\": [", L"MOD 记录中的 mods 类型有误，应为数组！"},
+        {"{\"name\": \"A\", ", "{", L"MOD 记录中第 1 个 MOD 缺少 name！"},
+        {"\"/home/p/mods/A\"", "null", L"MOD 记录中第 1 个 MOD 的 folder 类型有误，应为字符串！"},
         {"    {\"entry\": 7", "    [], {\"entry\": 7",
-         L"模组记录中第 1 个条目类型有误，应为对象！"},
+         L"MOD 记录中第 1 个条目类型有误，应为对象！"},
         {"\"entry\": 42", "\"entry\": \"42\"", entry + L"的 entry 类型有误，应为整数！"},
         {"\"original\": \"10000300\", ", "", entry + L"缺少 original！"},
         {"\"original\": \"10000300\"", "\"original\": [16]",
          entry + L"的 original 类型有误，应为字符串！"},
         {"\"layers\": [{\"mod\": \"A\", \"bytes\": \"0a000200\"}]", "\"layers\": \"A\"",
-         L"模组记录中第 1 个条目的 layers 类型有误，应为数组！"},
+         L"MOD 记录中第 1 个条目的 layers 类型有误，应为数组！"},
         {"[{\"mod\": \"A\", \"bytes\": \"1a000400\"}", "[7",
          entry + L"的第 1 层类型有误，应为对象！"},
         {"{\"mod\": \"A\", \"bytes\": \"1a000400\"}", "{\"bytes\": \"1a000400\"}",
@@ -267,66 +267,66 @@ TEST(ModLedgerRefusal, KeysMissingOrOfAWrongType) {
 }
 
 TEST(ModLedgerRefusal, BadValues) {
-    const std::wstring entry = L"模组记录中第 2 个条目";
+    const std::wstring entry = L"MOD 记录中第 2 个条目";
     const std::wstring range = L" 无效（应为 0 到 4294967295 之间的整数）！";
     const std::wstring hex = L" 无效（应为小写十六进制数字，每两位一个字节，共 1 到 64 个字节）！";
     const std::string longest(2 * kMaxModEntryBytes, 'a');
     expectLedgerRefused({
         // The format before anything else.
         {"\"format\": 1,\n  \"type\": \"Z54\"", "\"format\": 2,\n  \"type\": 5",
-         L"模组记录的格式版本为 2，本程序只支持版本 1！", Error::ModFormatUnknown},
-        {"\"format\": 1", "\"format\": 1.0", L"模组记录中的 format 1.0" + range},
-        {"\"Z54\"", "\"z54\"", L"模组记录中的 type \"z54\" 无效（应为 357、Z54 或 358）！"},
-        {"\"PC\"", "\"PS4\"", L"模组记录中的 mode \"PS4\" 无效（应为 PC 或 PS3）！"},
+         L"MOD 记录的格式版本为 2，本程序只支持版本 1！", Error::ModFormatUnknown},
+        {"\"format\": 1", "\"format\": 1.0", L"MOD 记录中的 format 1.0" + range},
+        {"\"Z54\"", "\"z54\"", L"MOD 记录中的 type \"z54\" 无效（应为 357、Z54 或 358）！"},
+        {"\"PC\"", "\"PS4\"", L"MOD 记录中的 mode \"PS4\" 无效（应为 PC 或 PS3）！"},
         {"\"name\": \"A\"", "\"name\": \"\"",
-         L"模组记录中第 1 个模组的 name \"\" 无效（不能为空）！"},
+         L"MOD 记录中第 1 个 MOD 的 name \"\" 无效（不能为空）！"},
         {"\"汉化补丁\", \"folder\"", "\"A\", \"folder\"",
-         L"模组记录中第 2 个模组的 name \"A\" 无效（与第 1 个模组重复）！"},
+         L"MOD 记录中第 2 个 MOD 的 name \"A\" 无效（与第 1 个 MOD 重复）！"},
         {"\"entry\": 42", "\"entry\": 7",
          entry + L"的 entry 7 无效（应比前一项的大，按从小到大排列且不重复）！"},
         {"\"entry\": 42", "\"entry\": 6",
          entry + L"的 entry 6 无效（应比前一项的大，按从小到大排列且不重复）！"},
         {"\"entry\": 42", "\"entry\": -1", entry + L"的 entry -1" + range},
         {"\"entry\": 4294967295", "\"entry\": 4294967296",
-         L"模组记录中第 3 个条目的 entry 4294967296" + range},
+         L"MOD 记录中第 3 个条目的 entry 4294967296" + range},
         {"\"entry\": 42", "\"entry\": 4.2e1", entry + L"的 entry 42.0" + range},
         {"\"10000300\"", "\"1000030A\"", entry + L"的 original \"1000030A\"" + hex},
         {"\"10000300\"", "\"1000030\"", entry + L"的 original \"1000030\"" + hex},
         {"\"10000300\"", "\"\"", entry + L"的 original \"\"" + hex},
         {"\"10000300\"", "\"1000030g\"", entry + L"的 original \"1000030g\"" + hex},
         {"\"00000100\"", "\"" + longest + "aa\"",
-         L"模组记录中第 1 个条目的 original \"" + std::wstring(59, L'a') + L"…" + hex},
+         L"MOD 记录中第 1 个条目的 original \"" + std::wstring(59, L'a') + L"…" + hex},
         {"\"1a000400\"", "\"1a0004\"",
          entry + L"的第 1 层的 bytes \"1a0004\" 无效（应为 4 个字节，与前面的字节值一样长）！"},
         {"\"00000100\"", "\"" + longest + "\"",
-         L"模组记录中第 1 个条目的第 1 层的 bytes \"0a000200\" 无效（应为 64 "
+         L"MOD 记录中第 1 个条目的第 1 层的 bytes \"0a000200\" 无效（应为 64 "
          L"个字节，与前面的字节值一样长）！"},
         {"\"layers\": [{\"mod\": \"A\", \"bytes\": \"0a000200\"}]", "\"layers\": []",
-         L"模组记录中第 1 个条目的 layers [] 无效（不能为空）！"},
+         L"MOD 记录中第 1 个条目的 layers [] 无效（不能为空）！"},
         {"{\"mod\": \"汉化补丁\", \"bytes\": \"1b", "{\"mod\": \"B\", \"bytes\": \"1b",
-         entry + L"的第 2 层的 mod \"B\" 无效（应为 mods 中列出的模组名）！"},
+         entry + L"的第 2 层的 mod \"B\" 无效（应为 mods 中列出的 MOD 名称）！"},
         {"{\"mod\": \"汉化补丁\", \"bytes\": \"1b", "{\"mod\": \"A\", \"bytes\": \"1b",
          entry + L"的第 2 层的 mod \"A\" 无效（与第 1 层重复）！"},
     });
 }
 
 TEST(ModIntentRefusal, EveryRuleOfTheIntent) {
-    const std::wstring file = L"模组操作记录中第 2 个文件的 ";
+    const std::wstring file = L"MOD 操作记录中第 2 个文件的 ";
     const std::wstring range = L" 无效（应为 0 到 18446744073709551615 之间的整数）！";
     expectIntentRefused({
         {"\"format\": 1,\n  \"operation\"", "\"format\": 3,\n  \"operation\"",
-         L"模组操作记录的格式版本为 3，本程序只支持版本 1！", Error::ModFormatUnknown},
+         L"MOD 操作记录的格式版本为 3，本程序只支持版本 1！", Error::ModFormatUnknown},
         {"\"MODADD\"", "\"modadd\"",
-         L"模组操作记录中的 operation \"modadd\" 无效（应为 MODADD、MODDEL 或 MODREAPPLY）！"},
-        {"[\"汉化补丁\", \"A\"]", "[]", L"模组操作记录中的 mods [] 无效（不能为空）！"},
+         L"MOD 操作记录中的 operation \"modadd\" 无效（应为 MODADD、MODDEL 或 MODREAPPLY）！"},
+        {"[\"汉化补丁\", \"A\"]", "[]", L"MOD 操作记录中的 mods [] 无效（不能为空）！"},
         {"[\"汉化补丁\", \"A\"]", "[\"A\", 1]",
-         L"模组操作记录中第 2 个模组名类型有误，应为字符串！"},
+         L"MOD 操作记录中第 2 个 MOD 名称类型有误，应为字符串！"},
         {"[\"汉化补丁\", \"A\"]", "[\"A\", \"\"]",
-         L"模组操作记录中第 2 个模组名 \"\" 无效（不能为空）！"},
+         L"MOD 操作记录中第 2 个 MOD 名称 \"\" 无效（不能为空）！"},
         {"[\"汉化补丁\", \"A\"]", "[\"A\", \"A\"]",
-         L"模组操作记录中第 2 个模组名 \"A\" 无效（与第 1 个模组名重复）！"},
+         L"MOD 操作记录中第 2 个 MOD 名称 \"A\" 无效（与第 1 个 MOD 名称重复）！"},
         {"\"backup\": \"0123456789abcdef0123456789abcdef\"", "\"backup\": \"0123\"",
-         L"模组操作记录中的 backup \"0123\" 无效（应为 32 位小写十六进制数字）！"},
+         L"MOD 操作记录中的 backup \"0123\" 无效（应为 32 位小写十六进制数字）！"},
         {"\"file\": 2", "\"file\": 0",
          file + L"file 0 无效（应比前一项的大，按从小到大排列且不重复）！"},
         {"\"size\": 18446744073709551615", "\"size\": 18446744073709551616",
@@ -334,35 +334,35 @@ TEST(ModIntentRefusal, EveryRuleOfTheIntent) {
         {"\"size\": 18446744073709551615", "\"size\": \"1\"", file + L"size 类型有误，应为整数！"},
         {"\"size\": 18446744073709551615", "\"size\": 18446744073709551614",
          file + L"from 18446744073709551615 无效（不能大于 size）！"},
-        {"\"from\": 4000", "\"from\": -4000", L"模组操作记录中第 1 个文件的 from -4000" + range},
+        {"\"from\": 4000", "\"from\": -4000", L"MOD 操作记录中第 1 个文件的 from -4000" + range},
         {"\"hash\": \"99aa06d3014798d86001c324468d497f\"",
          "\"hash\": \"99AA06D3014798D86001C324468D497F\"",
          file + L"hash \"99AA06D3014798D86001C324468D497F\" 无效（应为 32 位小写十六进制数字）！"},
         {"\"slot\": 3", "\"slot\": 4294967296",
-         L"模组操作记录中第 1 个条目的 slot 4294967296 无效（应为 0 到 4294967295 之间的整数）！"},
+         L"MOD 操作记录中第 1 个条目的 slot 4294967296 无效（应为 0 到 4294967295 之间的整数）！"},
         {"\"after\": \"1b000500\"", "\"after\": \"1b00\"",
-         L"模组操作记录中第 1 个条目的 after \"1b00\" 无效（应为 4 "
+         L"MOD 操作记录中第 1 个条目的 after \"1b00\" 无效（应为 4 "
          L"个字节，与前面的字节值一样长）！"},
         // The intent's ledger: its own keys and members, bytes as long as the intent's.
         {"  \"ledger\": {\n    \"format\": 1,", "  \"ledger\": {\n    \"format\": 2,",
-         L"模组操作记录中 ledger 的格式版本为 2，本程序只支持版本 1！", Error::ModFormatUnknown},
+         L"MOD 操作记录中 ledger 的格式版本为 2，本程序只支持版本 1！", Error::ModFormatUnknown},
         {"  \"ledger\": {", "  \"ledger\": 0, \"x\": {",
-         L"模组操作记录中的 ledger 类型有误，应为对象！"},
+         L"MOD 操作记录中的 ledger 类型有误，应为对象！"},
         {"\"1a000400\", \"after\": \"1b000500\", \"slot\": 3},\n    {\"entry\": 4294967295, "
          "\"before\": \"ffffffff\", \"after\": \"2b000600\"",
          "\"1a00\", \"after\": \"1b00\", \"slot\": 3},\n    {\"entry\": 4294967295, "
          "\"before\": \"ffff\", \"after\": \"2b00\"",
-         L"模组操作记录中 ledger 的第 1 个条目的 original \"00000100\" 无效（应为 2 "
+         L"MOD 操作记录中 ledger 的第 1 个条目的 original \"00000100\" 无效（应为 2 "
          L"个字节，与前面的字节值一样长）！"},
-        {"    \"type\": \"Z54\",\n", "", L"模组操作记录中缺少 ledger.type！"},
+        {"    \"type\": \"Z54\",\n", "", L"MOD 操作记录中缺少 ledger.type！"},
         {"    \"mode\": \"PC\"", "    \"mode\": \"pc\"",
-         L"模组操作记录中的 ledger.mode \"pc\" 无效（应为 PC 或 PS3）！"},
+         L"MOD 操作记录中的 ledger.mode \"pc\" 无效（应为 PC 或 PS3）！"},
         {"\"original\": \"10000300\"", "\"original\": \"100003\"",
-         L"模组操作记录中 ledger 的第 2 个条目的 original \"100003\" 无效（应为 4 "
+         L"MOD 操作记录中 ledger 的第 2 个条目的 original \"100003\" 无效（应为 4 "
          L"个字节，与前面的字节值一样长）！"},
         {"{\"mod\": \"A\", \"bytes\": \"0a000200\"}", "{\"mod\": \"B\", \"bytes\": \"0a000200\"}",
-         L"模组操作记录中 ledger 的第 1 个条目的第 1 层的 mod \"B\" 无效（应为 mods "
-         L"中列出的模组名）！"},
+         L"MOD 操作记录中 ledger 的第 1 个条目的第 1 层的 mod \"B\" 无效（应为 mods "
+         L"中列出的 MOD 名称）！"},
     });
 }
 

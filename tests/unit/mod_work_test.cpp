@@ -15,8 +15,8 @@
 #include <chrono>
 #include <csignal>
 #include <optional>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -42,14 +42,14 @@ class ModGame : public TestGame {
     ModArchive archive() const {
         select();
         const cli::ArchiveSelection& s = cli::archiveSelection;
-        return {s.dataType, s.bigEndian, s.blockAlignment, s.linkinfo, s.archivePath,
-                s.archiveName};
+        return {s.dataType, s.bigEndian,   s.blockAlignment,
+                s.linkinfo, s.archivePath, s.archiveName};
     }
     // Every entry as the export reads it now (empty for one it cannot give).
     std::vector<Bytes> members() const {
         select();
-        ExportRequest request{dataType(), bigEndian(), cli::archiveSelection.linkinfo,
-                              archivePath(0), 0, UINT32_MAX};
+        ExportRequest request{dataType(),     bigEndian(), cli::archiveSelection.linkinfo,
+                              archivePath(0), 0,           UINT32_MAX};
         ArchiveExport reader(request);
         EXPECT_TRUE(reader.open());
         std::vector<Bytes> out;

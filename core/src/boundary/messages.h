@@ -100,12 +100,12 @@ inline constexpr const wchar_t* kWriteFileFailed = L"写入文件失败！";
 // key (a nested object's as "original.size"), the value as the file has it, and what is wrong:
 //   "mod.json 中缺少 name！"
 //   "mod.json 中第 3 个成员缺少 original.hash！"
-//   "模组记录中第 3 个条目的第 2 层的 bytes 类型有误，应为字符串！"
+//   "MOD 记录中第 3 个条目的第 2 层的 bytes 类型有误，应为字符串！"
 //   "mod.json 中第 3 个成员的 path \"../a\" 无效（应为以 / 分隔的相对路径，……）！"
 // The files as the messages name them; a Latin name is followed by a space.
 inline constexpr const wchar_t* kManifestFile = L"mod.json ";
-inline constexpr const wchar_t* kLedgerFile = L"模组记录";
-inline constexpr const wchar_t* kIntentFile = L"模组操作记录";
+inline constexpr const wchar_t* kLedgerFile = L"MOD 记录";
+inline constexpr const wchar_t* kIntentFile = L"MOD 操作记录";
 // file + what is wrong with the whole file
 inline constexpr const wchar_t* kModFileNotUtf8 = L"不是有效的 UTF-8 文本！";
 // + line number + kModFileNotJsonEnd
@@ -121,10 +121,10 @@ inline constexpr const wchar_t* kModFileIn = L"中";
 inline constexpr const wchar_t* kModFileNth = L"第 ";
 inline constexpr const wchar_t* kModFileNthOf = L"的第 ";
 inline constexpr const wchar_t* kManifestMember = L" 个成员";
-inline constexpr const wchar_t* kLedgerMod = L" 个模组";
+inline constexpr const wchar_t* kLedgerMod = L" 个 MOD ";
 inline constexpr const wchar_t* kLedgerEntry = L" 个条目";
 inline constexpr const wchar_t* kLedgerLayer = L" 层";
-inline constexpr const wchar_t* kIntentModName = L" 个模组名";
+inline constexpr const wchar_t* kIntentModName = L" 个 MOD 名称";
 inline constexpr const wchar_t* kIntentFileMember = L" 个文件";
 // The intent's ledger: its keys as "ledger.type", its members as in kIntentFile + kIntentLedger
 // + "的第 3 个条目", its format as kIntentFile + kIntentLedger + kModFileFormatUnknown.
@@ -180,7 +180,7 @@ inline constexpr const wchar_t* kManifestSamePath = L" 个成员的 path 相同�
 inline constexpr const wchar_t* kManifestHashUnknown = L"mod.json 中的哈希算法 ";
 inline constexpr const wchar_t* kManifestHashUnknownEnd = L" 无法识别，本程序只支持 xxh3-128！";
 // The mod ledger's and the intent's own values
-inline constexpr const wchar_t* kLedgerModUnlisted = L"应为 mods 中列出的模组名";
+inline constexpr const wchar_t* kLedgerModUnlisted = L"应为 mods 中列出的 MOD 名称";
 inline constexpr const wchar_t* kIntentOperationValues = L"应为 MODADD、MODDEL 或 MODREAPPLY";
 inline constexpr const wchar_t* kIntentFromBeyondSize = L"不能大于 size";
 
@@ -234,15 +234,4 @@ inline constexpr const wchar_t* kBackupWithModsApplied =
     L"该档案已应用 MOD，此时备份会把 MOD 的数据当作原始数据！请先用 MODDEL 移除 MOD，或用 RESTORE "
     L"恢复备份！";
 inline constexpr const wchar_t* kRemoveLedgerFailed = L"数据已恢复，但删除 MOD 记录失败！";
-} // namespace karv::msg
-
-namespace karv::msg {
-// The ledger and the intent: "MOD 记录的内容有误（entries[0].layers[1].mod）！"
-inline constexpr const wchar_t* kLedgerName = L"MOD 记录";
-inline constexpr const wchar_t* kIntentName = L"MOD 操作记录";
-inline constexpr const wchar_t* kLedgerInvalidAt = L"的内容有误（";
-inline constexpr const wchar_t* kLedgerInvalidEnd = L"）！";
-inline constexpr const wchar_t* kLedgerNotJson = L"不是有效的 UTF-8 JSON 对象，或有重复的键";
-// + number + kManifestFormatUnknownEnd
-inline constexpr const wchar_t* kLedgerFormatUnknown = L"MOD 记录的格式版本为 ";
 } // namespace karv::msg

@@ -24,7 +24,7 @@ const modfile::FileKind kIntentKind{Error::ModIntentInvalid, msg::kIntentFile};
 // Where a ledger stands: in a file of its own, or as the intent's "ledger".
 struct LedgerPlace {
     const modfile::FileKind& kind;
-    std::wstring at;      // where its keys are ("模组记录中")
+    std::wstring at;      // where its keys are ("MOD 记录中")
     std::wstring prefix;  // before its keys ("ledger.")
     std::wstring members; // before its members' places
     const wchar_t* lead;  // of its members' places: "第 " or "的第 "
@@ -43,7 +43,7 @@ LedgerPlace intentLedger() {
             msg::kModFileNthOf,    subject};
 }
 
-// A name given before in one list: "与第 2 个模组重复".
+// A name given before in one list: "与第 2 个 MOD 重复".
 Status claimOnce(std::map<std::wstring, size_t>& seen, const std::wstring& name, size_t index,
                  const modfile::Value& value, const wchar_t* counted) {
     const auto claim = seen.emplace(name, index);
