@@ -17,9 +17,10 @@ using karv::cli::ArchiveCode;
 using karv::cli::ArchiveCommand;
 using karv::fuzz::expect;
 
-const ArchiveCode kCodes[] = {ArchiveCode::List,      ArchiveCode::Verify, ArchiveCode::Export,
-                              ArchiveCode::Import,    ArchiveCode::Backup, ArchiveCode::Restore,
-                              ArchiveCode::SplitInfo, ArchiveCode::ModMake};
+const ArchiveCode kCodes[] = {
+    ArchiveCode::List,   ArchiveCode::Verify,  ArchiveCode::Export,    ArchiveCode::Import,
+    ArchiveCode::Backup, ArchiveCode::Restore, ArchiveCode::SplitInfo, ArchiveCode::ModMake,
+    ArchiveCode::ModAdd, ArchiveCode::ModDel,  ArchiveCode::Mods,      ArchiveCode::ModReapply};
 constexpr size_t kCodeCount = sizeof kCodes / sizeof kCodes[0];
 
 std::vector<std::wstring> wordsOf(const karv::fuzz::Bytes& bytes) {
@@ -45,7 +46,10 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
         words.push_back(*c.file);
     if (c.code == ArchiveCode::ModMake)
         words.push_back(c.folder);
-    if (c.name)
+    words.insert(words.end(), c.folders.begin(), c.folders.end());
+    if (c.name && c.code == ArchiveCode::ModDel)
+        words.push_back(*c.name);
+    else if (c.name)
         words.insert(words.end(), {L"--name", *c.name});
     if (c.first)
         words.insert(words.end(), {L"--first", std::to_wstring(*c.first)});
@@ -55,6 +59,7 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
                                     {c.dryRun, L"--dry-run"},
                                     {c.backup, L"--backup"},
                                     {c.force, L"--force"},
+                                    {c.over, L"--over"},
                                     {c.json, L"--json"}}) {
         if (set)
             words.push_back(name);
@@ -65,7 +70,8 @@ std::vector<std::wstring> written(const ArchiveCommand& c) {
 bool same(const ArchiveCommand& a, const ArchiveCommand& b) {
     return a.code == b.code && a.game == b.game && a.file == b.file && a.folder == b.folder &&
            a.name == b.name && a.first == b.first && a.last == b.last && a.textures == b.textures &&
-           a.dryRun == b.dryRun && a.backup == b.backup && a.force == b.force && a.json == b.json;
+           a.dryRun == b.dryRun && a.backup == b.backup && a.force == b.force && a.json == b.json &&
+           a.folders == b.folders && a.over == b.over;
 }
 
 void checkOptions(const ArchiveCommand& c) {
@@ -74,13 +80,21 @@ void checkOptions(const ArchiveCommand& c) {
            "an export option on another code");
     expect(!c.dryRun || code == ArchiveCode::Export || code == ArchiveCode::Import,
            "--dry-run on a code without it");
-    expect(!c.backup || code == ArchiveCode::Import, "--backup on another code");
+    expect(!c.backup || code == ArchiveCode::Import || code == ArchiveCode::ModAdd,
+           "--backup on another code");
+    expect(!c.over || code == ArchiveCode::ModAdd, "--over on another code");
+    expect(c.folders.empty() == (code != ArchiveCode::ModAdd), "folders for another code");
     expect(!c.force || code == ArchiveCode::Backup, "--force on another code");
-    expect(!c.json || code == ArchiveCode::List || code == ArchiveCode::Verify,
+    expect(!c.json || code == ArchiveCode::List || code == ArchiveCode::Verify ||
+               code == ArchiveCode::Mods,
            "--json on another code");
-    expect(!c.file || (code != ArchiveCode::SplitInfo && code != ArchiveCode::ModMake),
-           "a file for a code that takes none");
-    expect(!c.name || code == ArchiveCode::ModMake, "--name on another code");
+    const bool takesFile = code == ArchiveCode::List || code == ArchiveCode::Verify ||
+                           code == ArchiveCode::Export || code == ArchiveCode::Import ||
+                           code == ArchiveCode::Backup || code == ArchiveCode::Restore;
+    expect(!c.file || takesFile, "a file for a code that takes none");
+    expect(!c.name || code == ArchiveCode::ModMake || code == ArchiveCode::ModDel,
+           "a name for another code");
+    expect(c.name.has_value() || code != ArchiveCode::ModDel, "MODDEL without its name");
     expect(c.folder.empty() || code == ArchiveCode::ModMake, "a folder for another code");
     const uint32_t largest = 0x7FFFFFFF;
     expect((!c.first || *c.first <= largest) && (!c.last || *c.last <= largest),
