@@ -131,8 +131,9 @@ ProgramRun runBuildProgram(const std::wstring& name, const std::vector<std::wstr
     if (!writeFileBytes(inputFile, options.input))
         return run;
     std::wstring command = buildCommand(name, arguments, options, inputFile);
+    // Under wine on a loaded machine the shell itself now and then cannot be started either.
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (!runCommand(command, run) || run.exitCode != kProgramNotStarted)
+        if (runCommand(command, run) && run.exitCode != kProgramNotStarted)
             break;
     }
     platform::removeFile(inputFile);
