@@ -333,7 +333,7 @@ void ArchiveImport::State::compressAhead(Prepared& prepared) {
 
 Step ArchiveImport::State::importFile(Prepared& prepared) {
     const ImportFile& file = *prepared.file;
-    Turn turn{file, {}, 0, {}, 0, {}, {}};
+    Turn turn{file, {}, 0, {}, 0, {}, {}, {}};
     switch (import::passFor(file.entry, index, recordLength, turn.old)) {
     case import::Pass::BeyondIndex:
         tell(ImportEvent::kEntryBeyondIndex, file);

@@ -25,33 +25,6 @@ using platform::File;
 using platform::OpenMode;
 using platform::SeekFrom;
 
-constexpr uint32_t kHashPiece = 1u << 20;
-
-std::wstring memberFile(const std::wstring& folder, const std::wstring& packagePath) {
-    std::wstring path = packagePath;
-    std::replace(path.begin(), path.end(), L'/', platform::kPathSeparator);
-    if (!folder.empty() && platform::isPathSeparator(folder.back()))
-        return folder + path;
-    return folder + platform::kPathSeparator + path;
-}
-
-// The hash of a file's bytes from `from` to `to`; empty when they cannot be read.
-std::wstring hashOfRange(const std::wstring& path, uint64_t from, uint64_t to) {
-    File file = File::open(path, OpenMode::ReadExisting);
-    if (!file.isOpen() || from > uint64_t(INT64_MAX) || !file.seek(int64_t(from), SeekFrom::Begin))
-        return {};
-    std::vector<uint8_t> piece(size_t(std::min<uint64_t>(to - from, kHashPiece)));
-    ModHasher hasher;
-    for (uint64_t left = to - from; left > 0;) {
-        const auto count = uint32_t(std::min<uint64_t>(left, kHashPiece));
-        if (!file.readAll(piece.data(), count))
-            return {};
-        hasher.update(piece.data(), count);
-        left -= count;
-    }
-    return hasher.finish();
-}
-
 } // namespace
 
 struct ModAddition::State {
@@ -278,7 +251,7 @@ Status ModAddition::State::stage(std::vector<uint64_t>& sizesBefore) {
     std::vector<ImportFile> files;
     for (const Staged& s : staged)
         files.push_back({s.member->path, s.member->entry,
-                         memberFile(packages[s.package]->folder, s.member->path)});
+                         mods::packageFilePath(packages[s.package]->folder, s.member->path)});
     ArchiveImport import(request);
     if (Status opened = import.open(); !opened)
         return opened;
@@ -326,7 +299,7 @@ ModIntent ModAddition::State::intentFor(const std::vector<uint64_t>& sizesBefore
             continue;
         intent.files.push_back(
             {uint32_t(f), size, sizesBefore[size_t(f)],
-             hashOfRange(loaded.files().pathOf(f), sizesBefore[size_t(f)], size)});
+             mods::hashFileRange(loaded.files().pathOf(f), sizesBefore[size_t(f)], size)});
     }
     // The ledger: the packages in order, each staged member's value on its entry's stack.
     ModLedger ledger = loaded.ledger();

@@ -49,6 +49,32 @@ using platform::File;
 using platform::OpenMode;
 using platform::SeekFrom;
 
+std::wstring hashFileRange(const std::wstring& path, uint64_t from, uint64_t to) {
+    constexpr uint32_t kPiece = 1u << 20;
+    File file = File::open(path, OpenMode::ReadExisting);
+    if (!file.isOpen() || from > to || from > uint64_t(INT64_MAX) ||
+        !file.seek(int64_t(from), SeekFrom::Begin))
+        return {};
+    std::vector<uint8_t> piece(size_t(std::min<uint64_t>(to - from, kPiece)));
+    ModHasher hasher;
+    for (uint64_t left = to - from; left > 0;) {
+        const auto count = uint32_t(std::min<uint64_t>(left, kPiece));
+        if (!file.readAll(piece.data(), count))
+            return {};
+        hasher.update(piece.data(), count);
+        left -= count;
+    }
+    return hasher.finish();
+}
+
+std::wstring packageFilePath(const std::wstring& folder, const std::wstring& packagePath) {
+    std::wstring path = packagePath;
+    std::replace(path.begin(), path.end(), L'/', platform::kPathSeparator);
+    if (!folder.empty() && platform::isPathSeparator(folder.back()))
+        return folder + path;
+    return folder + platform::kPathSeparator + path;
+}
+
 Status writeFailed(const std::wstring& path) {
     return Status::failure(Error::FileUnwritable, msg::kModWriteQuote + path + msg::kModWriteEnd);
 }

@@ -71,6 +71,11 @@ class LoadedArchive {
     ModLedger ledger_;
 };
 
+// The hash of a file's bytes from `from` to `to`, read in pieces; empty when they cannot be read.
+std::wstring hashFileRange(const std::wstring& path, uint64_t from, uint64_t to);
+// A member file of a package below its folder: its package path with this system's separator.
+std::wstring packageFilePath(const std::wstring& folder, const std::wstring& packagePath);
+
 // The file a status names for a write that failed: "写入文件“…”失败！".
 Status writeFailed(const std::wstring& path);
 

@@ -6,6 +6,7 @@
 #include "files/file_helpers.h"
 #include "karvcore/buffer.h"
 #include "karvcore/mod_work.h"
+#include "mods/mod_archive.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 
@@ -18,19 +19,10 @@ namespace {
 using platform::File;
 using platform::OpenMode;
 
-constexpr uint32_t kHashPiece = 1u << 20;
-
 std::wstring folderWithSeparator(const std::wstring& folder) {
     if (!folder.empty() && platform::isPathSeparator(folder.back()))
         return folder;
     return folder + platform::kPathSeparator;
-}
-
-// The member's file below the package folder: its path with this system's separator.
-std::wstring memberPath(const std::wstring& folder, const std::wstring& packagePath) {
-    std::wstring path = packagePath;
-    std::replace(path.begin(), path.end(), L'/', platform::kPathSeparator);
-    return folderWithSeparator(folder) + path;
 }
 
 Status mismatch(const std::wstring& path, const wchar_t* why) {
@@ -39,23 +31,18 @@ Status mismatch(const std::wstring& path, const wchar_t* why) {
 
 // The file's length and hash against the member's, read in pieces.
 Status checkMember(const std::wstring& folder, const ModMember& member) {
-    const std::wstring path = memberPath(folder, member.path);
+    const std::wstring path = mods::packageFilePath(folder, member.path);
     File file = File::open(path, OpenMode::ReadExisting);
     uint64_t size = 0;
     if (!file.isOpen() || !file.size(size))
         return mismatch(path, msg::kModMemberMissing);
     if (size != member.data.size)
         return mismatch(path, msg::kModMemberOtherLength);
-    std::vector<uint8_t> piece(std::min<uint64_t>(size, kHashPiece) + 1);
-    ModHasher hasher;
-    for (uint64_t left = size; left > 0;) {
-        const auto count = uint32_t(std::min<uint64_t>(left, kHashPiece));
-        if (!file.readAll(piece.data(), count))
-            return mismatch(path, msg::kModMemberUnreadable);
-        hasher.update(piece.data(), count);
-        left -= count;
-    }
-    if (hasher.finish() != member.data.hash)
+    file = File();
+    const std::wstring hash = mods::hashFileRange(path, 0, size);
+    if (hash.empty() && size != 0)
+        return mismatch(path, msg::kModMemberUnreadable);
+    if (hash != member.data.hash)
         return mismatch(path, msg::kModMemberOtherHash);
     return Status();
 }

@@ -22,7 +22,6 @@ using platform::OpenMode;
 using platform::SeekFrom;
 
 constexpr const wchar_t* kAsideSuffix = L".aside";
-constexpr uint32_t kHashPiece = 1u << 20;
 
 // The archive is as the intent left it: the same backup, every file of the step at the size it
 // recorded, and each entry either before or after the step.
@@ -44,22 +43,8 @@ bool stillApplies(const LoadedArchive& loaded, const ModIntent& intent) {
 
 // The bytes a file's step appended hash as the intent says.
 bool appendedWhole(const LoadedArchive& loaded, const ModIntentFile& file) {
-    if (file.from >= file.size)
-        return true;
-    File opened = File::open(loaded.files().pathOf(int32_t(file.file)), OpenMode::ReadExisting);
-    if (!opened.isOpen() || file.from > uint64_t(INT64_MAX) ||
-        !opened.seek(int64_t(file.from), SeekFrom::Begin))
-        return false;
-    std::vector<uint8_t> piece(size_t(std::min<uint64_t>(file.size - file.from, kHashPiece)));
-    ModHasher hasher;
-    for (uint64_t left = file.size - file.from; left > 0;) {
-        const auto count = uint32_t(std::min<uint64_t>(left, kHashPiece));
-        if (!opened.readAll(piece.data(), count))
-            return false;
-        hasher.update(piece.data(), count);
-        left -= count;
-    }
-    return hasher.finish() == file.hash;
+    return file.from >= file.size || mods::hashFileRange(loaded.files().pathOf(int32_t(file.file)),
+                                                         file.from, file.size) == file.hash;
 }
 
 Status settle(const ModArchive& archive, IntentSettlement& settlement) {
