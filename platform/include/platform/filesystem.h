@@ -43,8 +43,8 @@ bool matchesPattern(const std::wstring& name, const std::wstring& pattern);
 
 // Removes a file; for tests and clean-up. False when it could not be removed.
 bool removeFile(const std::wstring& path);
-// The path made absolute against the working folder, without following links; the path itself
-// when the system cannot tell.
+// The path made absolute against the working folder, its "." and ".." names resolved by name
+// (without following links); the path itself when the system cannot tell.
 std::wstring absolutePath(const std::wstring& path);
 
 } // namespace karv::platform

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace karv::platform {
 namespace {
@@ -109,17 +110,45 @@ bool removeFile(const std::wstring& path) {
     return posix::toNativePath(path, name) && unlink(name.c_str()) == 0;
 }
 
+namespace {
+
+// "/a/./b//../c" as "/a/c": names "." and empty ones dropped, ".." taking off the name before
+// it (none above the root), as the Windows build's full path does; a trailing "/" is kept.
+std::wstring withoutDotNames(const std::wstring& path) {
+    std::vector<std::wstring> names;
+    for (size_t from = 1; from <= path.size();) {
+        size_t cut = path.find(L'/', from);
+        if (cut == std::wstring::npos)
+            cut = path.size();
+        const std::wstring name = path.substr(from, cut - from);
+        if (name == L"..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != L".") {
+            names.push_back(name);
+        }
+        from = cut + 1;
+    }
+    std::wstring out;
+    for (const std::wstring& name : names)
+        out += L'/' + name;
+    if (out.empty() || path.back() == L'/')
+        out += L'/';
+    return out;
+}
+
+} // namespace
+
 std::wstring absolutePath(const std::wstring& path) {
-    if (path.empty() || path[0] == L'/')
+    if (path.empty())
         return path;
+    if (path[0] == L'/')
+        return withoutDotNames(path);
     std::string here(4096, '\0');
     if (getcwd(here.data(), here.size()) == nullptr)
         return path;
     here.resize(std::strlen(here.c_str()));
-    std::wstring folder = utf8ToWide(here);
-    if (folder.empty() || folder.back() != L'/')
-        folder += L'/';
-    return path == L"." ? folder : folder + path;
+    return withoutDotNames(utf8ToWide(here) + L'/' + path);
 }
 
 } // namespace karv::platform
