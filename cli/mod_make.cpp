@@ -36,6 +36,13 @@ std::wstring lastName(std::wstring folder) {
     return cut == std::wstring::npos ? folder : folder.substr(cut + 1);
 }
 
+// True when `folder` is `outer` or lies below it (both absolute).
+bool isWithin(const std::wstring& folder, const std::wstring& outer) {
+    const std::wstring inner = withTrailingSeparator(folder);
+    const std::wstring top = withTrailingSeparator(outer);
+    return inner.compare(0, top.size(), top) == 0;
+}
+
 // The package path as a path of this system, below the package folder.
 std::wstring localPath(const std::wstring& folder, const std::wstring& packagePath) {
     std::wstring path = packagePath;
@@ -54,7 +61,7 @@ void createFolders(const std::wstring& folder) {
 class ModMaker {
   public:
     ModMaker(const CommandTarget& target, std::wstring name)
-        : target_(target), folder_(target.command.folder) {
+        : target_(target), folder_(platform::absolutePath(target.command.folder)) {
         manifest_.name = std::move(name);
         manifest_.type = FindContainerKind(target.game.dataType)->name;
         manifest_.mode = target.game.bigEndian ? L"PS3" : L"PC";
@@ -85,6 +92,11 @@ bool ModMaker::collect(int32_t fileIndex) {
     // A file without an import folder has no edits.
     if (!platform::pathExists(selection.importDir))
         return true;
+    // The next import would take the package's files for edits of its own.
+    if (isWithin(folder_, platform::absolutePath(selection.importDir))) {
+        print(text::kModFolderQuote + target_.command.folder + text::kModInImportFolder);
+        return false;
+    }
     std::vector<ImportFile> found;
     if (!MemberFilesIn(selection.importDir, found))
         return true;
@@ -230,7 +242,9 @@ bool ModMaker::write(const std::string& json) const {
 
 int MakeMod(const CommandTarget& target) {
     const ArchiveCommand& command = target.command;
-    const std::wstring name = command.name ? *command.name : lastName(command.folder);
+    // "." and "mods/A/.." name the folder they lead to.
+    const std::wstring name =
+        command.name ? *command.name : lastName(platform::absolutePath(command.folder));
     if (command.folder.empty())
         return target.report.wrongCommandLine(text::kCommandWrong +
                                                   std::wstring(text::kCommandMissingFolder),

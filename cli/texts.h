@@ -287,6 +287,9 @@ inline constexpr const wchar_t* kModNoName = L"MOD 名称不能为空！\n";
 // "文件夹“mods/A”中已有 mod.json，不能覆盖另一个 MOD！\n"
 inline constexpr const wchar_t* kModFolderQuote = L"文件夹“";
 inline constexpr const wchar_t* kModHasManifest = L"”中已有 mod.json，不能覆盖另一个 MOD！\n";
+// "文件夹“Import357”是导入文件夹或在导入文件夹中，MOD 不能放在这里！\n"
+inline constexpr const wchar_t* kModInImportFolder =
+    L"”是导入文件夹或在导入文件夹中，MOD 不能放在这里！\n";
 inline constexpr const wchar_t* kModNoBackup =
     L"未找到备份文件，无法制作 MOD！请先用 BACKUP 备份！\n";
 inline constexpr const wchar_t* kModChangedSinceBackup =

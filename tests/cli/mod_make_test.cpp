@@ -211,6 +211,12 @@ TEST(ModMake, EachFileIsPinnedToTheMemberTheBackupSavedEvenAfterAnImport) {
         EXPECT_EQ(manifestOf(games.mod(L"other")).name, L"新的 MOD");
         EXPECT_EQ(r.output.substr(r.output.rfind(utf8(L"制作"))),
                   utf8(L"制作 MOD“新的 MOD”成功！共打包 3 个文件！\n"));
+        // Without one, the folder's own name, however the path reaches it.
+        r = games.run(
+            {L"MODMAKE", L"Z", L"mods" + kSep + L"x" + kSep + L".." + kSep + L"y" + kSep + L"."});
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(manifestOf(games.mod(L"y")).name, L"y");
+        EXPECT_FALSE(platform::pathExists(games.mod(L"x")));
     }
 }
 
@@ -287,6 +293,12 @@ TEST(ModMake, RefusalsWriteNothingAndSayWhy) {
                1,
                utf8(L"文件 000001.data 与 1.data 对应同一个编号，无法打包！\n")}});
     ASSERT_TRUE(platform::removeFile(games.game(L"Import/a/000001.data")));
+    const std::wstring inImport = L"game" + kSep + L"Import" + kSep + L"b" + kSep + L"A";
+    refusals(
+        {{"a package folder in an import folder",
+          {L"MODMAKE", L"Z", inImport},
+          1,
+          utf8(L"文件夹“" + inImport + L"”是导入文件夹或在导入文件夹中，MOD 不能放在这里！\n")}});
 
     games.edit(L"mods/A/mod.json", content(1, 0));
     refusals({{"a folder that holds a mod already",
