@@ -13,6 +13,10 @@ namespace {
 constexpr uint32_t kChunkSize = 65536;
 constexpr uint32_t kHeaderSize = 12;
 constexpr uint32_t kTableAlign = 128;
+constexpr uint32_t kChunkSizeField = 0;
+constexpr uint32_t kCountField = 4;
+constexpr uint32_t kTotalField = 8;
+constexpr TableFields kFields{kHeaderSize, kChunkSizeField, kCountField, kTotalField, kTableAlign};
 
 Status compress(const uint8_t* input, uint32_t length, uint32_t /*chunkSize: fixed*/,
                 bool bigEndian, int level, codec::StreamCodec& codec, WorkerPool* pool, Block& out,
@@ -23,57 +27,26 @@ Status compress(const uint8_t* input, uint32_t length, uint32_t /*chunkSize: fix
                                            out, count, used, padded);
     if (status) {
         uint8_t* header = out.data.get();
-        writeU32(header, kChunkSize, bigEndian);
-        writeU32(header + 4, count, bigEndian);
-        writeU32(header + 8, length, bigEndian);
+        writeU32(header + kChunkSizeField, kChunkSize, bigEndian);
+        writeU32(header + kCountField, count, bigEndian);
+        writeU32(header + kTotalField, length, bigEndian);
     }
     return status;
 }
 
 Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
                   codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total) {
-    if (length < kHeaderSize)
-        return corrupt();
-    TableHeader header;
-    header.chunkCapacity = readU32(container, bigEndian);
-    header.count = readU32(container + 4, bigEndian);
-    header.total = readU32(container + 8, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    total = header.total;
-    return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
+    return decompressTableContainer(kFields, container, length, bigEndian, codec, pool, out, total);
 }
 
 Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
              Block& scratch, uint32_t& total) {
-    if (length < kHeaderSize)
-        return corrupt();
-    TableHeader header;
-    header.chunkCapacity = readU32(container, bigEndian);
-    header.count = readU32(container + 4, bigEndian);
-    header.total = readU32(container + 8, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    total = header.total;
-    return checkTableContainer(header, container, length, bigEndian, codec, scratch);
+    return checkTableContainer(kFields, container, length, bigEndian, codec, scratch, total);
 }
 
 Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
                   uint32_t limit, codec::StreamCodec& codec, uint8_t* out, ContainerHead& head) {
-    if (length < kHeaderSize)
-        return corrupt();
-    head = ContainerHead();
-    if (available < kHeaderSize) {
-        head.needed = kHeaderSize;
-        return Status();
-    }
-    TableHeader header;
-    header.chunkCapacity = readU32(container, bigEndian);
-    header.count = readU32(container + 4, bigEndian);
-    header.total = readU32(container + 8, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    return decodeTableHead(header, container, available, length, bigEndian, limit, codec, out,
+    return decodeTableHead(kFields, container, available, length, bigEndian, limit, codec, out,
                            head);
 }
 
@@ -95,7 +68,7 @@ const karv::ContainerKind karv::kContainer357 = {
     kTablePaddedUnit,
     nullptr, // no magic
     0,
-    8, // the total
+    kTotalField,
     kNoField,
     0,
     nullptr,

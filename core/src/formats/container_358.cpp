@@ -19,6 +19,7 @@ constexpr uint32_t kTableAlign = 2048;
 constexpr uint32_t kTotalField = 4;
 constexpr uint32_t kChunkSizeField = 8;
 constexpr uint32_t kCountField = 12;
+constexpr TableFields kFields{kHeaderSize, kChunkSizeField, kCountField, kTotalField, kTableAlign};
 // The writer takes any chunk size. The command line gives this one, and so does the import for
 // a file of at most this size when the replaced member's header names none; larger files get
 // the large one.
@@ -51,48 +52,17 @@ Status compress(const uint8_t* input, uint32_t length, uint32_t chunkSize, bool 
 // The magic is the caller's business: the header is read without testing it.
 Status decompress(const uint8_t* container, uint32_t length, bool bigEndian,
                   codec::StreamCodec& codec, WorkerPool* pool, Block& out, uint32_t& total) {
-    if (length < kHeaderSize)
-        return corrupt();
-    TableHeader header;
-    header.total = readU32(container + kTotalField, bigEndian);
-    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
-    header.count = readU32(container + kCountField, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    total = header.total;
-    return decompressTableContainer(header, container, length, bigEndian, codec, pool, out);
+    return decompressTableContainer(kFields, container, length, bigEndian, codec, pool, out, total);
 }
 
 Status check(const uint8_t* container, uint32_t length, bool bigEndian, codec::StreamCodec& codec,
              Block& scratch, uint32_t& total) {
-    if (length < kHeaderSize)
-        return corrupt();
-    TableHeader header;
-    header.total = readU32(container + kTotalField, bigEndian);
-    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
-    header.count = readU32(container + kCountField, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    total = header.total;
-    return checkTableContainer(header, container, length, bigEndian, codec, scratch);
+    return checkTableContainer(kFields, container, length, bigEndian, codec, scratch, total);
 }
 
 Status decodeHead(const uint8_t* container, uint32_t available, uint32_t length, bool bigEndian,
                   uint32_t limit, codec::StreamCodec& codec, uint8_t* out, ContainerHead& head) {
-    if (length < kHeaderSize)
-        return corrupt();
-    head = ContainerHead();
-    if (available < kHeaderSize) {
-        head.needed = kHeaderSize;
-        return Status();
-    }
-    TableHeader header;
-    header.total = readU32(container + kTotalField, bigEndian);
-    header.chunkCapacity = readU32(container + kChunkSizeField, bigEndian);
-    header.count = readU32(container + kCountField, bigEndian);
-    header.tableOffset = kHeaderSize;
-    header.tableAlign = kTableAlign;
-    return decodeTableHead(header, container, available, length, bigEndian, limit, codec, out,
+    return decodeTableHead(kFields, container, available, length, bigEndian, limit, codec, out,
                            head);
 }
 

@@ -344,10 +344,31 @@ Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCap
     return Status();
 }
 
-Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+namespace {
+
+TableHeader readTableHeader(const TableFields& fields, const uint8_t* container, bool bigEndian) {
+    TableHeader header;
+    header.total = readU32(container + fields.total, bigEndian);
+    header.chunkCapacity = readU32(container + fields.chunkCapacity, bigEndian);
+    header.count = readU32(container + fields.count, bigEndian);
+    header.tableOffset = fields.headerSize;
+    header.tableAlign = fields.tableAlign;
+    return header;
+}
+
+} // namespace
+
+Status decodeTableHead(const TableFields& fields, const uint8_t* container, uint32_t available,
                        uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
                        uint8_t* out, ContainerHead& head) {
+    if (length < fields.headerSize)
+        return corrupt();
     head = ContainerHead();
+    if (available < fields.headerSize) {
+        head.needed = fields.headerSize;
+        return Status();
+    }
+    const TableHeader header = readTableHeader(fields, container, bigEndian);
     head.total = header.total;
     const uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
     if (tableEnd > length)
@@ -392,9 +413,13 @@ Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t container
     return Status();
 }
 
-Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+Status checkTableContainer(const TableFields& fields, const uint8_t* container,
                            uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
-                           Block& scratch) {
+                           Block& scratch, uint32_t& total) {
+    if (containerLength < fields.headerSize)
+        return corrupt();
+    const TableHeader header = readTableHeader(fields, container, bigEndian);
+    total = header.total;
     uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
     if (tableEnd > containerLength)
         return corrupt();
@@ -411,9 +436,13 @@ Status checkTableContainer(const TableHeader& header, const uint8_t* container,
     return status ? output.finish() : status;
 }
 
-Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
+Status decompressTableContainer(const TableFields& fields, const uint8_t* container,
                                 uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
-                                WorkerPool* pool, Block& out) {
+                                WorkerPool* pool, Block& out, uint32_t& total) {
+    if (containerLength < fields.headerSize)
+        return corrupt();
+    const TableHeader header = readTableHeader(fields, container, bigEndian);
+    total = header.total;
     uint64_t tableEnd = header.tableOffset + uint64_t(kLengthFieldSize) * header.count;
     if (tableEnd > containerLength)
         return corrupt();

@@ -225,7 +225,17 @@ class DecodePlan {
     std::vector<PlannedChunk> chunks_;
 };
 
-// The parts of a 357 or 358 header that drive the walk over the table.
+// Where a 357 or 358 header keeps the fields that drive the walk over its table, which follows
+// the header and is padded to a multiple of `tableAlign`.
+struct TableFields {
+    uint32_t headerSize = 0;
+    uint32_t chunkCapacity = 0; // offsets of the fields in the header
+    uint32_t count = 0;
+    uint32_t total = 0;
+    uint32_t tableAlign = 0;
+};
+
+// The parts of a header that drive the walk over the table, once read.
 struct TableHeader {
     uint32_t total = 0;
     uint32_t chunkCapacity = 0;
@@ -234,8 +244,8 @@ struct TableHeader {
     uint32_t tableAlign = 0;
 };
 
-// The head of a 357 or 358 container once its header has been read: its first nonzero record.
-Status decodeTableHead(const TableHeader& header, const uint8_t* container, uint32_t available,
+// The head of a 357 or 358 container (ContainerEngine::decodeHead): its first nonzero record.
+Status decodeTableHead(const TableFields& fields, const uint8_t* container, uint32_t available,
                        uint32_t length, bool bigEndian, uint32_t limit, codec::StreamCodec& codec,
                        uint8_t* out, ContainerHead& head);
 
@@ -246,18 +256,18 @@ Status decodeFirstChunk(const uint8_t* bytes, uint32_t length, uint32_t chunkCap
                         uint32_t total, uint32_t limit, codec::StreamCodec& codec, uint8_t* out,
                         uint32_t& made);
 
-// 357 and 358 check (ContainerEngine::check) once the header has been read.
-Status checkTableContainer(const TableHeader& header, const uint8_t* container,
+// 357 and 358 check (ContainerEngine::check).
+Status checkTableContainer(const TableFields& fields, const uint8_t* container,
                            uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
-                           Block& scratch);
+                           Block& scratch, uint32_t& total);
 // Room for one chunk of output in `scratch`, once the total is found plausible.
 Status reserveScratch(uint32_t total, uint32_t chunkCapacity, uint32_t containerLength,
                       Block& scratch);
 
-// 357 and 358 decompression once the header has been read.
-Status decompressTableContainer(const TableHeader& header, const uint8_t* container,
+// 357 and 358 decompression (ContainerEngine::decompress).
+Status decompressTableContainer(const TableFields& fields, const uint8_t* container,
                                 uint32_t containerLength, bool bigEndian, codec::StreamCodec& codec,
-                                WorkerPool* pool, Block& out);
+                                WorkerPool* pool, Block& out, uint32_t& total);
 
 // A corrupt container.
 Status corrupt();
