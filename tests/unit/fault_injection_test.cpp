@@ -17,6 +17,7 @@
 #include "game_config.h"
 #include "karvcore/formats.h"
 #include "karvcore/tuning.h"
+#include "library_faults.h"
 #include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
@@ -40,20 +41,11 @@ using platform::FaultPlan;
 using platform::FaultSwitch;
 
 // The library's switch, shared by this program's file layer.
-FaultSwitch& faults() {
-    static FaultSwitch* shared = [] {
-        FaultSwitch* library = KarvFaultSwitchQX();
-        platform::useFaultSwitch(library);
-        return library;
-    }();
-    return *shared;
-}
-
 // Stops the count while the test looks at the files; goes on where it stopped.
 class Paused {
   public:
-    Paused() { faults().pause(); }
-    ~Paused() { faults().resume(); }
+    Paused() { libraryFaults().pause(); }
+    ~Paused() { libraryFaults().resume(); }
     Paused(const Paused&) = delete;
     Paused& operator=(const Paused&) = delete;
 };
@@ -91,7 +83,7 @@ class Sequence {
 
     // The whole sequence under `plan`; the findings go to gtest.
     void run(const FaultPlan& plan);
-    uint64_t counted() const { return faults().counted(); }
+    uint64_t counted() const { return libraryFaults().counted(); }
     int32_t backupStatus() const { return backupStatus_; }
     const std::vector<std::pair<const char*, uint64_t>>& phases() const { return phases_; }
 
@@ -241,7 +233,7 @@ void Sequence::checkRestore(int32_t status) const {
 }
 
 void Sequence::run(const FaultPlan& plan) {
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     backupStatus_ = game_.backup();
     phases_.push_back({"backup", counted()});
     checkBackup(backupStatus_);
@@ -253,7 +245,7 @@ void Sequence::run(const FaultPlan& plan) {
     phases_.push_back({"import 2", counted()});
     int32_t restoreStatus = game_.restore();
     phases_.push_back({"restore", counted()});
-    faults().disarm();
+    libraryFaults().disarm();
     checkRestore(restoreStatus);
 }
 
@@ -312,8 +304,8 @@ TEST_P(FaultInjection, EveryOperationFailingInTurn) {
         plan.sticky = trial.sticky;
         sequence.run(plan);
         // The sequence is the same on every run, so operation k exists every time.
-        ASSERT_GE(faults().struck(), 1u);
-        const FaultSwitch& s = faults();
+        ASSERT_GE(libraryFaults().struck(), 1u);
+        const FaultSwitch& s = libraryFaults();
         std::wstring path = s.firstStruckPath();
         size_t cut = platform::lastSeparator(path);
         std::string file =
@@ -369,10 +361,10 @@ TEST(FaultInjectionConfig, WriteBackLeavesTheNewTextOrThePreviousOne) {
 
     ASSERT_TRUE(writeBytes(path, previous));
     FaultPlan count;
-    faults().arm(count);
+    libraryFaults().arm(count);
     ASSERT_TRUE(cli::SaveGameConfig(path));
-    faults().disarm();
-    const uint64_t total = faults().counted();
+    libraryFaults().disarm();
+    const uint64_t total = libraryFaults().counted();
     const Bytes written = readBytes(path);
     ASSERT_GT(total, 5u);
 
@@ -383,16 +375,17 @@ TEST(FaultInjectionConfig, WriteBackLeavesTheNewTextOrThePreviousOne) {
             FaultPlan plan;
             plan.strikeAt = k;
             plan.effect = effect;
-            faults().arm(plan);
+            libraryFaults().arm(plan);
             bool saved = cli::SaveGameConfig(path);
-            faults().disarm();
+            libraryFaults().disarm();
             // A folder that cannot be flushed after the rename leaves the new text in place,
             // but not surely on the disk: that is reported as a failure.
-            const bool folderFlush = faults().firstStruckOperation() == platform::kFaultFlush;
+            const bool folderFlush =
+                libraryFaults().firstStruckOperation() == platform::kFaultFlush;
             const Bytes now = readBytes(path);
             EXPECT_TRUE(saved ? now == written : now == previous || (folderFlush && now == written))
                 << (saved ? "reported as written" : "reported as failed") << " after a "
-                << platform::faultOperationName(faults().firstStruckOperation());
+                << platform::faultOperationName(libraryFaults().firstStruckOperation());
         }
     }
     cli::gameTable.clear();
@@ -402,7 +395,7 @@ TEST(FaultInjectionConfig, WriteBackLeavesTheNewTextOrThePreviousOne) {
 class FaultSwitchTest : public ::testing::Test {
   protected:
     TempDir dir;
-    void TearDown() override { faults().disarm(); }
+    void TearDown() override { libraryFaults().disarm(); }
 };
 
 TEST_F(FaultSwitchTest, StrikesOnlyTheCountedOperation) {
@@ -410,7 +403,7 @@ TEST_F(FaultSwitchTest, StrikesOnlyTheCountedOperation) {
     FaultPlan plan;
     plan.operations = platform::kFaultWrite;
     plan.strikeAt = 2;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     platform::File file = platform::File::open(path, platform::OpenMode::CreateAlways);
     ASSERT_TRUE(file.isOpen()); // opens are not counted by this plan
     const uint8_t bytes[4] = {1, 2, 3, 4};
@@ -418,11 +411,11 @@ TEST_F(FaultSwitchTest, StrikesOnlyTheCountedOperation) {
     EXPECT_FALSE(file.writeAll(bytes, 4));
     EXPECT_TRUE(file.writeAll(bytes, 4));
     EXPECT_TRUE(file.close());
-    faults().disarm();
-    EXPECT_EQ(faults().counted(), 3u);
-    EXPECT_EQ(faults().struck(), 1u);
-    EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultWrite);
-    EXPECT_EQ(faults().firstStruckPath(), path);
+    libraryFaults().disarm();
+    EXPECT_EQ(libraryFaults().counted(), 3u);
+    EXPECT_EQ(libraryFaults().struck(), 1u);
+    EXPECT_EQ(libraryFaults().firstStruckOperation(), platform::kFaultWrite);
+    EXPECT_EQ(libraryFaults().firstStruckPath(), path);
     EXPECT_TRUE(readBytes(path) == Bytes({1, 2, 3, 4, 1, 2, 3, 4}));
 }
 
@@ -433,16 +426,16 @@ TEST_F(FaultSwitchTest, ShortWriteMovesHalfAndWriteAllFinishes) {
     plan.operations = platform::kFaultWrite;
     plan.strikeAt = 1;
     plan.effect = FaultEffect::Short;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     const Bytes bytes = pattern(10, 7);
     uint32_t done = 99;
     EXPECT_TRUE(file.write(bytes.data(), 10, done));
     EXPECT_EQ(done, 5u);
     plan.strikeAt = 1;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     // writeAll repeats a short write until everything is out.
     EXPECT_TRUE(file.writeAll(bytes.data() + 5, 5));
-    faults().disarm();
+    libraryFaults().disarm();
     file.close();
     EXPECT_TRUE(readBytes(path) == bytes);
 }
@@ -455,7 +448,7 @@ TEST_F(FaultSwitchTest, AShortWriteOfOneByteMovesNothingAndWriteAllFails) {
     plan.strikeAt = 1;
     plan.effect = FaultEffect::Short;
     plan.sticky = true;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     const uint8_t byte = 1;
     EXPECT_FALSE(file.writeAll(&byte, 1));
 }
@@ -466,7 +459,7 @@ TEST_F(FaultSwitchTest, StickyFaultsFailEveryLaterOperation) {
     FaultPlan plan;
     plan.strikeAt = 2;
     plan.sticky = true;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
     ASSERT_TRUE(file.isOpen());
     uint8_t buffer[8];
@@ -477,8 +470,8 @@ TEST_F(FaultSwitchTest, StickyFaultsFailEveryLaterOperation) {
     EXPECT_FALSE(file.truncate());
     EXPECT_FALSE(file.close());
     EXPECT_FALSE(platform::File::open(path, platform::OpenMode::ReadExisting).isOpen());
-    faults().disarm();
-    EXPECT_EQ(faults().struck(), 6u);
+    libraryFaults().disarm();
+    EXPECT_EQ(libraryFaults().struck(), 6u);
     // Nothing happened to the file, and the handle was released all the same.
     EXPECT_TRUE(readBytes(path) == pattern(64, 1));
     EXPECT_TRUE(platform::removeFile(path));
@@ -494,19 +487,19 @@ TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
     FaultPlan plan;
     plan.strikeAt = 1;
     plan.sticky = true;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     Status opened;
     EXPECT_FALSE(platform::File::open(path, platform::OpenMode::ReadExisting, &opened).isOpen());
     EXPECT_FALSE(opened);
     EXPECT_EQ(opened.systemError(), struck);
     EXPECT_EQ(platform::File::replace(path, path + L"2").systemError(), struck);
     EXPECT_EQ(platform::File::flushFolder(dir.path()).systemError(), struck);
-    faults().disarm();
-    EXPECT_EQ(faults().struck(), 3u);
+    libraryFaults().disarm();
+    EXPECT_EQ(libraryFaults().struck(), 3u);
 
     platform::File file = platform::File::open(path, platform::OpenMode::ReadWriteExisting);
     ASSERT_TRUE(file.isOpen());
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     uint8_t buffer[8];
     uint32_t done = 0;
     EXPECT_EQ(file.readAll(buffer, 8).systemError(), struck);
@@ -515,9 +508,9 @@ TEST_F(FaultSwitchTest, StruckOperationsCarryTheSwitchReason) {
     EXPECT_EQ(file.position(at).systemError(), struck);
     EXPECT_EQ(file.flush().systemError(), struck);
     EXPECT_EQ(file.close().systemError(), struck);
-    faults().disarm();
-    EXPECT_EQ(faults().struck(), 5u);
-    EXPECT_EQ(faults().firstStruckOperation(), platform::kFaultRead);
+    libraryFaults().disarm();
+    EXPECT_EQ(libraryFaults().struck(), 5u);
+    EXPECT_EQ(libraryFaults().firstStruckOperation(), platform::kFaultRead);
     EXPECT_TRUE(readBytes(path) == pattern(16, 1));
 }
 
@@ -527,14 +520,14 @@ TEST_F(FaultSwitchTest, LibraryOperationsCountOnTheSameSwitch) {
     FaultPlan plan;
     plan.operations = platform::kFaultOpen;
     plan.strikeAt = 2;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     // The first open is this program's, the second the library's.
     EXPECT_TRUE(platform::File::open(dir.file(L"none"), platform::OpenMode::CreateAlways).isOpen());
     EXPECT_FALSE(SaveData(path, bytes.data(), 0, uint32_t(bytes.size()), true));
     EXPECT_EQ(GetMessageQX(), L"创建文件失败！");
     EXPECT_TRUE(SaveData(path, bytes.data(), 0, uint32_t(bytes.size()), true));
-    faults().disarm();
-    EXPECT_EQ(faults().counted(), 3u);
+    libraryFaults().disarm();
+    EXPECT_EQ(libraryFaults().counted(), 3u);
     EXPECT_TRUE(readBytes(path) == bytes);
 }
 

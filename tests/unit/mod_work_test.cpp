@@ -7,13 +7,14 @@
 #include "container_builders.h"
 #include "karvcore/mod_work.h"
 #include "karvcore/tuning.h"
-#include "platform/fault_injection.h"
+#include "library_faults.h"
 
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <optional>
 #include <sys/wait.h>
 #include <thread>
@@ -24,16 +25,6 @@ namespace karv::test {
 namespace {
 
 using platform::FaultPlan;
-using platform::FaultSwitch;
-
-FaultSwitch& faults() {
-    static FaultSwitch* shared = [] {
-        FaultSwitch* library = KarvFaultSwitchQX();
-        platform::useFaultSwitch(library);
-        return library;
-    }();
-    return *shared;
-}
 
 class ModGame : public TestGame {
   public:
@@ -126,6 +117,19 @@ class ModGame : public TestGame {
         EXPECT_TRUE(SettleModIntent(archive(), settled).ok());
         return settled;
     }
+    // The archive and index files alone, as the game holds them.
+    std::map<std::wstring, Bytes> gameBytes() const {
+        std::map<std::wstring, Bytes> out;
+        for (const std::wstring& f : gameFiles())
+            out[f] = readBytes(f);
+        return out;
+    }
+    // After whatever a cut-off step left, a full restore still gives back `pristine`.
+    void expectRestoredTo(const std::map<std::wstring, Bytes>& pristine) const {
+        ASSERT_EQ(restore(), 0);
+        EXPECT_TRUE(gameBytes() == pristine);
+        EXPECT_FALSE(platform::pathExists(ledgerPath()));
+    }
     std::vector<std::wstring> appliedMods() const {
         ModsState state;
         EXPECT_TRUE(InspectMods(archive(), state).ok());
@@ -149,12 +153,14 @@ class ModsEveryKind : public ::testing::TestWithParam<GameKind> {
         game.builder.addCompressed(mixedData(20000, 4));
         game.write();
         originals = game.members();
+        pristine = game.gameBytes();
         EXPECT_EQ(game.backup(), 0);
         a = game.package(L"A", {{0, mixedData(4000, 10)}, {1, mixedData(50000, 11)}}, originals);
         b = game.package(L"B", {{1, mixedData(9000, 12)}, {4, mixedData(30000, 13)}}, originals);
     }
     ModGame game;
     std::vector<Bytes> originals;
+    std::map<std::wstring, Bytes> pristine;
     std::wstring a, b;
 };
 
@@ -271,6 +277,7 @@ TEST_P(ModsEveryKind, CutOffAtEveryFileOperationEndsFullyInOrOut) {
     withB[1] = mixedData(9000, 12);
     withB[4] = mixedData(30000, 13);
     bool sawIn = false, sawOut = false;
+    int moments = 0;
     for (uint64_t strike = 1;; ++strike) {
         SCOPED_TRACE(strike);
         game.putBack(start);
@@ -279,10 +286,10 @@ TEST_P(ModsEveryKind, CutOffAtEveryFileOperationEndsFullyInOrOut) {
         FaultPlan plan;
         plan.strikeAt = strike;
         plan.sticky = true;
-        faults().arm(plan);
+        libraryFaults().arm(plan);
         const bool done = addition.apply().ok();
-        faults().disarm();
-        const uint64_t struck = faults().struck();
+        libraryFaults().disarm();
+        const uint64_t struck = libraryFaults().struck();
         game.settle();
         EXPECT_FALSE(platform::pathExists(game.intentPath()));
         const std::vector<Bytes> now = game.members();
@@ -292,8 +299,10 @@ TEST_P(ModsEveryKind, CutOffAtEveryFileOperationEndsFullyInOrOut) {
         EXPECT_TRUE(!done || in);
         sawIn |= in;
         sawOut |= out;
+        game.expectRestoredTo(pristine);
         if (struck == 0)
             break;
+        ++moments;
     }
     EXPECT_TRUE(sawIn && sawOut);
     // The same for taking a mod out.
@@ -306,17 +315,22 @@ TEST_P(ModsEveryKind, CutOffAtEveryFileOperationEndsFullyInOrOut) {
         FaultPlan plan;
         plan.strikeAt = strike;
         plan.sticky = true;
-        faults().arm(plan);
+        libraryFaults().arm(plan);
         game.remove(L"B");
-        faults().disarm();
-        const uint64_t struck = faults().struck();
+        libraryFaults().disarm();
+        const uint64_t struck = libraryFaults().struck();
         game.settle();
         const std::vector<Bytes> now = game.members();
         EXPECT_TRUE((now == withB && game.appliedMods().size() == 1) ||
                     (now == originals && game.appliedMods().empty()));
+        game.expectRestoredTo(pristine);
         if (struck == 0)
             break;
+        ++moments;
     }
+    std::printf("MODADD and MODDEL cut off at %d file operations in all, each ending fully in or "
+                "out\n",
+                moments);
 }
 
 // A data set aside: the game changed after the step stopped (a restore came between), so the
@@ -330,9 +344,9 @@ TEST_P(ModsEveryKind, AnIntentOfAnotherGameIsSetAside) {
     plan.operations = platform::kFaultRename;
     plan.strikeAt = 2; // the intent's own rename passes, the ledger's does not
     plan.sticky = true;
-    faults().arm(plan);
+    libraryFaults().arm(plan);
     EXPECT_FALSE(addition.apply().ok());
-    faults().disarm();
+    libraryFaults().disarm();
     ASSERT_TRUE(platform::pathExists(game.intentPath()));
     ASSERT_EQ(game.restore(), 0);
     const IntentSettlement settled = game.settle();
@@ -354,6 +368,7 @@ TEST(ModsKilled, AChildKilledMidStepLeavesTheModFullyInOrOut) {
         game.builder.addCompressed(mixedData(20000, i));
     game.write();
     const std::vector<Bytes> originals = game.members();
+    const std::map<std::wstring, Bytes> pristine = game.gameBytes();
     ASSERT_EQ(game.backup(), 0);
     std::map<uint32_t, Bytes> data;
     for (uint32_t i = 0; i < 40; i += 2)
@@ -397,7 +412,10 @@ TEST(ModsKilled, AChildKilledMidStepLeavesTheModFullyInOrOut) {
         EXPECT_TRUE(isIn || isOut);
         in += isIn;
         out += isOut;
+        game.expectRestoredTo(pristine);
     }
+    std::printf("A child killed 25 times over %lld us: %d times fully in, %d fully out\n",
+                static_cast<long long>(took.count()), in, out);
     EXPECT_GT(in, 0);
     EXPECT_GT(out, 0);
 }
