@@ -290,4 +290,20 @@ inline void expectSuccess(const Decoded& d, const Bytes& expected) {
     EXPECT_EQ(d.message, kUntouchedMessage);
 }
 
+inline // A packed blob in the offset-and-size layout, numbers in the game's byte order.
+    Bytes
+    packedBlob(const std::vector<Bytes>& subFiles, bool bigEndian) {
+    ByteWriter w(bigEndian);
+    const auto count = uint32_t(subFiles.size());
+    w.u32(count);
+    uint32_t start = 4 + 8 * count;
+    for (const Bytes& s : subFiles) {
+        w.u32(start).u32(uint32_t(s.size()));
+        start += uint32_t(s.size());
+    }
+    for (const Bytes& s : subFiles)
+        w.raw(s);
+    return w.bytes();
+}
+
 } // namespace karv::test

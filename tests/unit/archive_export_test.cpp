@@ -361,21 +361,6 @@ TEST(ExportFailures, ShortWriteEndsTheRunWithoutSuccessLine) {
 
 // ---- Textures ----
 
-// A packed blob in the offset-and-size layout, numbers in the game's byte order.
-Bytes packedBlob(const std::vector<Bytes>& subFiles, bool bigEndian) {
-    ByteWriter w(bigEndian);
-    const auto count = uint32_t(subFiles.size());
-    w.u32(count);
-    uint32_t start = 4 + 8 * count;
-    for (const Bytes& s : subFiles) {
-        w.u32(start).u32(uint32_t(s.size()));
-        start += uint32_t(s.size());
-    }
-    for (const Bytes& s : subFiles)
-        w.raw(s);
-    return w.bytes();
-}
-
 class ExportTextures : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ExportTextures, ContainersAndContainersInBlobsBecomeDdsFiles) {

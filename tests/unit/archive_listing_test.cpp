@@ -40,21 +40,6 @@ Bytes magicOf(const ListedEntry& e) {
     return Bytes(e.magic, e.magic + e.magicLength);
 }
 
-// A packed blob in the offset-and-size layout, numbers in the game's byte order.
-Bytes packedBlob(const std::vector<Bytes>& subFiles, bool bigEndian) {
-    ByteWriter w(bigEndian);
-    const auto count = uint32_t(subFiles.size());
-    w.u32(count);
-    uint32_t start = 4 + 8 * count;
-    for (const Bytes& s : subFiles) {
-        w.u32(start).u32(uint32_t(s.size()));
-        start += uint32_t(s.size());
-    }
-    for (const Bytes& s : subFiles)
-        w.raw(s);
-    return w.bytes();
-}
-
 void expectTexture(const ListedTexture& t, uint32_t subFile, uint32_t texture,
                    const std::wstring& format, uint32_t width, uint32_t height, uint32_t mipmaps) {
     EXPECT_EQ(t.subFile, subFile);
@@ -63,19 +48,6 @@ void expectTexture(const ListedTexture& t, uint32_t subFile, uint32_t texture,
     EXPECT_EQ(t.width, width);
     EXPECT_EQ(t.height, height);
     EXPECT_EQ(t.mipmaps, mipmaps);
-}
-
-// A container of the game's kind whose one chunk is `stream`, under the header's `total`.
-Bytes handMadeContainer(const TestGame& game, uint32_t total, const Bytes& stream) {
-    if (game.dataType() == kDataType357)
-        return container357(game.bigEndian(), 65536, total, {stream});
-    if (game.dataType() == kDataType358)
-        return container358(game.bigEndian(), 262144, total, {stream});
-    return containerZ54(game.bigEndian(), total, {stream});
-}
-
-uint32_t compressedMarker(const TestGame& game, uint32_t total) {
-    return game.z54() ? total : (game.bigEndian() ? 1u << 24 : 1);
 }
 
 // ---- Every data type and byte order ----

@@ -5,6 +5,7 @@
 
 #include "archive_builder.h"
 #include "console.h"
+#include "container_builders.h"
 #include "karvcore/archive.h"
 #include "karvcore/karvcore.h"
 #include "platform/filesystem.h"
@@ -222,6 +223,20 @@ inline std::vector<GameKind> allGameKinds() {
 inline std::string kindName(const ::testing::TestParamInfo<GameKind>& info) {
     std::wstring name = typeName(info.param.dataType, info.param.bigEndian);
     return std::string(name.begin(), name.end());
+}
+
+// A container of the game's kind whose one chunk is `stream`, under the header's `total`.
+inline Bytes handMadeContainer(const TestGame& game, uint32_t total, const Bytes& stream) {
+    if (game.dataType() == kDataType357)
+        return container357(game.bigEndian(), 65536, total, {stream});
+    if (game.dataType() == kDataType358)
+        return container358(game.bigEndian(), 262144, total, {stream});
+    return containerZ54(game.bigEndian(), total, {stream});
+}
+
+// The index marker of a compressed member of `total` bytes in the game.
+inline uint32_t compressedMarker(const TestGame& game, uint32_t total) {
+    return game.z54() ? total : (game.bigEndian() ? 1u << 24 : 1);
 }
 
 } // namespace karv::test

@@ -43,18 +43,6 @@ void expectProblem(const VerifyProblem& p, int32_t file, std::optional<uint32_t>
     EXPECT_EQ(p.message, message);
 }
 
-Bytes handMadeContainer(const TestGame& game, uint32_t total, const Bytes& stream) {
-    if (game.dataType() == kDataType357)
-        return container357(game.bigEndian(), 65536, total, {stream});
-    if (game.dataType() == kDataType358)
-        return container358(game.bigEndian(), 262144, total, {stream});
-    return containerZ54(game.bigEndian(), total, {stream});
-}
-
-uint32_t compressedMarker(const TestGame& game, uint32_t total) {
-    return game.z54() ? total : (game.bigEndian() ? 1u << 24 : 1);
-}
-
 const wchar_t* const kBeyond = L"文件数据超出了 Voxbank 文件的范围！";
 const wchar_t* const kUndecodable = L"数据解压失败！";
 const wchar_t* const kWrongSize = L"解压后的数据大小有误！";
