@@ -20,6 +20,10 @@ const std::wstring& ArchiveFiles::firstFile() const {
     return indexInArchive_ ? chosen_ : link_.fileNames[0];
 }
 
+bool ArchiveFiles::fileCountFits() const {
+    return !ArchiveSpansFiles(dataType_) || ArchiveFileCountFits(link_);
+}
+
 // File 0 when no split address names a file; the other kinds have one archive file.
 int32_t ArchiveFiles::fileOf(uint32_t entry) const {
     if (!ArchiveSpansFiles(dataType_))
@@ -74,6 +78,18 @@ platform::File* OpenedArchiveFiles::get(int32_t file, uint64_t& size, Status& wh
     size = s.size;
     why = s.failure;
     return s.file.isOpen() ? &s.file : nullptr;
+}
+
+Status OpenedArchiveFiles::openFirst() {
+    if (!files_.fileCountFits())
+        return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
+    Status why;
+    platform::File first =
+        platform::File::open(files_.firstFile(), platform::OpenMode::ReadExisting, &why);
+    if (!first.isOpen())
+        return why.as(Error::ArchiveUnopened, msg::kOpenFileFailed);
+    adopt(0, std::move(first));
+    return Status();
 }
 
 void OpenedArchiveFiles::adopt(int32_t file, platform::File opened) {

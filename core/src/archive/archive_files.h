@@ -25,6 +25,8 @@ class ArchiveFiles {
     const std::wstring& indexPath() const;
     // The archive file read first: the chosen one when it holds the index, else file 0.
     const std::wstring& firstFile() const;
+    // False for an archive over several files whose linkinfo names more than it can hold.
+    bool fileCountFits() const;
     // The archive file that holds `entry`, and its path.
     int32_t fileOf(uint32_t entry) const;
     const std::wstring& pathOf(int32_t file) const;
@@ -55,6 +57,9 @@ class OpenedArchiveFiles {
     // Archive file `file` and its size; null when it cannot be opened or sized (`why` then says
     // so, and `firstTime` whether this is the first entry to hear it).
     platform::File* get(int32_t file, uint64_t& size, Status& why, bool& firstTime);
+    // The first thing a run over the archive does: opens the archive file read first, once the
+    // archive's file count is found to fit.
+    Status openFirst();
     // Takes over a file already open (the one read first).
     void adopt(int32_t file, platform::File opened);
 

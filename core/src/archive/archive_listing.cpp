@@ -127,13 +127,8 @@ class Listing {
 };
 
 Status Listing::open() {
-    if (ArchiveSpansFiles(request_.dataType) && !ArchiveFileCountFits(request_.link))
-        return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
-    Status why;
-    File first = File::open(files_.firstFile(), platform::OpenMode::ReadExisting, &why);
-    if (!first.isOpen())
-        return why.as(Error::ArchiveUnopened, msg::kOpenFileFailed);
-    opened_.adopt(0, std::move(first));
+    if (Status opened = opened_.openFirst(); !opened)
+        return opened;
     return reader_.loadIndex(files_.indexPath());
 }
 

@@ -69,13 +69,8 @@ class Verifier {
 };
 
 Status Verifier::open() {
-    if (ArchiveSpansFiles(request_.dataType) && !ArchiveFileCountFits(request_.link))
-        return Status::failure(Error::TooManyFiles, msg::kTooManyVoxbankFiles);
-    Status why;
-    File first = File::open(files_.firstFile(), platform::OpenMode::ReadExisting, &why);
-    if (!first.isOpen())
-        return why.as(Error::ArchiveUnopened, msg::kOpenFileFailed);
-    opened_.adopt(0, std::move(first));
+    if (Status opened = opened_.openFirst(); !opened)
+        return opened;
     if (Status loaded = reader_.loadIndex(files_.indexPath()); !loaded)
         return loaded;
     pipeline_ = std::make_unique<Pipeline<Checked>>(reader_.count());
