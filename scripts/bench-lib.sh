@@ -6,7 +6,8 @@ seconds() { # h:mm:ss.ss or m:ss.ss
 }
 
 # Runs a command under /usr/bin/time -v with the answers on its input (one a line), its output
-# in run.log; sets $elapsed (seconds) and $peak (KiB) and returns the command's exit code.
+# in run.log; sets $elapsed (seconds), $peak (KiB) and $faults (the pages it touched first, the
+# minor page faults) and returns the command's exit code.
 timed() { # answers command...
     answers=$1
     shift
@@ -14,6 +15,7 @@ timed() { # answers command...
     printf '%s\n' $answers | /usr/bin/time -v -o time.txt "$@" > run.log 2>&1 || timed_status=$?
     elapsed=$(seconds "$(sed -n 's/.*Elapsed (wall clock) time.*: //p' time.txt)")
     peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
+    faults=$(sed -n 's/.*Minor (reclaiming a frame) page faults: //p' time.txt)
     return "$timed_status"
 }
 

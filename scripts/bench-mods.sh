@@ -25,7 +25,10 @@
 #
 # Goals: MODADD in at most 1.2 x IMPORT's time (the same files, plus the check of every pin
 # against the original the backup saved); MODS, MODS --json and MODDEL in under 0.2 s each.
-# Peak memory is the maximum resident set from /usr/bin/time -v.
+# Peak memory is the maximum resident set from /usr/bin/time -v, pages the minor page faults of
+# the best turn: the pages a run touched first, which on this kind of virtual machine cost about
+# as much as the work done in them (see bench-e2e.sh), and which do not vary with the machine's
+# load as the times do.
 set -eu
 . "$(dirname "$0")/bench-lib.sh"
 bin=$(cd "$1" && pwd)
@@ -61,8 +64,8 @@ fail() {
     exit 1
 }
 
-# Runs karvex with the arguments after the data mode and requires the exit code; $elapsed and
-# $peak as timed sets them.
+# Runs karvex with the arguments after the data mode and requires the exit code; $elapsed,
+# $peak and $faults as timed sets them.
 karvex() { # exit-code arguments...
     want=$1
     shift
@@ -108,6 +111,13 @@ mkdir edits
 cp "$exported"/*.data edits/
 echo "   $count members edited ($raw raw), $((edited_bytes >> 20)) MiB"
 
+# keep (bench-lib.sh), and the faults of the best turn in faults_<name>.
+keep_run() { # name
+    eval "b=\${best_$1:-0}"
+    keep "$1"
+    eval "[ \"\$best_$1\" = \"$b\" ] || faults_$1=$faults"
+}
+
 put_edits() { rm -rf "$exported" && mkdir -p "$exported" && cp edits/*.data "$exported"/; }
 
 restore() {
@@ -119,7 +129,7 @@ import_way() {
     put_edits
     karvex 0 IMPORT 1
     [ "$(grep -c "成功！" run.log)" = "$count" ] || fail "the import did not import $count files"
-    keep import
+    keep_run import
     line="$line import $elapsed s"
     restore
 }
@@ -130,28 +140,28 @@ mod_way() { # turn
     rm -rf mods
     karvex 0 MODMAKE 1 "$mod"
     grep -q "共打包 $count 个文件" run.log || fail "MODMAKE did not pack $count files"
-    keep modmake
+    keep_run modmake
     line="$line modmake $elapsed s"
     rm -rf "$exported"
     karvex 0 MODADD 1 "$mod"
     grep -q "共写入 $count 个文件" run.log || fail "MODADD did not write $count files"
-    keep modadd
+    keep_run modadd
     line="$line modadd $elapsed s"
     karvex 0 MODS 1
     grep -q "bench$1" run.log || fail "MODS does not list the mod"
-    keep mods
+    keep_run mods
     line="$line mods $elapsed s"
     karvex 0 MODS 1 --json
     [ "$(jq -r '.files[0].mods[0].entries | length' run.log)" = "$count" ] ||
         fail "MODS --json does not give the mod's $count entries"
-    keep mods_json
+    keep_run mods_json
     line="$line --json $elapsed s"
     karvex 0 MODDEL 1 "bench$1"
     grep -q "共恢复 $count 项" run.log || fail "MODDEL did not put back $count entries"
     # A Z54 index is the archive's head, which the mod's data still follows.
     [ "$type" = Z54 ] || grep " $index\$" original.sha256 | sha256sum -c --quiet - ||
         fail "MODDEL did not give back the original index"
-    keep moddel
+    keep_run moddel
     line="$line moddel $elapsed s"
     restore
 }
@@ -172,10 +182,10 @@ sha256sum -c --quiet original.sha256 ||
 
 echo
 echo "== $type, PC: $count members of $((edited_bytes >> 20)) MiB ($raw raw); best of $runs turns"
-printf '   %-14s %9s %10s %s\n' "" time peak ""
+printf '   %-14s %9s %10s %7s %s\n' "" time peak pages ""
 row() { # label name [note]
-    eval "b=\$best_$2 p=\$peak_$2"
-    printf '   %-14s %7.2f s %6d MiB %s\n' "$1" "$b" $((p / 1024)) "${3:-}"
+    eval "b=\$best_$2 p=\$peak_$2 f=\$faults_$2"
+    printf '   %-14s %7.2f s %6d MiB %7d %s\n' "$1" "$b" $((p / 1024)) "$f" "${3:-}"
 }
 row IMPORT import
 row MODADD modadd "$(awk -v a="$best_modadd" -v i="$best_import" \
