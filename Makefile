@@ -21,7 +21,7 @@ INSTALL_DEPS ?= scripts/install-deps.sh
 WINDOWS_CONFIG := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 
 .PHONY: all deps native windows check check-native check-windows package check-package demo bench \
-	bench-e2e clean asan check-asan check-fuzz fuzz fuzz-long tsan check-tsan check-format
+	bench-e2e bench-mods clean asan check-asan check-fuzz fuzz fuzz-long tsan check-tsan check-format
 
 all: native
 
@@ -122,6 +122,14 @@ bench-e2e:
 	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARV_BENCH=ON -DKARV_TESTS=OFF
 	cmake --build $(BENCH) -j $(JOBS)
 	scripts/bench-e2e.sh $(BENCH)/bin
+
+# IMPORT of a hundred edited members of the generated game against MODMAKE, MODADD, MODS and
+# MODDEL of the same edits (not part of check; the knobs are in scripts/bench-mods.sh).
+bench-mods:
+	@$(INSTALL_DEPS) build bench
+	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKARV_BENCH=ON -DKARV_TESTS=OFF
+	cmake --build $(BENCH) -j $(JOBS)
+	scripts/bench-mods.sh $(BENCH)/bin
 
 clean:
 	rm -rf $(BUILD) demo-out

@@ -58,6 +58,7 @@
 # libdeflate without writing it: VERIFY in at most 0.6 x its time, LIST in at most a tenth of
 # VERIFY's, VERIFY's peak memory within the export's limit.
 set -eu
+. "$(dirname "$0")/bench-lib.sh"
 bin=$(cd "$1" && pwd)
 mib=${KARV_BENCH_MIB:-1024}
 type=${KARV_BENCH_TYPE:-357}
@@ -95,22 +96,8 @@ fi
 [ "${KARV_BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-game=基准游戏
-archive=$game/VOXBANK0.BIN
-case $type in
-357) index=$game/VOXBANK.IDX pick="1" exported=$game/Extracted ;;
-Z54) index=$archive pick="1 1" exported=$game/Extracted/VOXBANK0 ;;
-358) index=$game/VOXBANK0.IDX pick="1 1" exported=$game/Extracted/VOXBANK0 ;;
-*)
-    echo "bench-e2e: KARV_BENCH_TYPE must be 357, Z54 or 358" >&2
-    exit 1
-    ;;
-esac
+bench_game "$type" || { echo "bench-e2e: KARV_BENCH_TYPE must be 357, Z54 or 358" >&2; exit 1; }
 threads=$(nproc)
-
-seconds() { # h:mm:ss.ss or m:ss.ss
-    echo "$1" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'
-}
 
 # The run's pages as $pages asks (empty: as they come): what is dirty written back, then for a
 # regime the wait, and for the cheap one a file of $cheap_mib MiB whose pages are freed at once.
@@ -128,25 +115,10 @@ prepare_pages() {
     }
 }
 
-# Runs a command under /usr/bin/time -v with the answers on its input; sets $elapsed (seconds)
-# and $peak (KiB).
-measure() {
-    answers=$1
-    shift
+# Runs a command as timed does (bench-lib.sh), its pages prepared first.
+measure() { # answers command...
     prepare_pages
-    printf '%s\n' $answers | /usr/bin/time -v -o time.txt "$@" > run.log 2>&1
-    elapsed=$(seconds "$(sed -n 's/.*Elapsed (wall clock) time.*: //p' time.txt)")
-    peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
-}
-
-# The best time and the largest peak of a contender: best_<name>, peak_<name>.
-keep() { # name
-    eval "b=\${best_$1:-0} p=\${peak_$1:-0}"
-    if [ "$b" = 0 ] || awk -v a="$elapsed" -v b="$b" 'BEGIN { exit !(a < b) }'; then
-        eval "best_$1=$elapsed"
-    fi
-    [ "$peak" -gt "$p" ] && eval "peak_$1=$peak"
-    return 0
+    timed "$@"
 }
 
 # Moves an exported folder out of the way (see above).

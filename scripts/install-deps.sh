@@ -15,7 +15,7 @@ group_packages() {
     windows) echo "g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 zip unzip" ;;
     sanitize) echo "clang libclang-rt-14-dev" ;;
     format) echo "clang-format" ;;
-    bench) echo "time" ;;
+    bench) echo "time jq" ;;
     *)
         echo "install-deps: unknown group $1" >&2
         exit 2

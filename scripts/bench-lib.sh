@@ -1,0 +1,44 @@
+# Pieces the benchmark scripts share; bench-e2e.sh and bench-mods.sh source this file. It sets
+# nothing when sourced and needs /usr/bin/time.
+
+seconds() { # h:mm:ss.ss or m:ss.ss
+    echo "$1" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'
+}
+
+# Runs a command under /usr/bin/time -v with the answers on its input (one a line), its output
+# in run.log; sets $elapsed (seconds), $peak (KiB) and $faults (the pages it touched first, the
+# minor page faults) and returns the command's exit code.
+timed() { # answers command...
+    answers=$1
+    shift
+    timed_status=0
+    printf '%s\n' $answers | /usr/bin/time -v -o time.txt "$@" > run.log 2>&1 || timed_status=$?
+    elapsed=$(seconds "$(sed -n 's/.*Elapsed (wall clock) time.*: //p' time.txt)")
+    peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
+    faults=$(sed -n 's/.*Minor (reclaiming a frame) page faults: //p' time.txt)
+    return "$timed_status"
+}
+
+# The best time and the largest peak of a contender: best_<name>, peak_<name>.
+keep() { # name
+    eval "b=\${best_$1:-0} p=\${peak_$1:-0}"
+    if [ "$b" = 0 ] || awk -v a="$elapsed" -v b="$b" 'BEGIN { exit !(a < b) }'; then
+        eval "best_$1=$elapsed"
+    fi
+    [ "$peak" -gt "$p" ] && eval "peak_$1=$peak"
+    return 0
+}
+
+# The files of the game karvsample --size writes, for its type: $game, $archive, $index, the
+# menus' answers that pick its archive ($pick) and its export folder ($exported). False for a
+# type it does not write.
+bench_game() { # 357|Z54|358
+    game=基准游戏
+    archive=$game/VOXBANK0.BIN
+    case $1 in
+    357) index=$game/VOXBANK.IDX pick="1" exported=$game/Extracted ;;
+    Z54) index=$archive pick="1 1" exported=$game/Extracted/VOXBANK0 ;;
+    358) index=$game/VOXBANK0.IDX pick="1 1" exported=$game/Extracted/VOXBANK0 ;;
+    *) return 1 ;;
+    esac
+}
