@@ -5,6 +5,7 @@
 #include "archive_operations.h"
 #include "console.h"
 #include "karvcore/formats.h"
+#include "karvcore/mod_work.h"
 #include "program_state.h"
 #include "selection.h"
 #include "texts.h"
@@ -60,8 +61,17 @@ bool importFile(const CommandTarget& target) {
     return false;
 }
 
+// A ledger that lists mods, or one that cannot be read: the library's backup refuses either, and
+// --force would not change that, so its own line is the one to give.
+bool modsInTheWay(const ArchiveSelection& s) {
+    ModLedger ledger;
+    bool exists = false;
+    return !LoadModLedger(s.linkinfo, ledger, exists) || !ledger.mods.empty();
+}
+
 bool backupFile(const CommandTarget& target) {
-    if (BackupExists(archiveSelection) && !target.command.force) {
+    if (BackupExists(archiveSelection) && !target.command.force &&
+        !modsInTheWay(archiveSelection)) {
         print(text::kCommandBackupExists);
         return false;
     }
