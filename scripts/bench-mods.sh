@@ -115,7 +115,7 @@ echo "   $count members edited ($raw raw), $((edited_bytes >> 20)) MiB"
 keep_run() { # name
     eval "b=\${best_$1:-0}"
     keep "$1"
-    eval "[ \"\$best_$1\" = \"$b\" ] || faults_$1=$faults"
+    eval "[ \"\$best_$1\" = \"$b\" ] && [ -n \"\${faults_$1:-}\" ] || faults_$1=$faults"
 }
 
 put_edits() { rm -rf "$exported" && mkdir -p "$exported" && cp edits/*.data "$exported"/; }
