@@ -93,8 +93,7 @@ ModGames::ModGames(bool ps3) : mode_(ps3 ? L"PS3" : L"PC") {
                                 {kCount, L"2"},
                                 {kNames, L"e0.bin/e1.bin"}},
                                L"358")) +
-            record(L"D",
-                   lines(mode_, L"Z54", {{kCount, L"2"}, {kNames, L"d.bin/d.dat"}}, L"D")))));
+            record(L"D", lines(mode_, L"Z54", {{kCount, L"2"}, {kNames, L"d.bin/d.dat"}}, L"D")))));
 }
 
 void ModGames::edit(const std::wstring& path, const Bytes& bytes) const {
