@@ -410,7 +410,7 @@ bool reapplyFile(const CommandTarget& target, const FilePart& part, const ModsSt
     std::vector<ModPackage> packages;
     if (!readPackages(folders, target.game, packages))
         return false;
-    if (Status aside = SetBackupAside(part.selection.linkinfo); !aside) {
+    if (Status aside = SetBackupAside(ModArchiveOf(part.selection)); !aside) {
         print(part.label + text::kModReapplyFailedBecause + aside.message() + L"\n");
         return false;
     }

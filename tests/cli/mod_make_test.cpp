@@ -1,12 +1,9 @@
 // MODMAKE end to end: packages made from the import folders of test games of each data type and
 // byte order, read back with the library's manifest reader and compared byte by byte with the
 // edited files and the members the backup saved; refusals that leave every folder as it was.
-#include "archive_builder.h"
-#include "config_file.h"
 #include "karvcore/mods.h"
+#include "mod_games.h"
 #include "platform/filesystem.h"
-#include "run_program.h"
-#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,124 +13,6 @@
 
 namespace karv::test {
 namespace {
-
-const std::wstring kSep(1, platform::kPathSeparator);
-
-Bytes content(size_t size, uint8_t seed) {
-    Bytes out(size);
-    for (size_t i = 0; i < size; ++i)
-        out[i] = uint8_t(seed * 7 + i * 11 + (i >> 8));
-    return out;
-}
-
-std::wstring hashOf(const std::string& bytes) {
-    return ModHash(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
-// Every file below `folder` by its path there, with its hash (a failure stays readable);
-// folders end with "/" and have none.
-std::map<std::wstring, std::wstring> tree(const std::wstring& folder) {
-    std::map<std::wstring, std::wstring> all;
-    std::vector<platform::DirectoryEntry> entries;
-    platform::listDirectory(folder, L"*", entries);
-    for (const auto& e : entries) {
-        if (!e.isDirectory) {
-            all[e.name] = hashOf(readFileBytes(folder + kSep + e.name));
-            continue;
-        }
-        all[e.name + L"/"] = L"";
-        for (const auto& [path, bytes] : tree(folder + kSep + e.name))
-            all[e.name + L"/" + path] = bytes;
-    }
-    return all;
-}
-
-// Three games below "game" in one byte order: "Z" (Z54 over a.bin and b.bin), "S" (357 over
-// s0.bin and s1.bin with its split information) and "E" (358 over e0.bin and e1.bin).
-class ModGames {
-  public:
-    explicit ModGames(bool ps3) : mode_(ps3 ? L"PS3" : L"PC") {
-        EXPECT_TRUE(platform::createDirectory(dir_.file(L"game")));
-        ArchiveBuilder a(kDataTypeZ54, ps3), b(kDataTypeZ54, ps3);
-        a.addRaw(content(3000, 1));
-        a.addCompressed(content(9000, 2));
-        a.addUnused();
-        b.addCompressed(content(7000, 3));
-        EXPECT_TRUE(a.write({game(L"a.bin")}, L"") && b.write({game(L"b.bin")}, L""));
-        ArchiveBuilder s(kDataType357, ps3);
-        s.addCompressed(content(5000, 4));
-        s.startNextFile();
-        s.addRaw(content(700, 5));
-        EXPECT_TRUE(s.write({game(L"s0.bin"), game(L"s1.bin")}, game(L"s.idx")));
-        ArchiveBuilder e0(kDataType358, ps3), e1(kDataType358, ps3);
-        e0.addCompressed(content(6000, 6));
-        e1.addRaw(content(800, 7));
-        e1.addCompressed(content(300, 8));
-        EXPECT_TRUE(e0.write({game(L"e0.bin")}, game(L"e0.idx")) &&
-                    e1.write({game(L"e1.bin")}, game(L"e1.idx")));
-        // "D": two archive files of one stem, so one import folder and one package folder.
-        EXPECT_TRUE(b.write({game(L"d.bin")}, L"") && b.write({game(L"d.dat")}, L""));
-        const std::wstring split = L"0/" + hex(s.firstEntryOfFile(1) * 32);
-        EXPECT_TRUE(writeFileBytes(
-            dir_.file(L"游戏信息.txt"),
-            ucs2File(
-                record(L"Z", lines(L"Z54", {{kCount, L"2"}, {kNames, L"a.bin/b.bin"}}, L"")) +
-                record(L"S", lines(L"357",
-                                   {{kIdxNames, L"s.idx"},
-                                    {kCount, L"2"},
-                                    {kNames, L"s0.bin/s1.bin"},
-                                    {kSplit, split}},
-                                   L"357")) +
-                record(L"E", lines(L"358",
-                                   {{kIdxCount, L"2"},
-                                    {kIdxNames, L"e0.idx/e1.idx"},
-                                    {kCount, L"2"},
-                                    {kNames, L"e0.bin/e1.bin"}},
-                                   L"358")) +
-                record(L"D", lines(L"Z54", {{kCount, L"2"}, {kNames, L"d.bin/d.dat"}}, L"D")))));
-    }
-
-    std::wstring game(const std::wstring& name) const { return dir_.file(L"game") + kSep + name; }
-    std::wstring mod(const std::wstring& name) const { return dir_.file(L"mods") + kSep + name; }
-    const std::wstring& mode() const { return mode_; }
-
-    // Writes a file below the test's folder ("game/Import/a/1.data"), making its folders.
-    void edit(const std::wstring& path, const Bytes& bytes) const {
-        std::wstring at = dir_.path();
-        for (size_t from = 0, cut; (cut = path.find(L'/', from)) != std::wstring::npos;
-             from = cut + 1) {
-            at += kSep + path.substr(from, cut - from);
-            platform::createDirectory(at);
-        }
-        EXPECT_TRUE(writeBytes(at + kSep + path.substr(path.rfind(L'/') + 1), bytes));
-    }
-
-    ProgramRun run(std::vector<std::wstring> args) const {
-        args.insert(args.begin(), mode_);
-        RunOptions options;
-        options.workDir = dir_.path();
-        return runKarvex(args, options);
-    }
-
-    std::map<std::wstring, std::wstring> everything() const { return tree(dir_.path()); }
-
-  private:
-    Lines lines(const std::wstring& type, const Lines& more, const std::wstring& import) const {
-        Lines all = {
-            {kLocation, L"game"}, {kMode, mode_}, {kType, type}, {kImport, L"Import" + import}};
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    }
-
-    static std::wstring hex(uint32_t value) {
-        wchar_t text[16];
-        swprintf(text, 16, L"%x", value);
-        return text;
-    }
-
-    TempDir dir_;
-    std::wstring mode_;
-};
 
 ModManifest manifestOf(const std::wstring& folder) {
     const std::string json = readFileBytes(folder + kSep + kModManifestName);

@@ -156,7 +156,8 @@ struct ModsState {
 KARVCORE_API Status InspectMods(const ModArchive& archive, ModsState& state);
 
 // Puts the backup's files and the ledger aside under their names plus ".old" (replacing earlier
-// ones), so that a new backup can take the game as it is. Failures: FileUnwritable (a rename).
-KARVCORE_API Status SetBackupAside(const linkinfo& link);
+// ones), so that a new backup can take the game as it is. The archive's data type says where its
+// index copy lies. Failures: FileUnwritable (a rename).
+KARVCORE_API Status SetBackupAside(const ModArchive& archive);
 
 } // namespace karv

@@ -44,11 +44,12 @@ Status InspectMods(const ModArchive& archive, ModsState& state) {
     return status;
 }
 
-Status SetBackupAside(const linkinfo& link) {
+Status SetBackupAside(const ModArchive& archive) {
     Status status = guardMemory([&] {
-        const ArchiveFiles files(kDataTypeNone, link);
+        // A Z54 index copy lies beside the archive file, as its index is that file's head.
+        const ArchiveFiles files(archive.dataType, archive.link, archive.archivePath);
         for (const std::wstring& path :
-             {files.recordPath(), files.indexCopyPath(), ModLedgerPath(link)}) {
+             {files.recordPath(), files.indexCopyPath(), ModLedgerPath(archive.link)}) {
             if (!platform::pathExists(path))
                 continue;
             if (!platform::File::replace(path, path + L".old"))
