@@ -70,14 +70,17 @@ struct FileStep {
 };
 
 // Checks every file's step and prints its findings; false when any is refused.
-bool checkSteps(std::vector<FileStep>& steps, const ModAddOptions& options, bool& skipped) {
+bool checkSteps(std::vector<FileStep>& steps, const ModAddOptions& options, bool& skipped,
+                bool& conflicted) {
     bool passed = true;
     for (FileStep& step : steps) {
         const Status checked = step.addition->check();
         for (const ModFinding& finding : step.addition->findings()) {
             print(findingLine(step.part, finding, options));
-            skipped |= finding.kind == ModFinding::kOriginalChanged ||
-                       finding.kind == ModFinding::kEntryMissing;
+            const bool left = finding.kind == ModFinding::kOriginalChanged ||
+                              finding.kind == ModFinding::kEntryMissing;
+            skipped |= left;
+            conflicted |= !left && !options.over; // what --over would let through
         }
         if (!checked) {
             print(step.part.label + text::kModAddRefusedBecause + checked.message() + L"\n");
@@ -196,9 +199,10 @@ int AddMods(const CommandTarget& target) {
     std::vector<FileStep> steps;
     if (!prepareSteps(target, packages, options, steps))
         return kExitFailed;
-    bool skipped = false;
-    if (!checkSteps(steps, options, skipped)) {
-        print(text::kModNothingWritten);
+    bool skipped = false, conflicted = false;
+    if (!checkSteps(steps, options, skipped, conflicted)) {
+        if (conflicted)
+            print(text::kModOverHint);
         return kExitFailed;
     }
     return applySteps(steps, pointersTo(packages)) ? kExitDone : kExitFailed;
@@ -420,7 +424,8 @@ bool reapplyFile(const CommandTarget& target, const FilePart& part, const ModsSt
     std::vector<FileStep> steps;
     steps.push_back({part, std::make_unique<ModAddition>(ModArchiveOf(part.selection),
                                                          pointersTo(packages), options)});
-    if (!checkSteps(steps, options, skipped))
+    bool conflicted = false; // --over: a conflict is no refusal
+    if (!checkSteps(steps, options, skipped, conflicted))
         return false;
     return applySteps(steps, pointersTo(packages));
 }

@@ -349,8 +349,8 @@ inline constexpr const wchar_t* kModChangedOutside =
 inline constexpr const wchar_t* kModOverOutside =
     L"将覆盖 MOD 以外的操作（例如导入）所做的修改！\n";
 inline constexpr const wchar_t* kModAddRefusedBecause = L"无法应用 MOD！原因：";
-inline constexpr const wchar_t* kModNothingWritten =
-    L"未做任何修改！冲突的 MOD 可以加上 --over 选项让后面的 MOD 覆盖前面的修改。\n";
+inline constexpr const wchar_t* kModOverHint =
+    L"冲突的 MOD 可以加上 --over 选项让后面的 MOD 覆盖前面的修改。\n";
 inline constexpr const wchar_t* kModAddFailedBecause = L"应用 MOD 失败！原因：";
 inline constexpr const wchar_t* kModAddNeedsBackup =
     L"未找到备份文件，不备份无法应用 MOD！请先用 BACKUP 备份，或加上 --backup 选项！\n";

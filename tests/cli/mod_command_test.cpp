@@ -78,7 +78,7 @@ std::string conflictLine(const std::wstring& file) {
     return utf8(file + L" " + text::kModAddRefusedBecause + msg::kModConflict + L"\n");
 }
 
-const std::string kNothingWritten = utf8(text::kModNothingWritten);
+const std::string kOverHint = utf8(text::kModOverHint);
 
 // Runs `args` and expects exit code 1, `output` and every file as it was.
 void expectRefused(const ModGames& games, const std::vector<std::wstring>& args,
@@ -107,7 +107,7 @@ TEST(ModCommands, TwoModsGoInTogetherAndAConflictBetweenThemNeedsOver) {
     const std::wstring modA = L"mods" + kSep + L"A", modB = L"mods" + kSep + L"B";
     expectRefused(games, {L"MODADD", L"Z", modA, modB},
                   entryLine(L"a.bin", 1, L"B", text::kModSetByEarlier) + modLine(L"A") +
-                      utf8(text::kModSetEnd) + conflictLine(L"a.bin") + kNothingWritten);
+                      utf8(text::kModSetEnd) + conflictLine(L"a.bin") + kOverHint);
 
     ProgramRun r = games.run({L"MODADD", L"Z", modA, modB, L"--over"});
     EXPECT_EQ(r.exitCode, 0);
@@ -157,7 +157,7 @@ TEST(ModCommands, TakingOutTheMiddleModGivesBackTheLayerBelowAndLeavesImportsAlo
                   entryLine(L"a.bin", 1, L"B", text::kModSetByApplied) + modLine(L"A") +
                       utf8(text::kModSetEnd) + conflictLine(L"a.bin") +
                       entryLine(L"b.bin", 0, L"B", text::kModSetByApplied) + modLine(L"A") +
-                      utf8(text::kModSetEnd) + conflictLine(L"b.bin") + kNothingWritten);
+                      utf8(text::kModSetEnd) + conflictLine(L"b.bin") + kOverHint);
     ASSERT_EQ(games.run({L"MODADD", L"Z", modB, L"--over"}).exitCode, 0);
     ASSERT_EQ(games.run({L"MODADD", L"Z", L"mods" + kSep + L"C", L"--over"}).exitCode, 0);
 
@@ -361,8 +361,7 @@ TEST(ModCommands, BadPackagesLedgersAndCommandLinesAreRefusedWithNothingWritten)
                       utf8(L"mod.json 中第 2 个成员的 path \"a/../../A/a/000001.data\" 无效（" +
                            (msg::kManifestPathValue + std::wstring(L"）！\n"))));
     expectRefused(games, {L"MODADD", L"Z", beyond},
-                  entryLine(L"a.bin", 9, L"A", text::kModEntryMissing) + conflictLine(L"a.bin") +
-                      kNothingWritten);
+                  entryLine(L"a.bin", 9, L"A", text::kModEntryMissing) + conflictLine(L"a.bin"));
     expectRefused(games, {L"MODADD", L"Z", longer}, memberLine(longer, msg::kModMemberOtherLength));
     expectRefused(games, {L"MODADD", L"Z", other}, memberLine(other, msg::kModMemberOtherHash));
 
@@ -372,7 +371,7 @@ TEST(ModCommands, BadPackagesLedgersAndCommandLinesAreRefusedWithNothingWritten)
     const std::wstring cut = L"MOD 记录不是有效的 JSON 文本（第 1 行有误）！\n";
     expectRefused(games, {L"MODS", L"Z"}, utf8(L"a.bin " + (text::kModsFailedBecause + cut)));
     expectRefused(games, {L"MODADD", L"Z", games.mod(L"B")},
-                  utf8(L"a.bin " + (text::kModAddRefusedBecause + cut)) + kNothingWritten);
+                  utf8(L"a.bin " + (text::kModAddRefusedBecause + cut)));
 
     // Wrong command lines.
     const auto wrong = [&](const std::vector<std::wstring>& args, const std::wstring& line,

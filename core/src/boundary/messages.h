@@ -190,7 +190,7 @@ namespace karv::msg {
 
 // Mods on a game.
 // kModLedgerUnreadable + path + kModQuoteEnd
-inline constexpr const wchar_t* kModLedgerUnreadable = L"无法读取MOD 记录“";
+inline constexpr const wchar_t* kModLedgerUnreadable = L"无法读取 MOD 记录“";
 inline constexpr const wchar_t* kModQuoteEnd = L"”！";
 inline constexpr const wchar_t* kModLedgerOtherGame = L"MOD 记录与游戏的类型或数据模式不符：“";
 inline constexpr const wchar_t* kModWriteQuote = L"写入文件“";
@@ -214,22 +214,12 @@ inline constexpr const wchar_t* kModNameQuote = L"MOD“";
 inline constexpr const wchar_t* kModWrongGameEnd = L"”是为其他类型或数据模式的游戏制作的！";
 inline constexpr const wchar_t* kModAlreadyAppliedEnd = L"”已经应用过了！";
 inline constexpr const wchar_t* kModNotAppliedEnd = L"”没有应用在该文件上！";
-inline constexpr const wchar_t* kModConflict = L"MOD 与游戏数据冲突，未做任何修改！";
+inline constexpr const wchar_t* kModConflict = L"MOD 要修改的项有问题（见上文），未做任何修改！";
 inline constexpr const wchar_t* kModIntentOtherGame = L"MOD 操作记录与游戏不符！";
-
-} // namespace karv::msg
-
-namespace karv::msg {
-inline constexpr const wchar_t* kModIntentUnreadable = L"无法读取MOD 操作记录“";
-} // namespace karv::msg
-
-namespace karv::msg {
+inline constexpr const wchar_t* kModIntentUnreadable = L"无法读取 MOD 操作记录“";
 // kModStageFailed + member path + kModQuoteEnd
-inline constexpr const wchar_t* kModStageFailed = L"写入MOD 文件失败，已撤销本次修改：“";
-inline constexpr const wchar_t* kModStageStopped = L"写入MOD 数据失败，已撤销本次修改！";
-} // namespace karv::msg
-
-namespace karv::msg {
+inline constexpr const wchar_t* kModStageFailed = L"写入 MOD 文件失败，已撤销本次修改：“";
+inline constexpr const wchar_t* kModStageStopped = L"写入 MOD 数据失败，已撤销本次修改！";
 inline constexpr const wchar_t* kBackupWithModsApplied =
     L"该档案已应用 MOD，此时备份会把 MOD 的数据当作原始数据！请先用 MODDEL 移除 MOD，或用 RESTORE "
     L"恢复备份！";
