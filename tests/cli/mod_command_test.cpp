@@ -124,9 +124,11 @@ TEST(ModCommands, TwoModsGoInTogetherAndAConflictBetweenThemNeedsOver) {
         return nlohmann::json{
             {"name", utf8(name)}, {"folder", utf8(games.mod(name))}, {"entries", entries}};
     };
-    const auto file = [](const char* name, nlohmann::json mods, const char* overridden) {
+    // The mods as a vector: a braced list of one would make an object rather than an array.
+    const auto file = [](const char* name, const std::vector<nlohmann::json>& mods,
+                         const char* overridden) {
         return nlohmann::json{{"name", name},
-                              {"mods", mods},
+                              {"mods", nlohmann::json(mods)},
                               {"overridden", nlohmann::json::parse(overridden)},
                               {"outside", nlohmann::json::array()},
                               {"gone", false}};
