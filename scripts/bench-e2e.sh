@@ -82,19 +82,10 @@ regime_count=$(echo $regimes | wc -w)
 for tool in /usr/bin/time fincore; do
     command -v "$tool" > /dev/null || { echo "bench-e2e: $tool is missing" >&2; exit 1; }
 done
-mkdir -p "$parent"
-work=$(mktemp -d "$(cd "$parent" && pwd)/bench-e2e.XXXXXX")
 # The game and its copy, the archive grown by an import, every export set aside (about 1.5 x
 # the game each, five per turn and regime) and the cheap file.
 need=$((mib * (4 + 8 * runs * regime_count) * 1024 + cheap_mib * 1024))
-free=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
-if [ "$free" -lt "$need" ]; then
-    rmdir "$work"
-    echo "bench-e2e: $((need / 1024)) MiB of free disk needed in $parent, $((free / 1024)) MiB free" >&2
-    exit 1
-fi
-[ "${KARV_BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_work_folder bench-e2e
 
 bench_game "$type" || { echo "bench-e2e: KARV_BENCH_TYPE must be 357, Z54 or 358" >&2; exit 1; }
 threads=$(nproc)

@@ -42,3 +42,19 @@ bench_game() { # 357|Z54|358
     *) return 1 ;;
     esac
 }
+
+# Makes the work folder <name>.XXXXXX in $parent and goes into it, when $need KiB of disk are
+# free there (else it says so and exits); sets $work, removed at the end unless KARV_BENCH_KEEP
+# is 1.
+enter_work_folder() { # name
+    mkdir -p "$parent"
+    work=$(mktemp -d "$(cd "$parent" && pwd)/$1.XXXXXX")
+    free=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+    if [ "$free" -lt "$need" ]; then
+        rmdir "$work"
+        echo "$1: $((need / 1024)) MiB of free disk needed in $parent, $((free / 1024)) MiB free" >&2
+        exit 1
+    fi
+    [ "${KARV_BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
+    cd "$work"
+}

@@ -44,19 +44,10 @@ bench_game "$type" || { echo "bench-mods: KARV_BENCH_TYPE must be 357, Z54 or 35
 for tool in /usr/bin/time jq; do
     command -v "$tool" > /dev/null || { echo "bench-mods: $tool is missing" >&2; exit 1; }
 done
-mkdir -p "$parent"
-work=$(mktemp -d "$(cd "$parent" && pwd)/bench-mods.XXXXXX")
 # The game, what the imports and mods append to it before each restore, the edited members
 # three times (set aside, in the import folder, in the mod) and room to spare.
 need=$((mib * 3 * 1024 + 1024 * 1024))
-free=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
-if [ "$free" -lt "$need" ]; then
-    rmdir "$work"
-    echo "bench-mods: $((need / 1024)) MiB of free disk needed in $parent, $((free / 1024)) MiB free" >&2
-    exit 1
-fi
-[ "${KARV_BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_work_folder bench-mods
 
 fail() {
     echo "bench-mods: $*" >&2
