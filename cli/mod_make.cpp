@@ -140,9 +140,15 @@ bool ModMaker::pinOriginals(const ArchiveSelection& selection, std::vector<Packe
         if (next == files.size() || files[next].member.entry != original.entry)
             return;
         outcomes[next] = original.status;
-        if (original.status)
-            files[next].member.original = {original.length,
-                                           ModHash(original.data, original.length)};
+        if (!original.status)
+            return;
+        ModMember& member = files[next].member;
+        member.original = {original.length, ModHash(original.data, original.length)};
+        // A compressed original is pinned as stored too, so that applying the mod to the same
+        // game need not decode it again.
+        if (original.compressed)
+            member.stored = ModMemberPin{original.storedLength,
+                                         ModHash(original.stored, original.storedLength)};
     });
     if (!read) {
         print(read.error() == Error::ChangedSinceBackup

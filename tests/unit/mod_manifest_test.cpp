@@ -114,7 +114,9 @@ bool same(const ModManifest& a, const ModManifest& b) {
         const ModMember& y = b.members[i];
         if (x.file != y.file || x.entry != y.entry || x.path != y.path ||
             x.data.size != y.data.size || x.data.hash != y.data.hash ||
-            x.original.size != y.original.size || x.original.hash != y.original.hash)
+            x.original.size != y.original.size || x.original.hash != y.original.hash ||
+            x.stored.has_value() != y.stored.has_value() ||
+            (x.stored && (x.stored->size != y.stored->size || x.stored->hash != y.stored->hash)))
             return false;
     }
     return true;
@@ -160,6 +162,7 @@ TEST(ModManifestWrite, ReadsBackTheSame) {
     last.path = L"4294967295.data";
     last.data = {UINT32_MAX, kHashB};
     last.original = {0, kHashA};
+    last.stored = ModMemberPin{UINT32_MAX, kHashB};
     manifest.members.push_back(last);
     const std::string text = WriteModManifest(manifest);
     const ModManifest back = parsed(text);
@@ -376,6 +379,13 @@ TEST(ModManifestRefusal, WrongTypes) {
          member + L"original.size 类型有误，应为整数！"},
         {withOriginal(with(kOriginal, "hash", "false")),
          member + L"original.hash 类型有误，应为字符串！"},
+        // The stored pin may be left out, but when given it is whole.
+        {withOriginal(with(kOriginal, "stored", "\"1\"")),
+         member + L"original.stored 类型有误，应为对象！"},
+        {withOriginal(with(kOriginal, "stored", objectOf(with(kOriginal, "size", "\"1\"")))),
+         member + L"original.stored.size 类型有误，应为整数！"},
+        {withOriginal(with(kOriginal, "stored", objectOf(with(kOriginal, "hash", "")))),
+         L"mod.json 中第 1 个成员缺少 original.stored.hash！"},
     });
 }
 

@@ -6,6 +6,7 @@
 #include "archive_import.h"
 #include "archive_test_game.h"
 #include "container_builders.h"
+#include "karvcore/mods.h"
 #include "karvcore/tuning.h"
 
 #include <gtest/gtest.h>
@@ -302,6 +303,56 @@ TEST_P(OriginalsEveryKind, OneThreadAndSeveralGiveTheSame) {
         EXPECT_TRUE(many.outcomes == one.outcomes);
     }
     SetWorkerCount(0);
+}
+
+// Hashing the stored bytes alone gives, entry by entry, the hash of the stored bytes the decoding
+// read, and the same outcome but for a member that does not decode, which is hashed all the same.
+TEST_P(OriginalsEveryKind, StoredHashesAreThoseOfTheStoredBytes) {
+    game.builder.addStored(mixedData(500, 6), 0x1234); // no container under a compressed marker
+    game.builder.addCompressed(mixedData(70000, 7));
+    game.write();
+    ASSERT_EQ(game.backup(), 0);
+    ASSERT_NE(game.import({{L"000001.data", mixedData(90000, 11)}}), L"");
+    struct Stored {
+        Error error;
+        uint32_t length;
+        std::wstring hash;
+        bool compressed;
+    };
+    std::vector<uint32_t> all;
+    for (uint32_t entry = 0; entry < 10; ++entry)
+        all.push_back(entry);
+    std::vector<Stored> decoded, hashed;
+    ASSERT_TRUE(ReadOriginalMembers(game.request(), all, [&](const OriginalMember& m) {
+                    decoded.push_back({m.status.error(), m.storedLength,
+                                       m.status ? ModHash(m.stored, m.storedLength) : L"",
+                                       m.compressed});
+                }).ok());
+    ASSERT_TRUE(
+        ReadOriginalMembers(
+            game.request(), all,
+            [&](const OriginalMember& m) {
+                EXPECT_EQ(m.data, nullptr);
+                hashed.push_back({m.status.error(), m.storedLength, m.storedHash, m.compressed});
+            },
+            OriginalForm::kStoredHash)
+            .ok());
+    ASSERT_EQ(decoded.size(), all.size());
+    ASSERT_EQ(hashed.size(), all.size());
+    int compressed = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Error expected =
+            decoded[i].error == Error::MemberUndecodable ? Error::None : decoded[i].error;
+        EXPECT_EQ(hashed[i].error, expected);
+        if (decoded[i].error != Error::None)
+            continue;
+        EXPECT_EQ(hashed[i].length, decoded[i].length);
+        EXPECT_EQ(hashed[i].hash, decoded[i].hash);
+        EXPECT_EQ(hashed[i].compressed, decoded[i].compressed);
+        compressed += hashed[i].compressed;
+    }
+    EXPECT_GE(compressed, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Games, OriginalsEveryKind, ::testing::ValuesIn(allGameKinds()), kindName);

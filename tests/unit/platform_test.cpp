@@ -3,6 +3,7 @@
 // order and wildcard existence tests.
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "platform/flush_ahead.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -275,6 +276,27 @@ TEST_F(Files, FailuresCarryTheSystemsReason) {
     Status ended = File::open(dir.file(L"data.bin"), OpenMode::ReadExisting).readAll(&byte, 1);
     EXPECT_FALSE(ended);
     EXPECT_EQ(ended.systemError(), 0);
+}
+
+// The flushes ahead run beside the writes and never change what is written; files without a
+// path, files that do not open and files named out of range are passed over.
+TEST_F(Files, FlushAheadRunsBesideTheWrites) {
+    const std::wstring path = dir.file(L"data.bin");
+    File file = File::open(path, OpenMode::CreateAlways);
+    ASSERT_TRUE(file.isOpen());
+    std::string written;
+    {
+        platform::FlushAhead ahead({L"", path, dir.file(L"missing.bin")});
+        for (int i = 0; i < 200; ++i) {
+            const std::string piece(1000 + i, char('a' + i % 26));
+            ASSERT_TRUE(writeText(file, piece));
+            written += piece;
+            ahead.written(size_t(i % 5), platform::FlushAhead::kAheadBytes / 50);
+        }
+    }
+    EXPECT_TRUE(file.flush());
+    EXPECT_TRUE(file.close());
+    EXPECT_EQ(readFileBytes(path), written);
 }
 
 TEST_F(Files, FlushKeepsWhatWasWritten) {

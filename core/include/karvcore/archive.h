@@ -131,6 +131,11 @@ struct ExportedMember {
     // call of next().
     const uint8_t* data = nullptr;
     uint32_t length = 0;
+    // The bytes as the archive stores them (the container of a compressed member; the member
+    // itself, as data, of a raw one), valid as long as data.
+    const uint8_t* stored = nullptr;
+    uint32_t storedLength = 0;
+    bool compressed = false;
 };
 
 // Reads the members of a range in order, as VoxbankQX::ReadMember would read them one by one,
@@ -177,6 +182,10 @@ struct ImportRequest {
     // neither the index nor the record is written: each kImported outcome carries the entry
     // that points at the data, for the caller to write once all of it is in place (the mods).
     bool appendOnly = false;
+    // When given, every byte appended behind an archive file once it is written, in order (the
+    // zeros that align the data too): the archive file (file 0 unless the archive spans its
+    // files), the bytes, their count. For a caller that fingerprints what it appended.
+    std::function<void(int32_t file, const uint8_t* bytes, uint32_t count)> appended;
 };
 
 // One file to import: its name in the import folder and the entry it replaces.
@@ -389,16 +398,29 @@ struct OriginalMember {
     // OutOfMemory; ArchiveUnopened (the archive file that holds it): the run ends here. The
     // library's message with it.
     Status status;
-    // The member (decompressed where the archive stores it compressed), valid during the call.
+    // The member (decompressed where the archive stores it compressed), valid during the call;
+    // null when only the stored bytes were asked for.
     const uint8_t* data = nullptr;
     uint32_t length = 0;
+    // The bytes as the archive stores them (a container where compressed is set), valid during
+    // the call; null when only their hash was asked for.
+    const uint8_t* stored = nullptr;
+    uint32_t storedLength = 0;
+    bool compressed = false;
+    // ModHash of the stored bytes, when only that was asked for.
+    std::wstring storedHash;
 };
 
+// What ReadOriginalMembers reads of each entry: the member decoded (with its stored bytes), or
+// only the hash of the stored bytes, read in small pieces on the calling thread: neither
+// decoded nor held, for a check that can do with them.
+enum class OriginalForm { kDecoded, kStoredHash };
+
 // Reads, for each of `entries` (ascending reads each archive file once), the member the backup's
-// copy of the index describes, decoded as the export decodes it, from the archive files' regions
-// below their saved sizes: the copy's entries decoded with the game's layout (Z54: in the
-// current header's offset unit, which the copy does not hold), a 357 entry in the archive file
-// its split address names. The calling thread reads and the workers decompress, as in the
+// copy of the index describes, decoded as the export decodes it (or only its stored bytes
+// hashed, see OriginalForm), from the archive files' regions below their saved sizes: the
+// copy's entries decoded with the game's layout (Z54: in the current header's offset unit,
+// which the copy does not hold), a 357 entry in the archive file its split address names. The calling thread reads and the workers decompress, as in the
 // export; `each` is called on the calling thread in entry order. Ok when every entry had its
 // turn; Stopped when the run ended at an entry (ArchiveUnopened), OutOfMemory when it ended
 // between entries. Failures before any entry, when the originals cannot be trusted:
@@ -409,6 +431,7 @@ struct OriginalMember {
 // failure's message is also on the last-error channel.
 KARVCORE_API Status ReadOriginalMembers(const ArchiveRequest& request,
                                         const std::vector<uint32_t>& entries,
-                                        const std::function<void(const OriginalMember&)>& each);
+                                        const std::function<void(const OriginalMember&)>& each,
+                                        OriginalForm form = OriginalForm::kDecoded);
 
 } // namespace karv

@@ -7,10 +7,17 @@
 //   {"format": 1, "name": "A", "type": "Z54", "mode": "PC", "hash": "xxh3-128",
 //    "members": [{"file": "VOXDATA_A.BIN", "entry": 42, "path": "VOXDATA_A/000042.data",
 //                 "size": 5000, "hash": "<32 hex digits>",
-//                 "original": {"size": 4800, "hash": "<32 hex digits>"}}]}
+//                 "original": {"size": 4800, "hash": "<32 hex digits>",
+//                              "stored": {"size": 2100, "hash": "<32 hex digits>"}}}]}
+//
+// original.stored may be left out: it pins the original as the archive stores it (its
+// container), which the maker of a package gives for a compressed original. A check that finds
+// those stored bytes needs not decode the original; one that does not decodes it and goes by
+// the original's own pin, which alone decides (a game may store the same member otherwise).
 //
 // What the reader holds a manifest to:
-// - every key above is present with its JSON type; numbers are integers from 0 to 4294967295
+// - every key above but original.stored is present with its JSON type (and original.stored,
+//   when given, has its keys); numbers are integers from 0 to 4294967295
 //   (a number in quotes is a wrong type, a fraction or an exponent form is a bad value);
 // - keys it does not know are ignored, so other tools may add notes of their own; a key given
 //   twice in one object is refused, as it would be read differently by different readers;
@@ -28,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +82,8 @@ struct ModMember {
     std::wstring path;     // inside the package, '/' between names
     ModMemberPin data;     // the file in the package
     ModMemberPin original; // the member it replaces, decompressed as the export writes it
+    // The member it replaces as the archive stores it, when the manifest gives it.
+    std::optional<ModMemberPin> stored;
 };
 
 struct ModManifest {

@@ -51,12 +51,14 @@ constexpr uint32_t kSharedFileBytes = 8u << 20;
 
 // Writes `count` zero bytes at the file's position; the count may be as large as an offset
 // unit, which comes from the file.
-bool writeZeros(File& file, uint64_t count) {
+bool writeZeros(File& file, uint64_t count,
+                const std::function<void(const uint8_t*, uint32_t)>& written) {
     static const uint8_t kZeros[65536] = {};
     while (count > 0) {
         auto piece = uint32_t(std::min<uint64_t>(count, sizeof kZeros));
         if (!file.writeAll(kZeros, piece))
             return false;
+        written(kZeros, piece);
         count -= piece;
     }
     return true;
@@ -499,11 +501,17 @@ bool ArchiveImport::State::writeAppended(Turn& turn, const Payload& payload) {
     uint64_t offset = end;
     if (files.indexInArchive())
         offset = alignUp(end, index.offsetUnit());
-    if (!request.dryRun && (!writeZeros(turn.archive, offset - end) ||
+    const auto written = [&](const uint8_t* bytes, uint32_t count) {
+        if (request.appended)
+            request.appended(turn.archiveFile, bytes, count);
+    };
+    if (!request.dryRun && (!writeZeros(turn.archive, offset - end, written) ||
                             !turn.archive.writeAll(payload.bytes, payload.regionLength))) {
         tell(ImportEvent::kWriteFailed, turn.file, turn.archivePath);
         return false;
     }
+    if (!request.dryRun)
+        written(payload.bytes, payload.regionLength);
     if (request.appendOnly) {
         turn.entryBytes = import::entryFor(index, turn.old, offset, payload);
         index.store(turn.file.entry, turn.entryBytes);

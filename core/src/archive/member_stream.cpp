@@ -193,6 +193,9 @@ bool MemberStream::next(ExportedMember& out) {
             else if (!member.archiveUnopened) {
                 out.data = (member.compressed ? member.output : member.input).data.get();
                 out.length = member.length;
+                out.stored = member.input.data.get();
+                out.storedLength = member.storedSize;
+                out.compressed = member.compressed;
             }
             return true;
         },

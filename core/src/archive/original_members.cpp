@@ -8,15 +8,20 @@
 #include "boundary/exported_codes.h"
 #include "boundary/messages.h"
 #include "files/file_helpers.h"
+#include "files/read_available.h"
 #include "formats/index_file.h"
 #include "karvcore/archive.h"
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
+#include "karvcore/mods.h"
 
 #include <algorithm>
 
 namespace karv {
 namespace {
+
+// The piece the stored bytes are hashed in.
+constexpr size_t kStoredPiece = 64u << 10;
 
 Status backupUnloadable() {
     return Status::failure(Error::BackupUnloadable, msg::kLoadBackupFailed);
@@ -31,14 +36,22 @@ class Originals {
     Status open();
     Status run(const std::vector<uint32_t>& entries,
                const std::function<void(const OriginalMember&)>& each);
+    Status runStored(const std::vector<uint32_t>& entries,
+                     const std::function<void(const OriginalMember&)>& each);
 
   private:
     Status trust(const backup::SavedFiles& saved, const IndexTable& current);
     Status admit(int32_t file, const idxinfo& info) const;
+    Status hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinfo& info,
+                      std::wstring& hash);
+    bool openFileOf(uint32_t entry);
 
     const ArchiveRequest& request_;
     MemberStream stream_;
     std::vector<uint64_t> savedSizes_;
+    // The archive file runStored reads from.
+    platform::File archive_;
+    int32_t openFile_ = -1;
 };
 
 // The backup's files, the archive and its index as they are now, and the two compared: only a
@@ -125,20 +138,88 @@ Status Originals::run(const std::vector<uint32_t>& entries,
         }
         original.data = member.data;
         original.length = member.length;
+        original.stored = member.stored;
+        original.storedLength = member.storedLength;
+        original.compressed = member.compressed;
         each(original);
     }
     return Status();
 }
 
+// The stored bytes' hashes alone, on the calling thread, each member read in pieces into one
+// small block that stays in the cache.
+Status Originals::runStored(const std::vector<uint32_t>& entries,
+                            const std::function<void(const OriginalMember&)>& each) {
+    std::vector<uint8_t> piece(kStoredPiece);
+    for (uint32_t entry : entries) {
+        OriginalMember original;
+        original.entry = entry;
+        if (!openFileOf(entry)) {
+            original.status = Status::failure(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
+            each(original);
+            return Status::failure(Error::Stopped, msg::kOpenVoxbankFailed);
+        }
+        idxinfo info{};
+        original.status = hashStored(entry, piece, info, original.storedHash);
+        // Without memory the run cannot go on, as with the members decoded.
+        if (original.status.error() == Error::OutOfMemory)
+            return original.status;
+        if (original.status) {
+            original.storedLength = info.size;
+            original.compressed = MemberReader::compressed(info, false);
+        }
+        each(original);
+    }
+    return Status();
+}
+
+// As MemberReader::readStored reads the member, bytes past the end of the file as zero.
+Status Originals::hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinfo& info,
+                             std::wstring& hash) {
+    if (Status located = stream_.reader().locate(entry, info); !located)
+        return located;
+    if (Status admitted = admit(stream_.files().fileOf(entry), info); !admitted)
+        return admitted;
+    if (info.offset > uint64_t(INT64_MAX))
+        return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+    if (Status sought = archive_.seek(int64_t(info.offset), platform::SeekFrom::Begin); !sought)
+        return sought.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+    ModHasher hasher;
+    bool ended = false;
+    for (uint32_t left = info.size; left > 0;) {
+        const auto count = uint32_t(std::min<size_t>(left, piece.size()));
+        uint32_t got = 0;
+        if (!ended && !readAvailable(archive_, piece.data(), count, got))
+            return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+        ended = ended || got < count;
+        std::fill(piece.begin() + got, piece.begin() + count, uint8_t(0));
+        hasher.update(piece.data(), count);
+        left -= count;
+    }
+    hash = hasher.finish();
+    return hash.empty() ? Status::failure(Error::OutOfMemory, msg::kOutOfMemory) : Status();
+}
+
+bool Originals::openFileOf(uint32_t entry) {
+    const int32_t file = stream_.files().fileOf(entry);
+    if (file == openFile_ && archive_.isOpen())
+        return true;
+    archive_ = platform::File::open(stream_.files().pathOf(file), platform::OpenMode::ReadExisting);
+    openFile_ = file;
+    return archive_.isOpen();
+}
+
 } // namespace
 
 Status ReadOriginalMembers(const ArchiveRequest& request, const std::vector<uint32_t>& entries,
-                           const std::function<void(const OriginalMember&)>& each) {
+                           const std::function<void(const OriginalMember&)>& each,
+                           OriginalForm form) {
     Status status = guardMemory([&] {
         Originals originals(request);
         if (Status opened = originals.open(); !opened)
             return opened;
-        return originals.run(entries, each);
+        return form == OriginalForm::kStoredHash ? originals.runStored(entries, each)
+                                                 : originals.run(entries, each);
     });
     reportSucceeded(status);
     return status;

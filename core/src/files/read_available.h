@@ -8,19 +8,24 @@
 
 namespace karv {
 
-// Reads up to `count` bytes into `buffer`, repeating short transfers until the end of the file.
-// False only when a read request fails.
-inline bool readAvailable(platform::File& file, uint8_t* buffer, uint32_t count) {
-    while (count > 0) {
+// Reads up to `count` bytes into `buffer`, repeating short transfers until the end of the file;
+// `got` is how many came. False only when a read request fails.
+inline bool readAvailable(platform::File& file, uint8_t* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    while (got < count) {
         uint32_t done = 0;
-        if (!file.read(buffer, count, done) || done > count)
+        if (!file.read(buffer + got, count - got, done) || done > count - got)
             return false;
         if (done == 0)
             return true;
-        buffer += done;
-        count -= done;
+        got += done;
     }
     return true;
+}
+
+inline bool readAvailable(platform::File& file, uint8_t* buffer, uint32_t count) {
+    uint32_t got = 0;
+    return readAvailable(file, buffer, count, got);
 }
 
 } // namespace karv

@@ -93,6 +93,8 @@ class Fields {
     Status find(const char* key, const Json*& out) const;
     // The value of `key`, which is there.
     Value at(const char* key) const;
+    // Whether the object has `key` (for a key that may be left out).
+    bool has(const char* key) const { return object_.contains(key); }
 
     Status text(const char* key, std::wstring& out) const { return read(key, &Value::text, out); }
     Status name(const char* key, std::wstring& out) const { return read(key, &Value::name, out); }

@@ -11,10 +11,13 @@
 #include "mods/mod_archive.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "platform/flush_ahead.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <optional>
 #include <set>
 
 namespace karv {
@@ -24,6 +27,10 @@ using mods::LoadedArchive;
 using platform::File;
 using platform::OpenMode;
 using platform::SeekFrom;
+
+bool samePin(const ModMemberPin& a, const ModMemberPin& b) {
+    return a.size == b.size && a.hash == b.hash;
+}
 
 } // namespace
 
@@ -41,6 +48,12 @@ struct ModAddition::State {
         std::vector<uint8_t> bytes;
     };
     std::vector<Staged> staged;
+    // What the step appended to each archive file, hashed as it was written.
+    struct Appended {
+        ModHasher hash;
+        uint64_t bytes = 0;
+    };
+    std::vector<std::unique_ptr<Appended>> appended;
     // The packages that have members in this archive, whether or not any is left out.
     std::vector<size_t> listed;
     bool checked = false;
@@ -53,6 +66,23 @@ struct ModAddition::State {
     bool inThisArchive(const ModMember& member) const;
     std::vector<std::pair<size_t, const ModMember*>> membersHere();
     Status checkOriginals(std::vector<std::pair<size_t, const ModMember*>>& members);
+    // What the check learnt of the originals: the stored bytes' pins, the decoded members'
+    // pins, the entries with none.
+    struct Originals {
+        struct Stored {
+            ModMemberPin pin;
+            bool compressed = false;
+        };
+        std::map<uint32_t, Stored> stored;
+        std::map<uint32_t, ModMemberPin> decoded;
+        std::set<uint32_t> missing;
+        std::optional<ModMemberPin> pinByStoredBytes(const ModMember& member) const;
+    };
+    Status hashStoredOriginals(const std::set<uint32_t>& entries, Originals& originals) const;
+    Status decodeOriginals(const std::set<uint32_t>& entries, Originals& originals) const;
+    ArchiveRequest requestForOriginals() const {
+        return {archive.dataType, archive.bigEndian, archive.link, archive.archivePath};
+    }
     void checkConflicts();
     void find(ModFinding::Kind kind, size_t package, uint32_t entry, std::wstring holder = {}) {
         findings.push_back({kind, packages[package]->manifest.name, entry, std::move(holder)});
@@ -60,8 +90,11 @@ struct ModAddition::State {
 
     Status apply();
     Status stage(std::vector<uint64_t>& sizesBefore);
+    ImportRequest importRequest() const;
+    std::vector<std::wstring> filesToFlush() const;
     void cutBack(const std::vector<uint64_t>& sizesBefore) const;
     ModIntent intentFor(const std::vector<uint64_t>& sizesBefore) const;
+    std::wstring appendedHash(int32_t file, uint64_t from, uint64_t to) const;
     int32_t fileCount() const {
         return ArchiveSpansFiles(archive.dataType) ? std::max(archive.link.fileCount, 1) : 1;
     }
@@ -144,41 +177,88 @@ std::vector<std::pair<size_t, const ModMember*>> ModAddition::State::membersHere
 }
 
 // Each member's pin against the original the backup saved; the members that pass are staged.
+// The stored bytes are hashed first: a raw original is its stored bytes, and a compressed one
+// whose stored bytes the package pins is the original its maker decoded. Only the others are
+// decoded, and their own pin decides.
 Status
 ModAddition::State::checkOriginals(std::vector<std::pair<size_t, const ModMember*>>& members) {
     std::set<uint32_t> wanted;
     for (const auto& [package, member] : members)
         wanted.insert(member->entry);
-    std::map<uint32_t, ModMemberPin> originals;
-    std::map<uint32_t, bool> missing;
-    ArchiveRequest request{archive.dataType, archive.bigEndian, archive.link, archive.archivePath};
-    Status read = ReadOriginalMembers(
-        request, std::vector<uint32_t>(wanted.begin(), wanted.end()),
-        [&](const OriginalMember& original) {
-            if (original.status)
-                originals[original.entry] = {original.length,
-                                             ModHash(original.data, original.length)};
-            else
-                missing[original.entry] = original.status.error() == Error::EntryBeyondIndex ||
-                                          original.status.error() == Error::EntryUnused;
-        });
-    if (!read)
+    Originals originals;
+    if (Status read = hashStoredOriginals(wanted, originals); !read)
         return read;
-    for (const auto& [package, member] : members) {
+    std::vector<std::optional<ModMemberPin>> known(members.size());
+    std::set<uint32_t> undecided;
+    for (size_t i = 0; i < members.size(); ++i) {
+        known[i] = originals.pinByStoredBytes(*members[i].second);
+        if (!known[i] && originals.stored.count(members[i].second->entry) != 0)
+            undecided.insert(members[i].second->entry);
+    }
+    if (Status read = decodeOriginals(undecided, originals); !read)
+        return read;
+    for (size_t i = 0; i < members.size(); ++i) {
+        const auto& [package, member] = members[i];
         const uint32_t entry = member->entry;
-        auto original = originals.find(entry);
-        if (entry >= loaded.index().count() || missing[entry]) {
+        if (entry >= loaded.index().count() || originals.missing.count(entry) != 0) {
             find(ModFinding::kEntryMissing, package, entry);
             continue;
         }
-        if (original == originals.end() || original->second.size != member->original.size ||
-            original->second.hash != member->original.hash) {
+        if (!known[i]) {
+            if (auto decoded = originals.decoded.find(entry); decoded != originals.decoded.end())
+                known[i] = decoded->second;
+        }
+        if (!known[i] || !samePin(*known[i], member->original)) {
             find(ModFinding::kOriginalChanged, package, entry);
             continue;
         }
         staged.push_back({package, member, {}});
     }
     return Status();
+}
+
+// The member's original, when the stored bytes alone tell what it is.
+std::optional<ModMemberPin>
+ModAddition::State::Originals::pinByStoredBytes(const ModMember& member) const {
+    auto found = stored.find(member.entry);
+    if (found == stored.end())
+        return std::nullopt;
+    if (!found->second.compressed)
+        return found->second.pin;
+    // A stored pin equal to the decoded one was made of a raw original: it says nothing of how
+    // a compressed one decodes.
+    if (member.stored && samePin(*member.stored, found->second.pin) &&
+        !samePin(*member.stored, member.original))
+        return member.original;
+    return std::nullopt;
+}
+
+Status ModAddition::State::hashStoredOriginals(const std::set<uint32_t>& entries,
+                                               Originals& originals) const {
+    return ReadOriginalMembers(
+        requestForOriginals(), std::vector<uint32_t>(entries.begin(), entries.end()),
+        [&](const OriginalMember& original) {
+            const Error error = original.status.error();
+            if (original.status)
+                originals.stored[original.entry] = {{original.storedLength, original.storedHash},
+                                                    original.compressed};
+            else if (error == Error::EntryBeyondIndex || error == Error::EntryUnused)
+                originals.missing.insert(original.entry);
+        },
+        OriginalForm::kStoredHash);
+}
+
+Status ModAddition::State::decodeOriginals(const std::set<uint32_t>& entries,
+                                           Originals& originals) const {
+    if (entries.empty())
+        return Status();
+    return ReadOriginalMembers(
+        requestForOriginals(), std::vector<uint32_t>(entries.begin(), entries.end()),
+        [&](const OriginalMember& original) {
+            if (original.status)
+                originals.decoded[original.entry] = {original.length,
+                                                     ModHash(original.data, original.length)};
+        });
 }
 
 // Who sets each staged entry now: an earlier package of the step, an applied mod, or something
@@ -241,13 +321,18 @@ Status ModAddition::State::stage(std::vector<uint64_t>& sizesBefore) {
     }
     if (staged.empty())
         return Status();
-    ImportRequest request;
-    request.dataType = archive.dataType;
-    request.bigEndian = archive.bigEndian;
-    request.blockAlignment = archive.blockAlignment;
-    request.link = archive.link;
-    request.archivePath = archive.archivePath;
-    request.appendOnly = true;
+    ImportRequest request = importRequest();
+    appended.clear();
+    for (int32_t f = 0; f < fileCount(); ++f)
+        appended.push_back(std::make_unique<Appended>());
+    platform::FlushAhead flushAhead(filesToFlush());
+    request.appended = [&](int32_t file, const uint8_t* bytes, uint32_t count) {
+        if (file >= 0 && size_t(file) < appended.size()) {
+            appended[size_t(file)]->hash.update(bytes, count);
+            appended[size_t(file)]->bytes += count;
+            flushAhead.written(size_t(file), count);
+        }
+    };
     std::vector<ImportFile> files;
     for (const Staged& s : staged)
         files.push_back({s.member->path, s.member->entry,
@@ -275,6 +360,28 @@ Status ModAddition::State::stage(std::vector<uint64_t>& sizesBefore) {
     return Status();
 }
 
+ImportRequest ModAddition::State::importRequest() const {
+    ImportRequest request;
+    request.dataType = archive.dataType;
+    request.bigEndian = archive.bigEndian;
+    request.blockAlignment = archive.blockAlignment;
+    request.link = archive.link;
+    request.archivePath = archive.archivePath;
+    request.appendOnly = true;
+    return request;
+}
+
+// The archive files the staged members go to, to be flushed ahead of the step's own flush.
+std::vector<std::wstring> ModAddition::State::filesToFlush() const {
+    std::vector<std::wstring> paths(static_cast<size_t>(fileCount()));
+    for (const Staged& s : staged) {
+        const int32_t f = loaded.files().fileOf(s.member->entry);
+        if (f >= 0 && size_t(f) < paths.size())
+            paths[size_t(f)] = loaded.files().pathOf(f);
+    }
+    return paths;
+}
+
 // What a failed step appended is cut away again, so the archive is as it was.
 void ModAddition::State::cutBack(const std::vector<uint64_t>& sizesBefore) const {
     for (size_t f = 0; f < sizesBefore.size(); ++f) {
@@ -287,6 +394,14 @@ void ModAddition::State::cutBack(const std::vector<uint64_t>& sizesBefore) const
     }
 }
 
+// The hash of what the step appended to a file, as the import wrote it; read back from the
+// file should the import's bytes not account for all the file grew by.
+std::wstring ModAddition::State::appendedHash(int32_t file, uint64_t from, uint64_t to) const {
+    if (size_t(file) < appended.size() && appended[size_t(file)]->bytes == to - from)
+        return appended[size_t(file)]->hash.finish();
+    return mods::hashFileRange(loaded.files().pathOf(file), from, to);
+}
+
 ModIntent ModAddition::State::intentFor(const std::vector<uint64_t>& sizesBefore) const {
     ModIntent intent;
     intent.operation = L"MODADD";
@@ -297,9 +412,8 @@ ModIntent ModAddition::State::intentFor(const std::vector<uint64_t>& sizesBefore
         const uint64_t size = loaded.sizeOf(f).value_or(sizesBefore[size_t(f)]);
         if (size == sizesBefore[size_t(f)])
             continue;
-        intent.files.push_back(
-            {uint32_t(f), size, sizesBefore[size_t(f)],
-             mods::hashFileRange(loaded.files().pathOf(f), sizesBefore[size_t(f)], size)});
+        intent.files.push_back({uint32_t(f), size, sizesBefore[size_t(f)],
+                                appendedHash(f, sizesBefore[size_t(f)], size)});
     }
     // The ledger: the packages in order, each staged member's value on its entry's stack.
     ModLedger ledger = loaded.ledger();

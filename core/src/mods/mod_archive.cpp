@@ -50,10 +50,14 @@ using platform::OpenMode;
 using platform::SeekFrom;
 
 std::wstring hashFileRange(const std::wstring& path, uint64_t from, uint64_t to) {
-    constexpr uint32_t kPiece = 1u << 20;
     File file = File::open(path, OpenMode::ReadExisting);
-    if (!file.isOpen() || from > to || from > uint64_t(INT64_MAX) ||
-        !file.seek(int64_t(from), SeekFrom::Begin))
+    return file.isOpen() ? hashFileRange(file, from, to) : std::wstring();
+}
+
+// In pieces that stay in the cache, into a block the allocator keeps for the next one.
+std::wstring hashFileRange(File& file, uint64_t from, uint64_t to) {
+    constexpr uint32_t kPiece = 1u << 16;
+    if (from > to || from > uint64_t(INT64_MAX) || !file.seek(int64_t(from), SeekFrom::Begin))
         return {};
     std::vector<uint8_t> piece(size_t(std::min<uint64_t>(to - from, kPiece)));
     ModHasher hasher;

@@ -9,6 +9,7 @@
 #include "karvcore/index_table.h"
 #include "karvcore/mod_ledger.h"
 #include "karvcore/mod_work.h"
+#include "platform/file.h"
 
 #include <cstdint>
 #include <optional>
@@ -73,6 +74,7 @@ class LoadedArchive {
 
 // The hash of a file's bytes from `from` to `to`, read in pieces; empty when they cannot be read.
 std::wstring hashFileRange(const std::wstring& path, uint64_t from, uint64_t to);
+std::wstring hashFileRange(platform::File& file, uint64_t from, uint64_t to);
 // A member file of a package below its folder: its package path with this system's separator.
 std::wstring packageFilePath(const std::wstring& folder, const std::wstring& packagePath);
 

@@ -81,8 +81,18 @@ Status readMember(const Fields& fields, ModMember& out) {
     const Json* original = nullptr;
     if (status)
         status = fields.object("original", original);
-    if (status)
-        status = readPin(Fields(kManifest, *original, fields.where(), L"original."), out.original);
+    if (!status)
+        return status;
+    const Fields originalFields(kManifest, *original, fields.where(), L"original.");
+    status = readPin(originalFields, out.original);
+    if (status && originalFields.has("stored")) {
+        const Json* stored = nullptr;
+        status = originalFields.object("stored", stored);
+        out.stored.emplace();
+        if (status)
+            status = readPin(Fields(kManifest, *stored, fields.where(), L"original.stored."),
+                             *out.stored);
+    }
     return status;
 }
 
@@ -166,7 +176,9 @@ std::string pinText(const ModMemberPin& pin) {
 std::string memberLine(const ModMember& member) {
     return "{\"file\": " + quoted(member.file) + ", \"entry\": " + std::to_string(member.entry) +
            ", \"path\": " + quoted(member.path) + ", " + pinText(member.data) +
-           ", \"original\": {" + pinText(member.original) + "}}";
+           ", \"original\": {" + pinText(member.original) +
+           (member.stored ? ", \"stored\": {" + pinText(*member.stored) + "}" : std::string()) +
+           "}}";
 }
 
 } // namespace

@@ -38,8 +38,7 @@ Status checkMember(const std::wstring& folder, const ModMember& member) {
         return mismatch(path, msg::kModMemberMissing);
     if (size != member.data.size)
         return mismatch(path, msg::kModMemberOtherLength);
-    file = File();
-    const std::wstring hash = mods::hashFileRange(path, 0, size);
+    const std::wstring hash = mods::hashFileRange(file, 0, size);
     if (hash.empty() && size != 0)
         return mismatch(path, msg::kModMemberUnreadable);
     if (hash != member.data.hash)

@@ -80,6 +80,7 @@ class File {
     static Status flushFolder(const std::wstring& folder);
 
   private:
+    friend class FlushAhead; // flushes on a thread of its own, past the fault switch
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
 
     // The system's side of each operation, one implementation per system. The public
