@@ -1,19 +1,18 @@
 # Pieces the benchmark scripts share; bench-e2e.sh and bench-mods.sh source this file. It sets
 # nothing when sourced and needs /usr/bin/time.
 
-seconds() { # h:mm:ss.ss or m:ss.ss
-    echo "$1" | awk -F: '{ s = 0; for (i = 1; i <= NF; i++) s = s * 60 + $i; print s }'
-}
-
 # Runs a command under /usr/bin/time -v with the answers on its input (one a line), its output
-# in run.log; sets $elapsed (seconds), $peak (KiB) and $faults (the pages it touched first, the
-# minor page faults) and returns the command's exit code.
+# in run.log; sets $elapsed (seconds, to the millisecond: time's own figure has hundredths only,
+# too coarse for runs of a tenth of a second), $peak (KiB) and $faults (the pages it touched
+# first, the minor page faults) and returns the command's exit code.
 timed() { # answers command...
     answers=$1
     shift
     timed_status=0
+    timed_start=$(date +%s%N)
     printf '%s\n' $answers | /usr/bin/time -v -o time.txt "$@" > run.log 2>&1 || timed_status=$?
-    elapsed=$(seconds "$(sed -n 's/.*Elapsed (wall clock) time.*: //p' time.txt)")
+    timed_end=$(date +%s%N)
+    elapsed=$(awk -v a="$timed_start" -v b="$timed_end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
     peak=$(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt)
     faults=$(sed -n 's/.*Minor (reclaiming a frame) page faults: //p' time.txt)
     return "$timed_status"

@@ -176,7 +176,7 @@ echo "== $type, PC: $count members of $((edited_bytes >> 20)) MiB ($raw raw); be
 printf '   %-14s %9s %10s %7s %s\n' "" time peak pages ""
 row() { # label name [note]
     eval "b=\$best_$2 p=\$peak_$2 f=\$faults_$2"
-    printf '   %-14s %7.2f s %6d MiB %7d %s\n' "$1" "$b" $((p / 1024)) "$f" "${3:-}"
+    printf '   %-14s %7.3f s %6d MiB %7d %s\n' "$1" "$b" $((p / 1024)) "$f" "${3:-}"
 }
 row IMPORT import
 row MODADD modadd "$(awk -v a="$best_modadd" -v i="$best_import" \
