@@ -215,8 +215,10 @@ bool ModMaker::check(std::string& json) const {
     return bool(read);
 }
 
+// The member files first, all made durable at once, then the manifest that names them.
 bool ModMaker::write(const std::string& json) const {
     createFolders(folder_);
+    DurableFiles members;
     for (const Packed& p : packed_) {
         const std::wstring path = localPath(folder_, p.member.path);
         const size_t cut = path.rfind(kPathSeparator);
@@ -229,12 +231,18 @@ bool ModMaker::write(const std::string& json) const {
             print(p.name + text::kModFileChanged);
             return false;
         }
-        if (!ReplaceFileDurably(path, data.bytes.get(), data.size)) {
+        if (!members.add(path, data.bytes.get(), data.size)) {
             print(text::kWriteFileQuoteOpen + path + text::kWriteFileFailedClose);
             return false;
         }
-        print(text::kModPackedLine + p.member.path + text::kLineSucceeded);
     }
+    std::wstring failed;
+    if (!members.commit(&failed)) {
+        print(text::kWriteFileQuoteOpen + failed + text::kWriteFileFailedClose);
+        return false;
+    }
+    for (const Packed& p : packed_)
+        print(text::kModPackedLine + p.member.path + text::kLineSucceeded);
     const std::wstring path = withTrailingSeparator(folder_) + kModManifestName;
     if (!ReplaceFileDurably(path, reinterpret_cast<const uint8_t*>(json.data()),
                             uint32_t(json.size()))) {

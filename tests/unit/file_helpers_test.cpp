@@ -189,6 +189,48 @@ TEST_F(WholeFiles, DurableReplacementFlushesAndLeavesTheNewBytesOrTheOldOnes) {
         6); // open, write, flush, close, rename, folder flush
 }
 
+// Files replaced together: whichever operation fails, each file holds its old bytes or its new
+// ones and no temporary is left; the files added before a failure in commit() are new.
+TEST_F(WholeFiles, FilesReplacedTogetherAreEachOldOrNew) {
+    platform::FaultSwitch& faults = *KarvFaultSwitchQX();
+    const std::wstring sub = dir.file(L"子目录");
+    ASSERT_TRUE(platform::createDirectory(sub));
+    const std::vector<std::wstring> paths = {
+        dir.file(L"a.data"), sub + platform::kPathSeparator + L"b.data", dir.file(L"新.data")};
+    const std::vector<std::string> before = {"old a", "old b", ""};
+    const std::vector<std::string> after = {std::string(70000, 'A'), "new b", "new c"};
+    auto replaceAll = [&] {
+        for (size_t i = 0; i < 2; ++i)
+            EXPECT_TRUE(writeFileBytes(paths[i], before[i]));
+        platform::removeFile(paths[2]);
+        DurableFiles files;
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(after[i].data());
+            if (!files.add(paths[i], bytes, uint32_t(after[i].size())))
+                return false;
+        }
+        return bool(files.commit());
+    };
+    faults.arm(platform::FaultPlan{});
+    ASSERT_TRUE(replaceAll());
+    faults.disarm();
+    const uint64_t operations = faults.counted();
+    for (uint64_t k = 1; k <= operations; ++k) {
+        SCOPED_TRACE(k);
+        platform::FaultPlan plan;
+        plan.strikeAt = k;
+        faults.arm(plan);
+        const bool done = replaceAll();
+        faults.disarm();
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const std::string now =
+                FilePathExists(paths[i]) ? readFileBytes(paths[i]) : std::string();
+            EXPECT_TRUE(now == after[i] || (!done && now == before[i])) << i;
+            EXPECT_EQ(FilePathExists(paths[i] + kTemporaryFileSuffix), 0);
+        }
+    }
+}
+
 #ifndef _WIN32
 // The replacing file keeps the permissions of the one it replaces.
 TEST_F(WholeFiles, SaveKeepsThePermissionsOfTheFileItReplaces) {

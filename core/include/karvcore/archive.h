@@ -420,15 +420,16 @@ enum class OriginalForm { kDecoded, kStoredHash };
 // copy of the index describes, decoded as the export decodes it (or only its stored bytes
 // hashed, see OriginalForm), from the archive files' regions below their saved sizes: the
 // copy's entries decoded with the game's layout (Z54: in the current header's offset unit,
-// which the copy does not hold), a 357 entry in the archive file its split address names. The calling thread reads and the workers decompress, as in the
-// export; `each` is called on the calling thread in entry order. Ok when every entry had its
-// turn; Stopped when the run ended at an entry (ArchiveUnopened), OutOfMemory when it ended
-// between entries. Failures before any entry, when the originals cannot be trusted:
-// BadDataType (no container kind); TooManyFiles; BackupUnloadable (no backup, or a record or index
-// copy that cannot be read or does not fit the index); ArchiveUnopened, ArchiveUnreadable (the file
-// read first); the index's own (see IndexTable::load), IndexHoldsNoEntry; ChangedSinceBackup
-// (another program changed the game since the backup, see CheckBackup); OutOfMemory. Every
-// failure's message is also on the last-error channel.
+// which the copy does not hold), a 357 entry in the archive file its split address names. The
+// calling thread reads and the workers decompress, as in the export; `each` is called on the
+// calling thread in entry order. Ok when every entry had its turn; Stopped when the run ended at an
+// entry (ArchiveUnopened), OutOfMemory when it ended between entries. Failures before any entry,
+// when the originals cannot be trusted: BadDataType (no container kind); TooManyFiles;
+// BackupUnloadable (no backup, or a record or index copy that cannot be read or does not fit the
+// index); ArchiveUnopened, ArchiveUnreadable (the file read first); the index's own (see
+// IndexTable::load), IndexHoldsNoEntry; ChangedSinceBackup (another program changed the game since
+// the backup, see CheckBackup); OutOfMemory. Every failure's message is also on the last-error
+// channel.
 KARVCORE_API Status ReadOriginalMembers(const ArchiveRequest& request,
                                         const std::vector<uint32_t>& entries,
                                         const std::function<void(const OriginalMember&)>& each,

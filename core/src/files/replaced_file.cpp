@@ -1,9 +1,14 @@
 #include "files/replaced_file.h"
 
+#include "boundary/boundary.h"
 #include "boundary/exported_codes.h"
 #include "boundary/messages.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+
+#include <memory>
+#include <set>
+#include <vector>
 
 namespace karv {
 
@@ -90,6 +95,24 @@ Status ReplacedFile::commit() {
     return Status();
 }
 
+Status ReplacedFile::flushWritten() {
+    if (temporary_.empty())
+        return Status::failure(Error::FileUncreated, msg::kCreateFileFailed);
+    Status opened;
+    File file = File::open(temporary_, OpenMode::WriteExisting, &opened);
+    if (!file.isOpen()) {
+        discard();
+        return notWritten(opened);
+    }
+    Status flushed = file.flush();
+    Status closed = file.close();
+    if (!flushed || !closed) {
+        discard();
+        return notWritten(!flushed ? flushed : closed);
+    }
+    return Status();
+}
+
 void ReplacedFile::discard() {
     if (!temporary_.empty())
         platform::removeFile(temporary_);
@@ -112,6 +135,55 @@ Status CommitFileDurably(const std::wstring& temporary, const std::wstring& path
     Status status = file.adopt(temporary, path);
     if (status)
         status = file.commit();
+    reportSucceeded(status);
+    return status;
+}
+
+struct DurableFiles::State {
+    // Each written aside, unflushed: flushed all at once, then committed.
+    std::vector<std::unique_ptr<ReplacedFile>> files;
+};
+
+DurableFiles::DurableFiles() : state_(std::make_unique<State>()) {}
+
+DurableFiles::~DurableFiles() = default;
+
+Status DurableFiles::add(const std::wstring& path, const uint8_t* data, uint32_t count) {
+    Status status = guardMemory([&] {
+        auto file = std::make_unique<ReplacedFile>(ReplacedFile::Durability::Cached);
+        if (Status written = file->write(path, data, count); !written)
+            return written;
+        state_->files.push_back(std::move(file));
+        return Status();
+    });
+    reportSucceeded(status);
+    return status;
+}
+
+Status DurableFiles::commit(std::wstring* failed) {
+    Status status = guardMemory([&] {
+        auto fail = [&](const std::wstring& path, Status why) {
+            if (failed != nullptr)
+                *failed = path;
+            return why;
+        };
+        std::set<std::wstring> folders;
+        for (auto& file : state_->files) {
+            if (Status flushed = file->flushWritten(); !flushed)
+                return fail(file->path(), flushed);
+        }
+        for (auto& file : state_->files) {
+            folders.insert(folderOf(file->path()));
+            if (Status replaced = file->commit(); !replaced)
+                return fail(file->path(), replaced);
+        }
+        for (const std::wstring& folder : folders) {
+            if (Status flushed = File::flushFolder(folder); !flushed)
+                return fail(folder, notWritten(flushed));
+        }
+        state_->files.clear();
+        return Status();
+    });
     reportSucceeded(status);
     return status;
 }
