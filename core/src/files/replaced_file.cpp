@@ -65,19 +65,7 @@ Status ReplacedFile::adopt(const std::wstring& temporary, const std::wstring& pa
     path_ = path;
     if (durability_ == Durability::Cached)
         return Status();
-    Status opened;
-    File file = File::open(temporary, OpenMode::WriteExisting, &opened);
-    if (!file.isOpen()) {
-        discard();
-        return notWritten(opened);
-    }
-    Status flushed = file.flush();
-    Status closed = file.close();
-    if (!flushed || !closed) {
-        discard();
-        return notWritten(!flushed ? flushed : closed);
-    }
-    return Status();
+    return flushWritten();
 }
 
 Status ReplacedFile::commit() {
@@ -96,8 +84,6 @@ Status ReplacedFile::commit() {
 }
 
 Status ReplacedFile::flushWritten() {
-    if (temporary_.empty())
-        return Status::failure(Error::FileUncreated, msg::kCreateFileFailed);
     Status opened;
     File file = File::open(temporary_, OpenMode::WriteExisting, &opened);
     if (!file.isOpen()) {

@@ -38,8 +38,8 @@ class ReplacedFile {
     // with "写入数据失败！" when the folder cannot be flushed; the new file is in place then,
     // but a power cut may still undo that.
     Status commit();
-    // Flushes the written temporary, for a file written Cached that is to be made durable
-    // before it is committed (DurableFiles): fails as write() does, the temporary removed.
+    // Flushes the temporary (adopt() when Flushed; DurableFiles for files written Cached that
+    // are made durable before they are committed): fails as write() does, the temporary removed.
     Status flushWritten();
     const std::wstring& path() const { return path_; }
 
