@@ -23,3 +23,24 @@ add_library(karvxxhash INTERFACE)
 target_include_directories(karvxxhash SYSTEM INTERFACE ${KARV_XXHASH_STAGED})
 # Every function inline and static in the file that includes the header: nothing to link.
 target_compile_definitions(karvxxhash INTERFACE XXH_INLINE_ALL)
+
+# The AVX2 path (core/src/mods/xxh3_wide.c): that one file compiled for AVX2 on x86-64 and taken
+# at run time where the processor has it. mingw-w64's GCC does not keep the stack aligned for
+# 32-byte values it spills (a fault of its Windows target), so there the assembler turns every
+# aligned vector move into an unaligned one; without that option the file stays baseline.
+set(KARV_XXH3_WIDE_SOURCE ${CMAKE_SOURCE_DIR}/core/src/mods/xxh3_wide.c)
+set(KARV_XXH3_WIDE_OPTIONS "")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
+   CMAKE_C_COMPILER_ID MATCHES "GNU|Clang")
+    include(CheckCCompilerFlag)
+    if(WIN32)
+        check_c_compiler_flag(-Wa,-muse-unaligned-vector-move KARV_UNALIGNED_VECTOR_MOVES)
+        if(KARV_UNALIGNED_VECTOR_MOVES)
+            set(KARV_XXH3_WIDE_OPTIONS -mavx2 -Wa,-muse-unaligned-vector-move)
+        endif()
+    else()
+        set(KARV_XXH3_WIDE_OPTIONS -mavx2)
+    endif()
+endif()
+set_source_files_properties(${KARV_XXH3_WIDE_SOURCE} PROPERTIES
+                            COMPILE_OPTIONS "${KARV_XXH3_WIDE_OPTIONS}")

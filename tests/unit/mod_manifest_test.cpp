@@ -2,8 +2,10 @@
 // way a manifest can be wrong refused with a message that says where.
 #include "karvcore/formats.h"
 #include "karvcore/mods.h"
+#include "mods/xxh3_wide.h"
 
 #include <gtest/gtest.h>
+#include <xxhash.h>
 
 #include <string>
 #include <utility>
@@ -48,6 +50,33 @@ TEST(ModHash, PiecesGiveTheWholeHash) {
     }
     hasher.update(pattern.data() + at, pattern.size() - at);
     EXPECT_EQ(hasher.finish(), L"6f9c6cb486a848907b185274974b1fd6");
+}
+
+// The AVX2 path against the header's baseline one, which this file is compiled for: every length
+// through the short inputs, the stripes and the first blocks, and pieces around the streaming
+// buffer. Where the path differed, a package made on one processor would be refused on another.
+TEST(ModHash, WidePathHashesAsTheBaseline) {
+    if (!karv_xxh3_wide_available())
+        GTEST_SKIP() << "no AVX2 here";
+    const std::vector<uint8_t> pattern = mebibytePattern();
+    auto same = [](XXH128_hash_t a, XXH128_hash_t b) { return XXH128_isEqual(a, b) != 0; };
+    for (size_t length = 0; length <= 2100; ++length)
+        ASSERT_TRUE(
+            same(karv_xxh3_wide_hash(pattern.data(), length), XXH3_128bits(pattern.data(), length)))
+            << length;
+    ASSERT_TRUE(same(karv_xxh3_wide_hash(pattern.data(), pattern.size() - 7),
+                     XXH3_128bits(pattern.data(), pattern.size() - 7)));
+    XXH3_state_t wide, baseline;
+    karv_xxh3_wide_reset(&wide);
+    XXH3_128bits_reset(&baseline);
+    size_t at = 0;
+    for (size_t piece : {size_t(1), size_t(255), size_t(256), size_t(257), size_t(1024),
+                         size_t(65536), size_t(3), size_t(100000)}) {
+        karv_xxh3_wide_update(&wide, pattern.data() + at, piece);
+        XXH3_128bits_update(&baseline, pattern.data() + at, piece);
+        at += piece;
+        ASSERT_TRUE(same(karv_xxh3_wide_digest(&wide), XXH3_128bits_digest(&baseline))) << at;
+    }
 }
 
 // ---- Package paths ----

@@ -1,6 +1,7 @@
 // XXH3-128 from the staged header, compiled inline here (XXH_INLINE_ALL comes with the target),
-// so neither build links a hash library.
+// so neither build links a hash library. A processor with AVX2 hashes through xxh3_wide.c.
 #include "karvcore/mods.h"
+#include "mods/xxh3_wide.h"
 
 #include <xxhash.h>
 
@@ -26,6 +27,12 @@ std::wstring hexOf(XXH128_hash_t hash) {
         [] { return std::wstring(); });
 }
 
+// Asked once: every hash of the process takes the same path.
+bool wide() {
+    static const bool available = karv_xxh3_wide_available() != 0;
+    return available;
+}
+
 XXH3_state_t* aligned(unsigned char* block) {
     const uintptr_t at = reinterpret_cast<uintptr_t>(block);
     const uintptr_t align = alignof(XXH3_state_t);
@@ -36,7 +43,8 @@ XXH3_state_t* aligned(unsigned char* block) {
 
 std::wstring ModHash(const uint8_t* data, size_t length) {
     static const uint8_t kNothing = 0;
-    return hexOf(XXH3_128bits(length ? data : &kNothing, length));
+    const uint8_t* bytes = length ? data : &kNothing;
+    return hexOf(wide() ? karv_xxh3_wide_hash(bytes, length) : XXH3_128bits(bytes, length));
 }
 
 ModHasher::ModHasher() {
@@ -45,7 +53,10 @@ ModHasher::ModHasher() {
                   "ModHasher's block is too small for this xxHash's state");
     XXH3_state_t* hashState = static_cast<XXH3_state_t*>(state());
     XXH3_INITSTATE(hashState);
-    XXH3_128bits_reset(hashState);
+    if (wide())
+        karv_xxh3_wide_reset(hashState);
+    else
+        XXH3_128bits_reset(hashState);
 }
 
 void* ModHasher::state() {
@@ -57,12 +68,18 @@ const void* ModHasher::state() const {
 }
 
 void ModHasher::update(const uint8_t* data, size_t length) {
-    if (length != 0)
-        XXH3_128bits_update(static_cast<XXH3_state_t*>(state()), data, length);
+    if (length == 0)
+        return;
+    XXH3_state_t* hashState = static_cast<XXH3_state_t*>(state());
+    if (wide())
+        karv_xxh3_wide_update(hashState, data, length);
+    else
+        XXH3_128bits_update(hashState, data, length);
 }
 
 std::wstring ModHasher::finish() const {
-    return hexOf(XXH3_128bits_digest(static_cast<const XXH3_state_t*>(state())));
+    const XXH3_state_t* hashState = static_cast<const XXH3_state_t*>(state());
+    return hexOf(wide() ? karv_xxh3_wide_digest(hashState) : XXH3_128bits_digest(hashState));
 }
 
 } // namespace karv
