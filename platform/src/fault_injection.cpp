@@ -46,6 +46,9 @@ FaultAction FaultSwitch::decide(FaultOp op) {
 }
 
 FaultAction FaultSwitch::checkPath(FaultOp op, const std::wstring& path) {
+    if (!armed())
+        return FaultAction::Proceed;
+    std::lock_guard<std::mutex> lock(mutex_);
     FaultAction action = decide(op);
     if (action != FaultAction::Proceed && struck_ == 1)
         firstPath_ = path;
@@ -53,6 +56,9 @@ FaultAction FaultSwitch::checkPath(FaultOp op, const std::wstring& path) {
 }
 
 FaultAction FaultSwitch::check(FaultOp op, intptr_t handle) {
+    if (!armed())
+        return FaultAction::Proceed;
+    std::lock_guard<std::mutex> lock(mutex_);
     FaultAction action = decide(op);
     if (action != FaultAction::Proceed && struck_ == 1)
         firstPath_ = pathOf(handle);
@@ -62,6 +68,7 @@ FaultAction FaultSwitch::check(FaultOp op, intptr_t handle) {
 void FaultSwitch::noteOpened(intptr_t handle, const std::wstring& path) {
     if (!armed())
         return;
+    std::lock_guard<std::mutex> lock(mutex_);
     // A handle number the system hands out again replaces its older name.
     for (int i = 0; i < kRemembered; ++i) {
         if (handles_[i] == handle && !paths_[i].empty()) {

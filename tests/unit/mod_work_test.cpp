@@ -4,6 +4,7 @@
 // the next step settles it.
 #include "archive_import.h"
 #include "archive_test_game.h"
+#include "boundary/messages.h"
 #include "container_builders.h"
 #include "karvcore/mod_work.h"
 #include "karvcore/tuning.h"
@@ -282,6 +283,41 @@ TEST_P(ModsEveryKind, RefusalsWriteNothing) {
     EXPECT_EQ(SettleModIntent(game.archive(), settled).error(), Error::ModIntentInvalid);
     platform::removeFile(game.intentPath());
     EXPECT_TRUE(game.everything() == before);
+}
+
+// The member files are checked on every worker; the answer is the first bad one in the manifest's
+// order whatever the thread count, and a package whose files are whole reads.
+TEST(ModPackages, TheFirstBadMemberIsTheAnswerForAnyThreadCount) {
+    ModGame game(kDataTypeZ54, false);
+    game.builder.addRaw(mixedData(100, 1));
+    game.write();
+    std::map<uint32_t, Bytes> data;
+    for (uint32_t entry = 0; entry < 12; ++entry)
+        data[entry] = mixedData(3000 + 500 * entry, 20 + entry);
+    const std::wstring folder = game.package(L"M", data, std::vector<Bytes>(12, Bytes{1}));
+    Bytes third = data[3];
+    third[100] ^= 1;
+    ASSERT_TRUE(writeBytes(folder + kSep + L"000003.data", third));
+    platform::removeFile(folder + kSep + L"000008.data");
+    auto answer = [&] {
+        ModPackage package;
+        return ReadModPackage(folder, package);
+    };
+    for (unsigned threads : {1u, 2u, 5u}) {
+        SCOPED_TRACE(threads);
+        SetWorkerCount(threads);
+        const Status status = answer();
+        EXPECT_EQ(status.error(), Error::ModMemberMismatch);
+        EXPECT_NE(status.message().find(L"000003.data" + std::wstring(msg::kModMemberOtherHash)),
+                  std::wstring::npos)
+            << status.message();
+    }
+    ASSERT_TRUE(writeBytes(folder + kSep + L"000003.data", data[3]));
+    EXPECT_NE(answer().message().find(L"000008.data" + std::wstring(msg::kModMemberMissing)),
+              std::wstring::npos);
+    ASSERT_TRUE(writeBytes(folder + kSep + L"000008.data", data[8]));
+    EXPECT_TRUE(answer().ok());
+    SetWorkerCount(0);
 }
 
 // The step stopped at the n-th file operation (every one after it failing, as a process killed

@@ -14,6 +14,7 @@
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
 #include "karvcore/mods.h"
+#include "work/worker_pool.h"
 
 #include <algorithm>
 
@@ -26,6 +27,19 @@ constexpr size_t kStoredPiece = 64u << 10;
 Status backupUnloadable() {
     return Status::failure(Error::BackupUnloadable, msg::kLoadBackupFailed);
 }
+
+// What one worker hashes stored bytes with: the archive file it has open, its piece.
+struct StoredReader {
+    platform::File archive;
+    int32_t openFile = -1;
+    std::vector<uint8_t> piece = std::vector<uint8_t>(kStoredPiece);
+};
+
+// An entry's stored hash, and whether its archive file would not open (which ends the run).
+struct StoredHash {
+    OriginalMember original;
+    bool unopened = false;
+};
 
 class Originals {
   public:
@@ -42,16 +56,12 @@ class Originals {
   private:
     Status trust(const backup::SavedFiles& saved, const IndexTable& current);
     Status admit(int32_t file, const idxinfo& info) const;
-    Status hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinfo& info,
-                      std::wstring& hash);
-    bool openFileOf(uint32_t entry);
+    StoredHash hashOne(uint32_t entry, StoredReader& reader);
+    Status hashStored(uint32_t entry, StoredReader& reader, idxinfo& info, std::wstring& hash);
 
     const ArchiveRequest& request_;
     MemberStream stream_;
     std::vector<uint64_t> savedSizes_;
-    // The archive file runStored reads from.
-    platform::File archive_;
-    int32_t openFile_ = -1;
 };
 
 // The backup's files, the archive and its index as they are now, and the two compared: only a
@@ -146,35 +156,61 @@ Status Originals::run(const std::vector<uint32_t>& entries,
     return Status();
 }
 
-// The stored bytes' hashes alone, on the calling thread, each member read in pieces into one
-// small block that stays in the cache.
+// The stored bytes' hashes alone, each member read in pieces into one small block that stays in
+// the cache. The entries are shared among the workers in runs, each run with an archive file
+// open of its own; they only read, and the outcomes are told here, in the order asked, up to
+// where a reading one by one would have stopped.
 Status Originals::runStored(const std::vector<uint32_t>& entries,
                             const std::function<void(const OriginalMember&)>& each) {
-    std::vector<uint8_t> piece(kStoredPiece);
-    for (uint32_t entry : entries) {
-        OriginalMember original;
-        original.entry = entry;
-        if (!openFileOf(entry)) {
-            original.status = Status::failure(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
-            each(original);
-            return Status::failure(Error::Stopped, msg::kOpenVoxbankFailed);
-        }
-        idxinfo info{};
-        original.status = hashStored(entry, piece, info, original.storedHash);
+    std::vector<StoredHash> hashed(entries.size());
+    const auto threads = unsigned(std::clamp<size_t>(entries.size(), 1, workerThreads()));
+    // A few runs a thread, so that one slow run does not leave the others idle.
+    const size_t runLength = std::max<size_t>(1, entries.size() / (size_t(threads) * 4));
+    const size_t runs = (entries.size() + runLength - 1) / runLength;
+    WorkerPool pool(threads);
+    const bool ran = pool.forEach(runs, [&](size_t run, codec::StreamCodec&) {
+        StoredReader reader;
+        for (size_t i = run * runLength; i < std::min(entries.size(), (run + 1) * runLength); ++i)
+            hashed[i] = hashOne(entries[i], reader);
+    });
+    if (!ran)
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    for (const StoredHash& h : hashed) {
         // Without memory the run cannot go on, as with the members decoded.
-        if (original.status.error() == Error::OutOfMemory)
-            return original.status;
-        if (original.status) {
-            original.storedLength = info.size;
-            original.compressed = MemberReader::compressed(info, false);
-        }
-        each(original);
+        if (h.original.status.error() == Error::OutOfMemory)
+            return h.original.status;
+        each(h.original);
+        if (h.unopened)
+            return Status::failure(Error::Stopped, msg::kOpenVoxbankFailed);
     }
     return Status();
 }
 
+StoredHash Originals::hashOne(uint32_t entry, StoredReader& reader) {
+    StoredHash result;
+    result.original.entry = entry;
+    const int32_t file = stream_.files().fileOf(entry);
+    if (file != reader.openFile || !reader.archive.isOpen()) {
+        reader.archive =
+            platform::File::open(stream_.files().pathOf(file), platform::OpenMode::ReadExisting);
+        reader.openFile = file;
+    }
+    if (!reader.archive.isOpen()) {
+        result.original.status = Status::failure(Error::ArchiveUnopened, msg::kOpenVoxbankFailed);
+        result.unopened = true;
+        return result;
+    }
+    idxinfo info{};
+    result.original.status = hashStored(entry, reader, info, result.original.storedHash);
+    if (result.original.status) {
+        result.original.storedLength = info.size;
+        result.original.compressed = MemberReader::compressed(info, false);
+    }
+    return result;
+}
+
 // As MemberReader::readStored reads the member, bytes past the end of the file as zero.
-Status Originals::hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinfo& info,
+Status Originals::hashStored(uint32_t entry, StoredReader& reader, idxinfo& info,
                              std::wstring& hash) {
     if (Status located = stream_.reader().locate(entry, info); !located)
         return located;
@@ -182,14 +218,16 @@ Status Originals::hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinf
         return admitted;
     if (info.offset > uint64_t(INT64_MAX))
         return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
-    if (Status sought = archive_.seek(int64_t(info.offset), platform::SeekFrom::Begin); !sought)
+    platform::File& archive = reader.archive;
+    if (Status sought = archive.seek(int64_t(info.offset), platform::SeekFrom::Begin); !sought)
         return sought.as(Error::ArchiveUnreadable, msg::kReadLinkFailed);
+    std::vector<uint8_t>& piece = reader.piece;
     ModHasher hasher;
     bool ended = false;
     for (uint32_t left = info.size; left > 0;) {
         const auto count = uint32_t(std::min<size_t>(left, piece.size()));
         uint32_t got = 0;
-        if (!ended && !readAvailable(archive_, piece.data(), count, got))
+        if (!ended && !readAvailable(archive, piece.data(), count, got))
             return Status::failure(Error::ArchiveUnreadable, msg::kReadLinkFailed);
         ended = ended || got < count;
         std::fill(piece.begin() + got, piece.begin() + count, uint8_t(0));
@@ -198,15 +236,6 @@ Status Originals::hashStored(uint32_t entry, std::vector<uint8_t>& piece, idxinf
     }
     hash = hasher.finish();
     return hash.empty() ? Status::failure(Error::OutOfMemory, msg::kOutOfMemory) : Status();
-}
-
-bool Originals::openFileOf(uint32_t entry) {
-    const int32_t file = stream_.files().fileOf(entry);
-    if (file == openFile_ && archive_.isOpen())
-        return true;
-    archive_ = platform::File::open(stream_.files().pathOf(file), platform::OpenMode::ReadExisting);
-    openFile_ = file;
-    return archive_.isOpen();
 }
 
 } // namespace

@@ -9,8 +9,10 @@
 #include "mods/mod_archive.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "work/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace karv {
@@ -46,6 +48,26 @@ Status checkMember(const std::wstring& folder, const ModMember& member) {
     return Status();
 }
 
+// Every member file checked, shared among the workers; the answer is the first that fails in the
+// manifest's order, as checking them one by one would give it. Members behind a failure found
+// are not read.
+Status checkMembers(const std::wstring& folder, const std::vector<ModMember>& members) {
+    std::vector<Status> outcomes(members.size());
+    std::atomic<size_t> firstFailed{members.size()};
+    WorkerPool pool(unsigned(std::clamp<size_t>(members.size(), 1, workerThreads())));
+    const bool ran = pool.forEach(members.size(), [&](size_t i, codec::StreamCodec&) {
+        if (i > firstFailed.load())
+            return;
+        outcomes[i] = checkMember(folder, members[i]);
+        for (size_t seen = firstFailed.load(); !outcomes[i] && i < seen;)
+            firstFailed.compare_exchange_weak(seen, i);
+    });
+    if (!ran)
+        return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
+    const size_t failed = firstFailed.load();
+    return failed < members.size() ? outcomes[failed] : Status();
+}
+
 } // namespace
 
 Status ReadModPackage(const std::wstring& folder, ModPackage& out) {
@@ -60,10 +82,8 @@ Status ReadModPackage(const std::wstring& folder, ModPackage& out) {
         package.folder = folder;
         if (Status parsed = ParseModManifest(bytes.get(), length, package.manifest); !parsed)
             return parsed;
-        for (const ModMember& member : package.manifest.members) {
-            if (Status checked = checkMember(folder, member); !checked)
-                return checked;
-        }
+        if (Status checked = checkMembers(folder, package.manifest.members); !checked)
+            return checked;
         out = std::move(package);
         return Status();
     });

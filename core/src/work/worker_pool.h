@@ -1,8 +1,10 @@
 // The worker threads that compress and decompress. A pool lives for one operation: its
 // constructor starts the threads and its destructor joins them, so no thread outlives the call
 // that needed it and none is ever joined in a static destructor (where Windows holds the
-// loader lock). Jobs only compute: every file operation, every message and every decision stays
-// on the calling thread. Each thread, the calling one included, has a StreamCodec of its own.
+// loader lock). Jobs compute, or read for a check that writes nothing (the hashes of a package's
+// files, of the stored originals), each with files open of its own, and the calling thread tells
+// the outcomes in order; every write, every message and every decision stays on the calling
+// thread. Each thread, the calling one included, has a StreamCodec of its own.
 #pragma once
 
 #include "work/stream_codec.h"

@@ -11,7 +11,9 @@
 // whole process.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace karv::platform {
@@ -50,6 +52,9 @@ struct FaultPlan {
 // What the switch tells a file operation.
 enum class FaultAction { Proceed, Fail, Short };
 
+// The checks may come from several threads at once (the workers read for some checks); the count
+// then runs in the order they come. Arm, disarm and the figures are for the test's own thread,
+// while no operation runs.
 class FaultSwitch {
   public:
     // Starts counting from 0 under a new plan.
@@ -78,12 +83,13 @@ class FaultSwitch {
     void noteOpened(intptr_t handle, const std::wstring& path);
 
   private:
-    // Counts the operation; the action for it.
+    // Counts the operation; the action for it. Under the lock.
     FaultAction decide(FaultOp op);
     std::wstring pathOf(intptr_t handle) const;
 
-    bool armed_ = false;
-    bool paused_ = false;
+    std::atomic<bool> armed_{false};
+    std::atomic<bool> paused_{false};
+    std::mutex mutex_;
     FaultPlan plan_;
     uint64_t counted_ = 0;
     uint64_t struck_ = 0;
