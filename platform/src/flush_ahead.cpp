@@ -62,7 +62,7 @@ void FlushAhead::run() {
             due_[i] = false;
             lock.unlock();
             if (files_[i].isOpen())
-                (void)files_[i].flushSystem();
+                files_[i].startWriteBackSystem();
             lock.lock();
         }
     }

@@ -80,7 +80,7 @@ class File {
     static Status flushFolder(const std::wstring& folder);
 
   private:
-    friend class FlushAhead; // flushes on a thread of its own, past the fault switch
+    friend class FlushAhead; // writes back on a thread of its own, past the fault switch
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
 
     // The system's side of each operation, one implementation per system. The public
@@ -92,6 +92,9 @@ class File {
     Status sizeSystem(uint64_t& out);
     Status truncateSystem();
     Status flushSystem();
+    // Has the system start writing the file's cached data to the disk and returns without
+    // waiting or committing anything (Linux); elsewhere a flush.
+    void startWriteBackSystem();
     Status closeSystem();
     static Status replaceSystem(const std::wstring& from, const std::wstring& to);
     static Status flushFolderSystem(const std::wstring& folder);

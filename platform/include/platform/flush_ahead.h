@@ -1,9 +1,11 @@
-// Flushing files on a thread of its own while the caller goes on writing them, so that the
-// caller's own flush at the end finds little left to wait for: the disk takes the data while
-// the rest is made, not all of it at the end. A head start only: nothing it does counts as
-// durable, what it meets is nobody's concern (the caller's flush reports on the file), and it
-// never reads, writes or moves in the files. It opens, flushes and closes past the fault switch
-// of test builds, so it changes no count of file operations.
+// Writing files back to the disk on a thread of its own while the caller goes on writing them,
+// so that the caller's own flush at the end finds little left to wait for: the disk takes the
+// data while the rest is made, not all of it at the end. A head start only: nothing it does
+// counts as durable, what it meets is nobody's concern (the caller's flush reports on the file),
+// and it never reads, writes or moves in the files. On Linux it only starts the write-back,
+// without the commit of the file system a flush costs; elsewhere it flushes. It opens, writes
+// back and closes past the fault switch of test builds, so it changes no count of file
+// operations.
 //
 // POSIX systems flush a file through any handle to it. Windows flushes only through a handle
 // with write access, which keeps every reader that does not share writing (ReadExisting) out of
@@ -32,9 +34,9 @@ class FlushAhead {
     FlushAhead(const FlushAhead&) = delete;
     FlushAhead& operator=(const FlushAhead&) = delete;
 
-    // `bytes` more were written to file `which`: once kAheadBytes came since the last flush
-    // was asked for, it is flushed next, after any flush under way. A flush per few MiB leaves
-    // the writes their pace: each costs the file system a commit.
+    // `bytes` more were written to file `which`: once kAheadBytes came since the last write-back
+    // was asked for, it is written back next, after any under way. One per few MiB leaves the
+    // writes their pace.
     void written(size_t which, uint64_t bytes);
 
     static constexpr uint64_t kAheadBytes = 4u << 20;

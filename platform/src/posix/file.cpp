@@ -174,6 +174,15 @@ Status File::flushSystem() {
     return result == 0 ? Status() : lastError();
 }
 
+void File::startWriteBackSystem() {
+#ifdef __linux__
+    if (isOpen())
+        (void)sync_file_range(handle_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)flushSystem();
+#endif
+}
+
 Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;

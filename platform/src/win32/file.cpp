@@ -146,6 +146,10 @@ Status File::flushSystem() {
     return FlushFileBuffers(handle_) ? Status() : lastError();
 }
 
+void File::startWriteBackSystem() {
+    (void)flushSystem();
+}
+
 Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
