@@ -4,8 +4,8 @@
 # the sizes kept) and then brought into the game two ways, in turns: by IMPORT, and as a mod
 # (MODMAKE packs the edited files, the import folder is emptied, MODADD applies the mod, MODS and
 # MODS --json show it, MODDEL takes it off). Every turn starts from a restored game and ends with
-# a RESTORE; the best turn of each code counts. At the end the restore must have given back the
-# original archive and index byte for byte.
+# a RESTORE; the best and the median turn of each code count. At the end the restore must have
+# given back the original archive and index byte for byte.
 #
 #   scripts/bench-mods.sh <bin folder of a Release build with KARV_BENCH=ON>
 #
@@ -104,9 +104,11 @@ mkdir edits
 cp "$exported"/*.data edits/
 echo "   $count members edited ($raw raw), $((edited_bytes >> 20)) MiB"
 
-# keep (bench-lib.sh), and the faults of the best turn in faults_<name>.
+# keep (bench-lib.sh), the faults of the best turn in faults_<name>, every turn's time in
+# times_<name>.txt (for the median).
 keep_run() { # name
     eval "b=\${best_$1:-0}"
+    echo "$elapsed" >> "times_$1.txt"
     keep "$1"
     eval "[ \"\$best_$1\" = \"$b\" ] && [ -n \"\${faults_$1:-}\" ] || faults_$1=$faults"
 }
@@ -185,17 +187,28 @@ sha256sum -c --quiet original.sha256 ||
     { echo "bench-mods: the restore did not give back the original" >&2; exit 1; }
 
 echo
-echo "== $type, PC: $count members of $((edited_bytes >> 20)) MiB ($raw raw); best of $runs turns"
-printf '   %-14s %9s %10s %7s %s\n' "" time peak pages ""
+echo "== $type, PC: $count members of $((edited_bytes >> 20)) MiB ($raw raw);" \
+    "best and median of $runs turns"
+printf '   %-14s %9s %9s %10s %7s %s\n' "" best median peak pages ""
+# The median turn: on a shared machine the best turn of one contender may be a lucky one, and
+# the ratio of the medians says what a run usually costs.
+median() { # name
+    sort -n "times_$1.txt" |
+        awk '{ t[NR] = $1 } END { print (t[int((NR + 1) / 2)] + t[int(NR / 2) + 1]) / 2 }'
+}
 row() { # label name [note]
     eval "b=\$best_$2 p=\$peak_$2 f=\$faults_$2"
-    printf '   %-14s %7.3f s %6d MiB %7d %s\n' "$1" "$b" $((p / 1024)) "$f" "${3:-}"
+    printf '   %-14s %7.3f s %7.3f s %6d MiB %7d %s\n' "$1" "$b" "$(median "$2")" $((p / 1024)) \
+        "$f" "${3:-}"
+}
+ratios() { # a b: the best and the median times of a over those of b
+    awk -v a="$(eval "echo \$best_$1")" -v b="$(eval "echo \$best_$2")" -v ma="$(median "$1")" \
+        -v mb="$(median "$2")" 'BEGIN { printf "%.2f x (median %.2f x)", a / b, ma / mb }'
 }
 row IMPORT import
-row MODADD modadd "$(awk -v a="$best_modadd" -v i="$best_import" \
-    'BEGIN { printf "%.2f x IMPORT (goal at most 1.2)", a / i }')"
-row "IMPORT+flush" import_flushed "$(awk -v a="$best_modadd" -v i="$best_import_flushed" \
-    'BEGIN { printf "MODADD is %.2f x this (the same data made durable)", a / i }')"
+row MODADD modadd "$(ratios modadd import) IMPORT (goal at most 1.2)"
+row "IMPORT+flush" import_flushed \
+    "MODADD is $(ratios modadd import_flushed) this (the same data made durable)"
 row MODMAKE modmake
 row MODS mods "(goal under 0.2 s)"
 row "MODS --json" mods_json "(goal under 0.2 s)"
