@@ -1,9 +1,11 @@
 // The platform layer's files and folders: open modes, 64-bit positions, truncation, borrowed
 // handles, the system's reasons for failures, flushes, folder creation, listings in UTF-16
 // order and wildcard existence tests.
+#include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
 #include "platform/flush_ahead.h"
+#include "platform/read_ahead.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #endif
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace karv::test {
@@ -297,6 +300,35 @@ TEST_F(Files, FlushAheadRunsBesideTheWrites) {
     EXPECT_TRUE(file.flush());
     EXPECT_TRUE(file.close());
     EXPECT_EQ(readFileBytes(path), written);
+}
+
+// Reads asked ahead are a hint: ranges without a path, of files not there, past a file's end or
+// of any length, reached in any order from two threads, fail nothing and count as no file
+// operation, even with every operation striking.
+TEST_F(Files, ReadsAskedAheadAreAHintOnly) {
+    const std::wstring path = dir.file(L"data.bin");
+    ASSERT_TRUE(writeFileBytes(path, std::string(70000, 'x')));
+    std::vector<platform::ReadAhead::Range> ranges = {
+        {L"", 0, 100},        {path, 0, 70000},          {dir.file(L"missing.bin"), 0, 10},
+        {path, 69000, 50000}, {path, UINT64_MAX, 1},     {path, 5, UINT64_MAX},
+        {path, 0, 0},         {path, 1u << 20, 1u << 30}};
+    platform::FaultPlan plan;
+    plan.strikeAt = 1;
+    plan.sticky = true;
+    platform::faultSwitch().arm(plan);
+    {
+        platform::ReadAhead ahead(ranges);
+        std::thread other([&] {
+            for (size_t i = ranges.size() + 2; i-- > 0;)
+                ahead.reached(i);
+        });
+        for (size_t i = 0; i < ranges.size() + 2; ++i)
+            ahead.reached(i);
+        other.join();
+    }
+    platform::faultSwitch().disarm();
+    EXPECT_EQ(platform::faultSwitch().counted(), 0u);
+    EXPECT_EQ(readFileBytes(path), std::string(70000, 'x'));
 }
 
 TEST_F(Files, FlushKeepsWhatWasWritten) {

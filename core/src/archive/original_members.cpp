@@ -14,6 +14,7 @@
 #include "karvcore/buffer.h"
 #include "karvcore/formats.h"
 #include "karvcore/mods.h"
+#include "platform/read_ahead.h"
 #include "work/worker_pool.h"
 
 #include <algorithm>
@@ -56,6 +57,7 @@ class Originals {
   private:
     Status trust(const backup::SavedFiles& saved, const IndexTable& current);
     Status admit(int32_t file, const idxinfo& info) const;
+    std::vector<platform::ReadAhead::Range> storedRanges(const std::vector<uint32_t>& entries);
     StoredHash hashOne(uint32_t entry, StoredReader& reader);
     Status hashStored(uint32_t entry, StoredReader& reader, idxinfo& info, std::wstring& hash);
 
@@ -159,7 +161,8 @@ Status Originals::run(const std::vector<uint32_t>& entries,
 // The stored bytes' hashes alone, each member read in pieces into one small block that stays in
 // the cache. The entries are shared among the workers in runs, each run with an archive file
 // open of its own; they only read, and the outcomes are told here, in the order asked, up to
-// where a reading one by one would have stopped.
+// where a reading one by one would have stopped. The members are asked of the disk ahead, many
+// at once, as they lie spread over the archive.
 Status Originals::runStored(const std::vector<uint32_t>& entries,
                             const std::function<void(const OriginalMember&)>& each) {
     std::vector<StoredHash> hashed(entries.size());
@@ -167,11 +170,14 @@ Status Originals::runStored(const std::vector<uint32_t>& entries,
     // A few runs a thread, so that one slow run does not leave the others idle.
     const size_t runLength = std::max<size_t>(1, entries.size() / (size_t(threads) * 4));
     const size_t runs = (entries.size() + runLength - 1) / runLength;
+    platform::ReadAhead ahead(storedRanges(entries));
     WorkerPool pool(threads);
     const bool ran = pool.forEach(runs, [&](size_t run, codec::StreamCodec&) {
         StoredReader reader;
-        for (size_t i = run * runLength; i < std::min(entries.size(), (run + 1) * runLength); ++i)
+        for (size_t i = run * runLength; i < std::min(entries.size(), (run + 1) * runLength); ++i) {
+            ahead.reached(i);
             hashed[i] = hashOne(entries[i], reader);
+        }
     });
     if (!ran)
         return Status::failure(Error::OutOfMemory, msg::kOutOfMemory);
@@ -184,6 +190,19 @@ Status Originals::runStored(const std::vector<uint32_t>& entries,
             return Status::failure(Error::Stopped, msg::kOpenVoxbankFailed);
     }
     return Status();
+}
+
+// Where each entry's stored bytes lie; none for one that has no original to read.
+std::vector<platform::ReadAhead::Range>
+Originals::storedRanges(const std::vector<uint32_t>& entries) {
+    std::vector<platform::ReadAhead::Range> ranges(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        idxinfo info{};
+        const int32_t file = stream_.files().fileOf(entries[i]);
+        if (stream_.reader().locate(entries[i], info) && admit(file, info))
+            ranges[i] = {stream_.files().pathOf(file), info.offset, info.size};
+    }
+    return ranges;
 }
 
 StoredHash Originals::hashOne(uint32_t entry, StoredReader& reader) {

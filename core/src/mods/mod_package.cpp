@@ -9,6 +9,7 @@
 #include "mods/mod_archive.h"
 #include "platform/file.h"
 #include "platform/filesystem.h"
+#include "platform/read_ahead.h"
 #include "work/worker_pool.h"
 
 #include <algorithm>
@@ -48,16 +49,21 @@ Status checkMember(const std::wstring& folder, const ModMember& member) {
     return Status();
 }
 
-// Every member file checked, shared among the workers; the answer is the first that fails in the
-// manifest's order, as checking them one by one would give it. Members behind a failure found
-// are not read.
+// Every member file checked, shared among the workers and asked of the disk ahead; the answer is
+// the first that fails in the manifest's order, as checking them one by one would give it.
+// Members behind a failure found are not read.
 Status checkMembers(const std::wstring& folder, const std::vector<ModMember>& members) {
     std::vector<Status> outcomes(members.size());
     std::atomic<size_t> firstFailed{members.size()};
+    std::vector<platform::ReadAhead::Range> ranges;
+    for (const ModMember& member : members)
+        ranges.push_back({mods::packageFilePath(folder, member.path), 0, member.data.size});
+    platform::ReadAhead ahead(std::move(ranges));
     WorkerPool pool(unsigned(std::clamp<size_t>(members.size(), 1, workerThreads())));
     const bool ran = pool.forEach(members.size(), [&](size_t i, codec::StreamCodec&) {
         if (i > firstFailed.load())
             return;
+        ahead.reached(i);
         outcomes[i] = checkMember(folder, members[i]);
         for (size_t seen = firstFailed.load(); !outcomes[i] && i < seen;)
             firstFailed.compare_exchange_weak(seen, i);

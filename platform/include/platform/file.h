@@ -81,6 +81,7 @@ class File {
 
   private:
     friend class FlushAhead; // writes back on a thread of its own, past the fault switch
+    friend class ReadAhead;  // asks for reads ahead, past the fault switch
     explicit File(NativeFile handle, bool owned) : handle_(handle), owned_(owned) {}
 
     // The system's side of each operation, one implementation per system. The public
@@ -95,6 +96,9 @@ class File {
     // Has the system start writing the file's cached data to the disk and returns without
     // waiting or committing anything (Linux); elsewhere a flush.
     void startWriteBackSystem();
+    // Tells the system the range will be read soon, so that it reads it into its cache now
+    // (POSIX); nothing on Windows.
+    void adviseWillReadSystem(uint64_t offset, uint64_t length);
     Status closeSystem();
     static Status replaceSystem(const std::wstring& from, const std::wstring& to);
     static Status flushFolderSystem(const std::wstring& folder);

@@ -8,8 +8,10 @@
 #include "platform/fault_injection.h"
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -181,6 +183,13 @@ void File::startWriteBackSystem() {
 #else
     (void)flushSystem();
 #endif
+}
+
+void File::adviseWillReadSystem(uint64_t offset, uint64_t length) {
+    const auto most = uint64_t(std::numeric_limits<off_t>::max());
+    if (isOpen() && offset <= most)
+        (void)posix_fadvise(handle_, off_t(offset), off_t(std::min(length, most - offset)),
+                            POSIX_FADV_WILLNEED);
 }
 
 Status File::closeSystem() {

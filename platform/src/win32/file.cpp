@@ -150,6 +150,8 @@ void File::startWriteBackSystem() {
     (void)flushSystem();
 }
 
+void File::adviseWillReadSystem(uint64_t, uint64_t) {}
+
 Status File::closeSystem() {
     NativeFile handle = handle_;
     bool owned = owned_;
