@@ -27,6 +27,9 @@
 # against the original the backup saved); MODS, MODS --json and MODDEL in under 0.2 s each.
 # IMPORT flushes nothing, MODADD flushes what it appends before anything points at it: the
 # row "IMPORT+flush" (the import, then its archive file flushed) shows what that costs here.
+# The cold rows take the same IMPORT and MODADD with the game's files and those brought in put
+# out of the system's cache first, as a player's game of many GiB lies on the disk: MODADD then
+# reads the originals from there, which IMPORT never reads.
 # Peak memory is the maximum resident set from /usr/bin/time -v, pages the minor page faults of
 # the best turn: the pages a run touched first, which on this kind of virtual machine cost about
 # as much as the work done in them (see bench-e2e.sh), and which do not vary with the machine's
@@ -57,12 +60,20 @@ fail() {
     exit 1
 }
 
+# The game's files and those to bring in, out of the system's cache (GNU dd's nocache), as a
+# player's game of many GiB lies on the disk when a mod goes in: the cold rows.
+drop_from_cache() {
+    find "$game" mods -type f -exec dd iflag=nocache count=0 status=none if={} \; 2> /dev/null
+}
+
 # Runs karvex with the arguments after the data mode and requires the exit code; $elapsed,
-# $peak and $faults as timed sets them.
+# $peak and $faults as timed sets them. With cold=1 the files come from the disk.
+cold=0
 karvex() { # exit-code arguments...
     want=$1
     shift
     sync
+    [ "$cold" = 0 ] || drop_from_cache
     got=0
     timed "" "$bin/karvex_threads" "$threads" PC "$@" || got=$?
     [ "$got" = "$want" ] || fail "karvex PC $* ended with $got, not $want"
@@ -172,6 +183,25 @@ mod_way() { # turn
     restore
 }
 
+# IMPORT and MODADD (of the turn's mod) with the files on the disk alone.
+cold_ways() { # turn
+    put_edits
+    cold=1
+    karvex 0 IMPORT 1
+    keep_run import_cold
+    line="$line cold: import $elapsed s"
+    cold=0
+    restore
+    rm -rf "$exported"
+    cold=1
+    karvex 0 MODADD 1 "mods/bench$1"
+    grep -q "共写入 $count 个文件" run.log || fail "MODADD did not write $count files"
+    keep_run modadd_cold
+    line="$line modadd $elapsed s"
+    cold=0
+    restore
+}
+
 for run in $(seq "$runs"); do
     line="turn $run:"
     if [ $((run % 2)) = 1 ]; then
@@ -181,6 +211,7 @@ for run in $(seq "$runs"); do
         mod_way "$run"
         import_way
     fi
+    cold_ways "$run"
     echo "   $line"
 done
 sha256sum -c --quiet original.sha256 ||
@@ -209,6 +240,8 @@ row IMPORT import
 row MODADD modadd "$(ratios modadd import) IMPORT (goal at most 1.2)"
 row "IMPORT+flush" import_flushed \
     "MODADD is $(ratios modadd import_flushed) this (the same data made durable)"
+row "IMPORT cold" import_cold
+row "MODADD cold" modadd_cold "$(ratios modadd_cold import_cold) IMPORT cold"
 row MODMAKE modmake
 row MODS mods "(goal under 0.2 s)"
 row "MODS --json" mods_json "(goal under 0.2 s)"
